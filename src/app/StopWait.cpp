@@ -1,0 +1,13 @@
+// src/app/StopWait.cpp
+#include "app/StopWait.h"
+
+#include <condition_variable>
+#include <mutex>
+
+bool RealStopWait::Pause(std::stop_token stop, std::chrono::milliseconds duration) {
+    std::mutex mutex;
+    std::condition_variable_any cv;
+    std::unique_lock lock(mutex);
+    cv.wait_for(lock, stop, duration, [] { return false; });
+    return !stop.stop_requested();
+}

@@ -1,0 +1,56 @@
+// src/platform/Socket.h
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The operating system's IPv4 datagram sockets. Error codes are the system's
+// own (errno on POSIX, WSAGetLastError on Windows); 0 means success.
+namespace platform {
+
+using SocketHandle = intptr_t;
+inline constexpr SocketHandle kInvalidSocket = -1;
+
+// Initialises the socket library for the calling thread (WSAStartup on Windows;
+// nothing on POSIX). Returns an error code.
+int InitSocketLibrary();
+
+// A non-blocking UDP socket bound to the port on all interfaces (0: any free port).
+SocketHandle OpenUdpSocket(uint16_t port, int& error);
+uint16_t BoundPort(SocketHandle socket);
+int SetBroadcastOption(SocketHandle socket);
+int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
+                 size_t size);
+
+struct ReceivedDatagram {
+    int bytes = 0;       // > 0 read, 0 nothing to read, < 0 failed (see error)
+    int error = 0;       // the failure's code; MessageTooLongCode() when cut short
+    std::string sender;  // dotted IPv4 address
+};
+// Reads one datagram into buffer[0..capacity); a longer one is consumed and
+// reported as a failure with MessageTooLongCode().
+ReceivedDatagram ReceiveDatagram(SocketHandle socket, void* buffer, size_t capacity);
+
+void ShutDownSocket(SocketHandle socket);
+void CloseSocket(SocketHandle socket);
+
+// Host-order IPv4 address of a dotted text, or nothing.
+std::optional<uint32_t> ParseDottedAddress(const std::string& text);
+std::string FormatDottedAddress(uint32_t address);
+// First IPv4 address the name resolves to; on failure nothing and the error code.
+std::optional<uint32_t> ResolveHost(const std::string& name, int& error);
+std::string LocalHostName();
+// Every IPv4 address of the local interfaces, loopback included, in system order.
+std::vector<std::string> LocalInterfaceAddresses();
+
+std::string SocketErrorMessage(int code);
+int InvalidArgumentCode();
+int MessageTooLongCode();
+// True for "host unreachable" and "network unreachable", which a presence
+// broadcast ignores.
+bool IsUnreachableCode(int code);
+
+}  // namespace platform

@@ -1,0 +1,267 @@
+// src/platform/posix/SocketPosix.cpp
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Socket.h"
+
+namespace platform {
+namespace {
+
+#ifdef MSG_NOSIGNAL
+// A send after shutdown fails with EPIPE; it must not raise SIGPIPE as well.
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
+// Resolver failures (EAI_*) are kept apart from errno values as negative codes.
+constexpr bool kResolverCodesNegative = EAI_NONAME < 0;
+
+int ResolverCode(int eaiCode) {
+    return kResolverCodesNegative ? eaiCode : -eaiCode;
+}
+int EaiFromResolverCode(int code) {
+    return kResolverCodesNegative ? code : -code;
+}
+
+int Fd(SocketHandle socket) {
+    return static_cast<int>(socket);
+}
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(address);
+    addr.sin_port = htons(port);
+    return addr;
+}
+
+std::string Dotted(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    if (inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) {
+        return {};
+    }
+    return text;
+}
+
+// strerror_r comes in two flavours: XSI returns an int, GNU a pointer.
+[[maybe_unused]] const char* ErrorText(int result, const char* buffer) {
+    return result == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* ErrorText(const char* result, const char* /*buffer*/) {
+    return result;
+}
+
+}  // namespace
+
+int InitSocketLibrary() {
+    return 0;
+}
+
+SocketHandle OpenUdpSocket(uint16_t port, int& error) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        error = errno;
+        return kInvalidSocket;
+    }
+    const int flags = ::fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0 ||
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) {
+        error = errno;
+        ::close(fd);
+        return kInvalidSocket;
+    }
+    // No SO_REUSEADDR: a second copy on the same port must fail to bind.
+    const sockaddr_in addr = MakeAddress(INADDR_ANY, port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        error = errno;
+        ::close(fd);
+        return kInvalidSocket;
+    }
+    error = 0;
+    return fd;
+}
+
+uint16_t BoundPort(SocketHandle socket) {
+    sockaddr_in addr{};
+    socklen_t length = sizeof addr;
+    if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+        return 0;
+    }
+    return ntohs(addr.sin_port);
+}
+
+int SetBroadcastOption(SocketHandle socket) {
+    const int on = 1;
+    if (::setsockopt(Fd(socket), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
+                 size_t size) {
+    const sockaddr_in addr = MakeAddress(address, port);
+    for (;;) {
+        const ssize_t sent = ::sendto(Fd(socket), data, size, kSendFlags,
+                                      reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+        if (sent >= 0) {
+            return 0;
+        }
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+}
+
+ReceivedDatagram ReceiveDatagram(SocketHandle socket, void* buffer, size_t capacity) {
+    ReceivedDatagram result;
+    for (;;) {
+        sockaddr_in from{};
+        iovec part{buffer, capacity};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        // With MSG_TRUNC Linux answers the datagram's real length; elsewhere the
+        // MSG_TRUNC of msg_flags tells that it did not fit.
+        const ssize_t got = ::recvmsg(Fd(socket), &message, MSG_TRUNC);
+        if (got >= 0) {
+            result.sender = Dotted(from.sin_addr);
+            if (static_cast<size_t>(got) > capacity || (message.msg_flags & MSG_TRUNC) != 0) {
+                result.bytes = -1;
+                result.error = MessageTooLongCode();
+            } else {
+                result.bytes = static_cast<int>(got);
+            }
+            return result;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return result;
+        }
+        result.bytes = -1;
+        result.error = errno;
+        return result;
+    }
+}
+
+void ShutDownSocket(SocketHandle socket) {
+    // An unconnected datagram socket answers ENOTCONN but is shut down all the same.
+    ::shutdown(Fd(socket), SHUT_RDWR);
+}
+
+void CloseSocket(SocketHandle socket) {
+    ::close(Fd(socket));
+}
+
+std::optional<uint32_t> ParseDottedAddress(const std::string& text) {
+    in_addr address{};
+    if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
+        return std::nullopt;
+    }
+    return ntohl(address.s_addr);
+}
+
+std::string FormatDottedAddress(uint32_t address) {
+    in_addr raw{};
+    raw.s_addr = htonl(address);
+    return Dotted(raw);
+}
+
+std::optional<uint32_t> ResolveHost(const std::string& name, int& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+    if (rc != 0) {
+        error = rc == EAI_SYSTEM && errno != 0 ? errno : ResolverCode(rc);
+        return std::nullopt;
+    }
+    std::optional<uint32_t> address;
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
+            sockaddr_in addr{};
+            std::memcpy(&addr, entry->ai_addr, sizeof addr);
+            address = ntohl(addr.sin_addr.s_addr);
+            break;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (!address) {
+        error = ResolverCode(EAI_NONAME);
+        return std::nullopt;
+    }
+    error = 0;
+    return address;
+}
+
+std::string LocalHostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) {
+        return {};
+    }
+    return name;
+}
+
+std::vector<std::string> LocalInterfaceAddresses() {
+    std::vector<std::string> addresses;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        return addresses;
+    }
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) {
+            continue;
+        }
+        sockaddr_in addr{};
+        std::memcpy(&addr, entry->ifa_addr, sizeof addr);
+        std::string text = Dotted(addr.sin_addr);
+        if (!text.empty() &&
+            std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
+            addresses.push_back(std::move(text));
+        }
+    }
+    ::freeifaddrs(list);
+    return addresses;
+}
+
+std::string SocketErrorMessage(int code) {
+    if (code < 0) {
+        return ::gai_strerror(EaiFromResolverCode(code));
+    }
+    char buffer[256] = {};
+    const char* text = ErrorText(::strerror_r(code, buffer, sizeof buffer), buffer);
+    if (text == nullptr || *text == '\0') {
+        return "Unknown error " + std::to_string(code);
+    }
+    return text;
+}
+
+int InvalidArgumentCode() {
+    return EINVAL;
+}
+
+int MessageTooLongCode() {
+    return EMSGSIZE;
+}
+
+bool IsUnreachableCode(int code) {
+    return code == EHOSTUNREACH || code == ENETUNREACH;
+}
+
+}  // namespace platform

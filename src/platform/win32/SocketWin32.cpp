@@ -1,0 +1,261 @@
+// src/platform/win32/SocketWin32.cpp
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600  // inet_pton, inet_ntop
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <windows.h>
+// clang-format on
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/Socket.h"
+
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+
+namespace platform {
+namespace {
+
+SOCKET Sock(SocketHandle socket) {
+    return static_cast<SOCKET>(socket);
+}
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(address);
+    addr.sin_port = htons(port);
+    return addr;
+}
+
+std::string Dotted(in_addr address) {
+    char text[INET_ADDRSTRLEN] = {};
+    if (::inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) {
+        return {};
+    }
+    return text;
+}
+
+}  // namespace
+
+int InitSocketLibrary() {
+    WSADATA data{};
+    return ::WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+SocketHandle OpenUdpSocket(uint16_t port, int& error) {
+    const SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (socket == INVALID_SOCKET) {
+        error = ::WSAGetLastError();
+        return kInvalidSocket;
+    }
+    u_long nonBlocking = 1;
+    if (::ioctlsocket(socket, FIONBIO, &nonBlocking) != 0) {
+        error = ::WSAGetLastError();
+        ::closesocket(socket);
+        return kInvalidSocket;
+    }
+    // A "port unreachable" answer to an earlier send must not fail the next
+    // receive, as it never does on POSIX systems.
+    BOOL reportReset = FALSE;
+    DWORD returned = 0;
+    ::WSAIoctl(socket, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &returned,
+               nullptr, nullptr);
+    // No SO_REUSEADDR: a second copy on the same port must fail to bind.
+    const sockaddr_in addr = MakeAddress(INADDR_ANY, port);
+    if (::bind(socket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        error = ::WSAGetLastError();
+        ::closesocket(socket);
+        return kInvalidSocket;
+    }
+    error = 0;
+    return static_cast<SocketHandle>(socket);
+}
+
+uint16_t BoundPort(SocketHandle socket) {
+    sockaddr_in addr{};
+    int length = sizeof addr;
+    if (::getsockname(Sock(socket), reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+        return 0;
+    }
+    return ntohs(addr.sin_port);
+}
+
+int SetBroadcastOption(SocketHandle socket) {
+    const BOOL on = TRUE;
+    if (::setsockopt(Sock(socket), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                     sizeof on) != 0) {
+        return ::WSAGetLastError();
+    }
+    return 0;
+}
+
+int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
+                 size_t size) {
+    const sockaddr_in addr = MakeAddress(address, port);
+    const int sent = ::sendto(Sock(socket), static_cast<const char*>(data), static_cast<int>(size),
+                              0, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    return sent == SOCKET_ERROR ? ::WSAGetLastError() : 0;
+}
+
+ReceivedDatagram ReceiveDatagram(SocketHandle socket, void* buffer, size_t capacity) {
+    ReceivedDatagram result;
+    sockaddr_in from{};
+    int fromLength = sizeof from;
+    const int got = ::recvfrom(Sock(socket), static_cast<char*>(buffer), static_cast<int>(capacity),
+                               0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (got != SOCKET_ERROR) {
+        result.bytes = got;
+        result.sender = Dotted(from.sin_addr);
+        return result;
+    }
+    const int code = ::WSAGetLastError();
+    if (code == WSAEWOULDBLOCK) {
+        return result;
+    }
+    result.bytes = -1;
+    result.error = code;
+    if (code == WSAEMSGSIZE) {
+        // The datagram did not fit; what fitted was read and the rest is gone.
+        result.sender = Dotted(from.sin_addr);
+    }
+    return result;
+}
+
+void ShutDownSocket(SocketHandle socket) {
+    ::shutdown(Sock(socket), SD_BOTH);
+}
+
+void CloseSocket(SocketHandle socket) {
+    ::closesocket(Sock(socket));
+}
+
+std::optional<uint32_t> ParseDottedAddress(const std::string& text) {
+    in_addr address{};
+    if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
+        return std::nullopt;
+    }
+    return ntohl(address.s_addr);
+}
+
+std::string FormatDottedAddress(uint32_t address) {
+    in_addr raw{};
+    raw.s_addr = htonl(address);
+    return Dotted(raw);
+}
+
+std::optional<uint32_t> ResolveHost(const std::string& name, int& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+    if (rc != 0) {
+        error = rc;  // a WSA code, e.g. WSAHOST_NOT_FOUND
+        return std::nullopt;
+    }
+    std::optional<uint32_t> address;
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
+            sockaddr_in addr{};
+            std::memcpy(&addr, entry->ai_addr, sizeof addr);
+            address = ntohl(addr.sin_addr.s_addr);
+            break;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (!address) {
+        error = WSANO_DATA;
+        return std::nullopt;
+    }
+    error = 0;
+    return address;
+}
+
+std::string LocalHostName() {
+    char name[256] = {};
+    if (::gethostname(name, static_cast<int>(sizeof name - 1)) != 0) {
+        return {};
+    }
+    return name;
+}
+
+std::vector<std::string> LocalInterfaceAddresses() {
+    std::vector<std::string> addresses;
+    constexpr ULONG kFlags =
+        GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+    ULONG size = 16 * 1024;
+    std::vector<ULONGLONG> storage;  // 8-byte aligned, as the adapter records need
+    ULONG rc = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 4 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        storage.assign((size + sizeof(ULONGLONG) - 1) / sizeof(ULONGLONG), 0);
+        rc = ::GetAdaptersAddresses(AF_INET, kFlags, nullptr,
+                                    reinterpret_cast<IP_ADAPTER_ADDRESSES*>(storage.data()), &size);
+    }
+    if (rc != NO_ERROR) {
+        return addresses;
+    }
+    for (const IP_ADAPTER_ADDRESSES* adapter =
+             reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(storage.data());
+         adapter != nullptr; adapter = adapter->Next) {
+        for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress;
+             unicast != nullptr; unicast = unicast->Next) {
+            const SOCKADDR* raw = unicast->Address.lpSockaddr;
+            if (raw == nullptr || raw->sa_family != AF_INET) {
+                continue;
+            }
+            sockaddr_in addr{};
+            std::memcpy(&addr, raw, sizeof addr);
+            std::string text = Dotted(addr.sin_addr);
+            if (!text.empty() &&
+                std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
+                addresses.push_back(std::move(text));
+            }
+        }
+    }
+    return addresses;
+}
+
+std::string SocketErrorMessage(int code) {
+    char* text = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string message;
+    if (length != 0 && text != nullptr) {
+        message.assign(text, length);
+    }
+    if (text != nullptr) {
+        ::LocalFree(text);
+    }
+    return message;
+}
+
+int InvalidArgumentCode() {
+    return WSAEINVAL;
+}
+
+int MessageTooLongCode() {
+    return WSAEMSGSIZE;
+}
+
+bool IsUnreachableCode(int code) {
+    return code == WSAEHOSTUNREACH || code == WSAENETUNREACH;
+}
+
+}  // namespace platform
