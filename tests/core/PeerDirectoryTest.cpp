@@ -1,0 +1,169 @@
+// tests/core/PeerDirectoryTest.cpp
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Fakes.h"
+#include "peers/PeerDirectory.h"
+#include "peers/PeerNotifier.h"
+
+namespace {
+
+std::optional<int> ScanFirstMatch(const PeerDirectory& directory, const std::string& address) {
+    for (int i = 0; i < directory.PeerCount(); ++i) {
+        if (directory.PeerAt(i).address == address) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+TEST(PeerDirectory, NewRecordHasTheGivenValuesAndTheCreationTime) {
+    FakeClock clock{5000};
+    PeerDirectory directory{clock};
+    int item = 0;
+    const int index = directory.AddPeer(&item, "jan@PC1", "Sklad", "10.0.0.5", Away);
+
+    ASSERT_EQ(index, 0);
+    ASSERT_EQ(directory.PeerCount(), 1);
+    const PeerRecord& record = directory.PeerAt(0);
+    EXPECT_EQ(record.treeItem, &item);
+    EXPECT_EQ(record.name, "jan@PC1");
+    EXPECT_EQ(record.group, "Sklad");
+    EXPECT_EQ(record.address, "10.0.0.5");
+    EXPECT_EQ(record.status, Away);
+    EXPECT_EQ(record.window, nullptr);
+    EXPECT_TRUE(record.windowHidden);
+    EXPECT_TRUE(record.history.empty());
+    EXPECT_EQ(record.lastHeard, 5000);
+}
+
+TEST(PeerDirectory, LookupMatchesTheExactAddressAndTheFirstRecord) {
+    FakeClock clock;
+    PeerDirectory directory{clock};
+    directory.AddPeer(nullptr, "a", "g", "10.0.0.1", Ready);
+    directory.AddPeer(nullptr, "b", "g", "10.0.0.10", Ready);
+    // Invariant 1 is the dispatcher's duty; the directory still answers like a scan.
+    directory.AddPeer(nullptr, "c", "g", "10.0.0.1", Ready);
+
+    EXPECT_EQ(directory.FindPeerByAddress("10.0.0.1"), 0);
+    EXPECT_EQ(directory.FindPeerByAddress("10.0.0.10"), 1);
+    EXPECT_EQ(directory.FindPeerByAddress("10.0.0.100"), std::nullopt);
+    EXPECT_EQ(directory.FindPeerByAddress("10.0.0.1 "), std::nullopt);
+    EXPECT_EQ(directory.FindPeerByAddress(""), std::nullopt);
+}
+
+TEST(PeerDirectory, IndexLookupEqualsAFirstMatchScanOverManyPeers) {
+    FakeClock clock;
+    PeerDirectory directory{clock};
+    for (int i = 0; i < 3000; ++i) {
+        // Every seventh address repeats an earlier one.
+        const int host = i % 7 == 6 ? i / 2 : i;
+        directory.AddPeer(nullptr, "p" + std::to_string(i), "g",
+                          "10.1." + std::to_string(host / 250) + "." + std::to_string(host % 250),
+                          Ready);
+    }
+    for (int host = 0; host < 3100; host += 13) {
+        const std::string address =
+            "10.1." + std::to_string(host / 250) + "." + std::to_string(host % 250);
+        EXPECT_EQ(directory.FindPeerByAddress(address), ScanFirstMatch(directory, address))
+            << address;
+    }
+}
+
+TEST(PeerDirectory, IndexesAndRecordAddressesStayStableAsTheDirectoryGrows) {
+    FakeClock clock;
+    PeerDirectory directory{clock};
+    directory.AddPeer(nullptr, "first", "g", "10.0.0.1", Ready);
+    PeerRecord* first = &directory.PeerAt(0);
+    first->AppendIncoming("first", "ahoj");
+    for (int i = 0; i < 5000; ++i) {
+        directory.AddPeer(nullptr, "p", "g", "10.2.0." + std::to_string(i), Ready);
+    }
+    EXPECT_EQ(&directory.PeerAt(0), first);
+    EXPECT_EQ(directory.IndexOf(*first), 0);
+    EXPECT_EQ(directory.IndexOf(directory.PeerAt(4321)), 4321);
+    EXPECT_EQ(directory.PeerAt(0).history,
+              (std::vector<HistoryEntry>{{Incoming, "first", "ahoj"}}));
+    EXPECT_TRUE(directory.IsValidIndex(5000));
+    EXPECT_FALSE(directory.IsValidIndex(5001));
+    EXPECT_FALSE(directory.IsValidIndex(-1));
+}
+
+TEST(PeerDirectory, HistoryKeepsBothKindsInOrder) {
+    FakeClock clock;
+    PeerDirectory directory{clock};
+    directory.AddPeer(nullptr, "P1", "g", "10.0.0.1", Ready);
+    PeerRecord& record = directory.PeerAt(0);
+    record.AppendIncoming("P1", "ahoj");
+    record.AppendOutgoing("U2", "nazdar");
+    record.AppendIncoming("P1", "!Uživatel");
+    EXPECT_EQ(record.history, (std::vector<HistoryEntry>{{Incoming, "P1", "ahoj"},
+                                                         {Outgoing, "U2", "nazdar"},
+                                                         {Incoming, "P1", "!Uživatel"}}));
+}
+
+// One thread appends records and history lines under the lock while another
+// scans under the lock, as the watcher does; the sanitizers watch for races.
+TEST(PeerDirectory, ConcurrentAppendAndScanUnderTheLock) {
+    FakeClock clock;
+    PeerDirectory directory{clock};
+    constexpr int kPeers = 2000;
+    std::atomic<bool> done{false};
+    std::atomic<int> scans{0};
+
+    std::thread scanner([&] {
+        while (!done.load()) {
+            std::lock_guard lock(directory.Mutex());
+            int disconnected = 0;
+            for (int i = 0; i < directory.PeerCount(); ++i) {
+                PeerRecord& record = directory.PeerAt(i);
+                if (record.status != Disconnected && i % 2 == 0) {
+                    record.status = Disconnected;
+                }
+                disconnected += record.status == Disconnected ? 1 : 0;
+            }
+            EXPECT_LE(disconnected, directory.PeerCount());
+            scans.fetch_add(1);
+        }
+    });
+
+    for (int i = 0; i < kPeers; ++i) {
+        directory.LockDirectory();
+        const int index = directory.AddPeer(nullptr, "p", "g", "10.3." + std::to_string(i), Ready);
+        directory.PeerAt(index).AppendIncoming("p", std::to_string(i));
+        directory.UnlockDirectory();
+    }
+    while (scans.load() < 3) {
+        std::this_thread::yield();
+    }
+    done.store(true);
+    scanner.join();
+
+    ASSERT_EQ(directory.PeerCount(), kPeers);
+    for (int i = 0; i < kPeers; ++i) {
+        EXPECT_EQ(directory.FindPeerByAddress("10.3." + std::to_string(i)), i);
+        ASSERT_EQ(directory.PeerAt(i).history.size(), 1u);
+        EXPECT_EQ(directory.PeerAt(i).history[0].text, std::to_string(i));
+    }
+}
+
+class TextSink final : public NotificationSink {
+public:
+    void ShowBalloon(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+};
+
+TEST(PeerNotifier, RemembersOnlyTheLatestPeerAndShowsEachText) {
+    TextSink sink;
+    PeerNotifier notifier{sink};
+    EXPECT_EQ(notifier.LastNotifiedPeer(), 0);
+    notifier.NotifyPeerEvent("a je ve stavu : Pryč", 3);
+    notifier.NotifyPeerEvent("b : ahoj", 7);
+    EXPECT_EQ(notifier.LastNotifiedPeer(), 7);
+    EXPECT_EQ(sink.texts, (std::vector<std::string>{"a je ve stavu : Pryč", "b : ahoj"}));
+}
+
+}  // namespace

@@ -1,0 +1,439 @@
+// tests/core/PeerSocketTest.cpp
+// Real UDP sockets on the loopback interface, on ports the system picks.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/Fakes.h"
+#include "net/Packet.h"
+#include "net/PeerSocket.h"
+#include "platform/Socket.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+
+// A datagram as one endpoint read it.
+struct Arrival {
+    int bytes = 0;
+    int error = 0;
+    std::string sender;
+    Bytes data;
+};
+
+// Reads one datagram, waiting for it at most `limit`; bytes == 0 if none came.
+Arrival ReceiveWithin(CPeerSocket& socket, std::chrono::milliseconds limit = 2000ms) {
+    std::array<uint8_t, kReceiveBufferSize> buffer{};
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const platform::ReceivedDatagram got = socket.Receive(buffer.data());
+        if (got.bytes != 0) {
+            Arrival arrival{got.bytes, got.error, got.sender, {}};
+            if (got.bytes > 0) {
+                arrival.data.assign(buffer.begin(), buffer.begin() + got.bytes);
+            }
+            return arrival;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left <= 0ms) {
+            return {};
+        }
+        pollfd ready{static_cast<int>(socket.Handle()), POLLIN, 0};
+        ::poll(&ready, 1, static_cast<int>(left.count()) + 1);
+    }
+}
+
+// A plain socket of the test's own, for what the endpoint would never send.
+class RawUdp {
+public:
+    RawUdp() : m_fd(::socket(AF_INET, SOCK_DGRAM, 0)) {}
+    ~RawUdp() { ::close(m_fd); }
+    RawUdp(const RawUdp&) = delete;
+    RawUdp& operator=(const RawUdp&) = delete;
+
+    // 0 or the errno of the send.
+    int SendTo(const std::string& address, uint16_t port, const Bytes& data) const {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        ::inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+        const ssize_t sent = ::sendto(m_fd, data.data(), data.size(), 0,
+                                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        return sent < 0 ? errno : 0;
+    }
+
+private:
+    int m_fd;
+};
+
+int BroadcastOption(platform::SocketHandle socket) {
+    int value = -1;
+    socklen_t length = sizeof value;
+    ::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_BROADCAST, &value, &length);
+    return value;
+}
+
+void ClearBroadcastOption(platform::SocketHandle socket) {
+    const int off = 0;
+    ASSERT_EQ(::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_BROADCAST, &off, sizeof off),
+              0);
+    ASSERT_EQ(BroadcastOption(socket), 0);
+}
+
+std::string ErrorBoxText(const std::string& operation, int code) {
+    return operation + " errorcode: " + std::to_string(code) + "\r\n" +
+           platform::SocketErrorMessage(code);
+}
+
+// One copy of the program's network side: its state, its boxes and its endpoint.
+struct Copy {
+    explicit Copy(CPeerSocket::Options options = LoopbackOptions(0))
+        : socket(state, presenter, std::move(options)) {
+        state.Modify([](SettingsRecord& s) {
+            s.userName = "jan";
+            s.groupName = "Sklad";
+        });
+        state.SetComputerName("PC-1");
+    }
+    // Bound to a free port; "broadcasts" go to 127.0.0.1 at the given port
+    // (0: this endpoint's own port).
+    static CPeerSocket::Options LoopbackOptions(uint16_t destination) {
+        CPeerSocket::Options options;
+        options.port = 0;
+        options.destinationPort = destination;
+        options.broadcastAddress = "127.0.0.1";
+        return options;
+    }
+
+    AppState state;
+    RecordingPresenter presenter;
+    CPeerSocket socket;
+};
+
+// A receiving copy and a sending copy whose broadcasts reach it.
+class PeerSocketLoopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_receiver.socket.OpenEndpoint()) << m_receiver.socket.LastError();
+        m_sender = std::make_unique<Copy>(Copy::LoopbackOptions(m_receiver.socket.BoundPort()));
+        ASSERT_TRUE(m_sender->socket.OpenEndpoint()) << m_sender->socket.LastError();
+    }
+
+    Copy m_receiver;
+    std::unique_ptr<Copy> m_sender;
+};
+
+}  // namespace
+
+TEST_F(PeerSocketLoopback, PresenceTravelsBetweenTwoSockets) {
+    m_sender->state.OnStatusDoNotDisturb();
+    m_sender->socket.BroadcastPresence();
+
+    const Arrival arrival = ReceiveWithin(m_receiver.socket);
+    ASSERT_EQ(arrival.bytes, 102);
+    EXPECT_EQ(arrival.sender, "127.0.0.1");
+    EXPECT_EQ(Bytes(arrival.data.begin(), arrival.data.begin() + 6),
+              (Bytes{0x01, 0x00, 0x01, 0x00, 0x02, 0x00}));
+    const DatagramView view(arrival.data.data(), arrival.data.size());
+    EXPECT_EQ(view.PresenceName(), "jan@PC-1");
+    EXPECT_EQ(view.PresenceGroup(), "Sklad");
+    EXPECT_TRUE(m_receiver.socket.IsOwnAddress(arrival.sender));
+    EXPECT_EQ(m_sender->socket.SentCount(), 1);
+    EXPECT_TRUE(m_sender->presenter.Shown().empty());
+    EXPECT_TRUE(m_receiver.presenter.Shown().empty());
+}
+
+TEST_F(PeerSocketLoopback, GoodbyeAnnouncesDisconnected) {
+    m_sender->socket.BroadcastGoodbye();
+    EXPECT_EQ(m_sender->state.OwnStatus(), Disconnected);
+    const Arrival arrival = ReceiveWithin(m_receiver.socket);
+    ASSERT_EQ(arrival.bytes, 102);
+    EXPECT_EQ(DatagramView(arrival.data.data(), arrival.data.size()).PresenceStatus(),
+              Disconnected);
+}
+
+TEST_F(PeerSocketLoopback, MessagesGoToADottedTargetOrAResolvedName) {
+    // The receiver's port is the destination port of everything the sender sends.
+    m_sender->socket.SendText("ahoj", "127.0.0.1");
+    m_sender->socket.SendTyping("127.0.0.1");
+    m_sender->socket.SendBell("localhost");
+
+    EXPECT_EQ(ReceiveWithin(m_receiver.socket).data,
+              (Bytes{0x01, 0x00, 0x02, 0x00, 'a', 'h', 'o', 'j', 0x00}));
+    EXPECT_EQ(ReceiveWithin(m_receiver.socket).data, (Bytes{0x01, 0x00, 0x08, 0x00}));
+    EXPECT_EQ(ReceiveWithin(m_receiver.socket).data, (Bytes{0x02, 0x00, 0x02, 0x00}));
+    EXPECT_EQ(m_sender->socket.SentCount(), 3);
+    EXPECT_TRUE(m_sender->presenter.Shown().empty());
+}
+
+TEST_F(PeerSocketLoopback, EmptyTargetBroadcastsTextAndTyping) {
+    m_sender->socket.SendText("vsem", "");
+    m_sender->socket.SendTyping("");
+    EXPECT_EQ(ReceiveWithin(m_receiver.socket).data,
+              (Bytes{0x01, 0x00, 0x02, 0x00, 'v', 's', 'e', 'm', 0x00}));
+    EXPECT_EQ(ReceiveWithin(m_receiver.socket).data, (Bytes{0x01, 0x00, 0x08, 0x00}));
+}
+
+TEST_F(PeerSocketLoopback, SendsFromTwoThreadsAtOnceAllArrive) {
+    constexpr int kEach = 50;
+    std::thread announcer([&] {
+        for (int i = 0; i < kEach; ++i) {
+            m_sender->socket.BroadcastPresence();
+        }
+    });
+    std::thread ui([&] {
+        for (int i = 0; i < kEach; ++i) {
+            m_sender->socket.SendText("x", "127.0.0.1");
+        }
+    });
+    int presences = 0;
+    int texts = 0;
+    for (int i = 0; i < 2 * kEach; ++i) {
+        const Arrival arrival = ReceiveWithin(m_receiver.socket);
+        if (arrival.bytes == 102) {
+            ++presences;
+        } else if (arrival.bytes == 6) {
+            ++texts;
+        } else {
+            ADD_FAILURE() << "unexpected datagram of " << arrival.bytes << " bytes";
+            break;
+        }
+    }
+    announcer.join();
+    ui.join();
+    EXPECT_EQ(presences, kEach);
+    EXPECT_EQ(texts, kEach);
+    EXPECT_EQ(m_sender->socket.SentCount(), 2 * kEach);
+    EXPECT_TRUE(m_sender->presenter.Shown().empty());
+}
+
+TEST(PeerSocket, DestinationPortZeroMeansTheBoundPort) {
+    Copy copy(Copy::LoopbackOptions(0));
+    ASSERT_TRUE(copy.socket.OpenEndpoint());
+    copy.socket.BroadcastPresence();
+    const Arrival arrival = ReceiveWithin(copy.socket);
+    EXPECT_EQ(arrival.bytes, 102);
+    EXPECT_TRUE(copy.socket.IsOwnAddress(arrival.sender));
+}
+
+TEST(PeerSocket, BroadcastOptionIsSetBeforeEveryBroadcast) {
+    Copy receiver;
+    ASSERT_TRUE(receiver.socket.OpenEndpoint());
+    const uint16_t port = receiver.socket.BoundPort();
+    // The loopback network's broadcast address refuses senders without the option.
+    const std::string broadcast = "127.255.255.255";
+    ASSERT_EQ(RawUdp().SendTo(broadcast, port, {0x02, 0x00, 0x02, 0x00}), EACCES);
+
+    CPeerSocket::Options options = Copy::LoopbackOptions(port);
+    options.broadcastAddress = broadcast;
+    Copy sender(options);
+    ASSERT_TRUE(sender.socket.OpenEndpoint());
+    const platform::SocketHandle handle = sender.socket.Handle();
+
+    ClearBroadcastOption(handle);
+    sender.socket.BroadcastPresence();
+    EXPECT_EQ(BroadcastOption(handle), 1);
+    EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 102);
+
+    ClearBroadcastOption(handle);
+    sender.socket.BroadcastPresence();
+    EXPECT_EQ(BroadcastOption(handle), 1);
+    EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 102);
+
+    ClearBroadcastOption(handle);
+    sender.socket.SendText("ahoj", "");
+    EXPECT_EQ(BroadcastOption(handle), 1);
+    EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 9);
+
+    ClearBroadcastOption(handle);
+    sender.socket.SendTyping("");
+    EXPECT_EQ(BroadcastOption(handle), 1);
+    EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 4);
+
+    // A message to one peer leaves the option alone.
+    ClearBroadcastOption(handle);
+    sender.socket.SendBell("127.0.0.1");
+    EXPECT_EQ(BroadcastOption(handle), 0);
+    EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 4);
+
+    EXPECT_TRUE(sender.presenter.Shown().empty());
+}
+
+TEST(PeerSocket, FailedSendShowsTheSendToBox) {
+    Copy copy;
+    ASSERT_TRUE(copy.socket.OpenEndpoint());
+    // Sent to one "peer" without the broadcast option, the limited broadcast
+    // address is refused.
+    copy.socket.SendText("ahoj", "255.255.255.255");
+    const std::vector<ShownMessage> expected = {
+        {"Error", "SendTo errorcode: " + std::to_string(EACCES) + "\r\n" + std::strerror(EACCES),
+         BoxIcon::Information}};
+    EXPECT_EQ(copy.presenter.Shown(), expected);
+    EXPECT_EQ(copy.socket.SentCount(), 0);
+}
+
+TEST(PeerSocket, UnresolvableTargetFailsWithInvalidArgument) {
+    Copy copy;
+    ASSERT_TRUE(copy.socket.OpenEndpoint());
+    copy.socket.SendBell("no-such-host.invalid");
+    ASSERT_EQ(copy.presenter.Shown().size(), 1u);
+    EXPECT_EQ(copy.presenter.Shown()[0].caption, "Error");
+    EXPECT_EQ(copy.presenter.Shown()[0].text,
+              ErrorBoxText("SendTo", platform::InvalidArgumentCode()));
+    EXPECT_EQ(platform::InvalidArgumentCode(), EINVAL);
+}
+
+TEST(PeerSocket, SendingWithoutAnOpenSocketReportsInsteadOfCrashing) {
+    Copy copy;
+    const std::string expected = ErrorBoxText("SendTo", platform::InvalidArgumentCode());
+    copy.socket.BroadcastPresence();
+    copy.socket.SendBell("127.0.0.1");
+    EXPECT_EQ(copy.presenter.Texts(), (std::vector<std::string>{expected, expected}));
+    EXPECT_LT(ReceiveWithin(copy.socket, 0ms).bytes, 0);
+
+    ASSERT_TRUE(copy.socket.OpenEndpoint());
+    copy.socket.ShutDown();
+    copy.socket.ShutDown();
+    copy.socket.Close();
+    copy.socket.Close();
+    EXPECT_FALSE(copy.socket.IsOpen());
+    EXPECT_EQ(copy.socket.BoundPort(), 0);
+    copy.socket.SendTyping("");
+    EXPECT_EQ(copy.presenter.Texts().size(), 3u);
+    EXPECT_EQ(copy.presenter.Texts().back(), expected);
+    EXPECT_LT(ReceiveWithin(copy.socket, 0ms).bytes, 0);
+}
+
+TEST(PeerSocket, BroadcastAfterShutDownShowsTheBox) {
+    Copy copy;
+    ASSERT_TRUE(copy.socket.OpenEndpoint());
+    copy.socket.ShutDown();
+    copy.socket.BroadcastPresence();
+    ASSERT_EQ(copy.presenter.Shown().size(), 1u);
+    EXPECT_EQ(copy.presenter.Shown()[0].text.rfind("SendTo errorcode: ", 0), 0u);
+    EXPECT_EQ(copy.socket.SentCount(), 0);
+}
+
+TEST(PeerSocket, SecondSocketOnTheSamePortFailsToOpen) {
+    Copy first;
+    ASSERT_TRUE(first.socket.OpenEndpoint());
+    CPeerSocket::Options options = Copy::LoopbackOptions(0);
+    options.port = first.socket.BoundPort();
+    Copy second(options);
+    EXPECT_FALSE(second.socket.OpenEndpoint());
+    EXPECT_EQ(second.socket.LastError(), EADDRINUSE);
+    EXPECT_FALSE(second.socket.IsOpen());
+    EXPECT_TRUE(second.presenter.Shown().empty());
+}
+
+TEST(PeerSocket, DatagramLongerThan508BytesIsReportedAsTooLong) {
+    Copy copy;
+    ASSERT_TRUE(copy.socket.OpenEndpoint());
+    const uint16_t port = copy.socket.BoundPort();
+    const RawUdp raw;
+
+    ASSERT_EQ(raw.SendTo("127.0.0.1", port, Bytes(600, 'x')), 0);
+    Arrival arrival = ReceiveWithin(copy.socket);
+    EXPECT_EQ(arrival.bytes, -1);
+    EXPECT_EQ(arrival.error, platform::MessageTooLongCode());
+    EXPECT_EQ(platform::MessageTooLongCode(), EMSGSIZE);
+
+    ASSERT_EQ(raw.SendTo("127.0.0.1", port, Bytes(509, 'x')), 0);
+    arrival = ReceiveWithin(copy.socket);
+    EXPECT_EQ(arrival.bytes, -1);
+    EXPECT_EQ(arrival.error, platform::MessageTooLongCode());
+
+    // The longest datagram that fits arrives whole, and the failures above did
+    // not leave anything behind.
+    ASSERT_EQ(raw.SendTo("127.0.0.1", port, Bytes(508, 'y')), 0);
+    arrival = ReceiveWithin(copy.socket);
+    EXPECT_EQ(arrival.bytes, 508);
+    EXPECT_EQ(arrival.data, Bytes(508, 'y'));
+    EXPECT_EQ(arrival.sender, "127.0.0.1");
+    EXPECT_EQ(ReceiveWithin(copy.socket, 0ms).bytes, 0);
+}
+
+TEST(PeerSocket, UnreachableIsIgnoredOnlyForPresence) {
+    for (const int code : {EHOSTUNREACH, ENETUNREACH}) {
+        EXPECT_TRUE(platform::IsUnreachableCode(code));
+        EXPECT_FALSE(CPeerSocket::ReportsSendFailure(true, code));
+        EXPECT_TRUE(CPeerSocket::ReportsSendFailure(false, code));
+    }
+    for (const int code : {EACCES, EPIPE, EINVAL, EMSGSIZE}) {
+        EXPECT_FALSE(platform::IsUnreachableCode(code));
+        EXPECT_TRUE(CPeerSocket::ReportsSendFailure(true, code));
+        EXPECT_TRUE(CPeerSocket::ReportsSendFailure(false, code));
+    }
+}
+
+TEST(PeerSocket, UnreachablePresenceIsSilentWhereARouteIsMissing) {
+    // Only where this machine has no route to one of the documentation networks.
+    std::string unreachable;
+    int code = 0;
+    for (const std::string candidate : {"198.51.100.1", "203.0.113.1"}) {
+        code = RawUdp().SendTo(candidate, 9, {0});
+        if (platform::IsUnreachableCode(code)) {
+            unreachable = candidate;
+            break;
+        }
+    }
+    if (unreachable.empty()) {
+        GTEST_SKIP() << "every address has a route here; the decision is covered above";
+    }
+    CPeerSocket::Options options = Copy::LoopbackOptions(9);
+    options.broadcastAddress = unreachable;
+    Copy copy(options);
+    ASSERT_TRUE(copy.socket.OpenEndpoint());
+    copy.socket.BroadcastPresence();
+    EXPECT_TRUE(copy.presenter.Shown().empty());
+    copy.socket.SendText("ahoj", unreachable);
+    EXPECT_EQ(copy.presenter.Texts(), (std::vector<std::string>{ErrorBoxText("SendTo", code)}));
+}
+
+TEST(PeerSocket, RecognisesEveryAddressOfThisComputer) {
+    Copy copy;
+    const std::vector<std::string> addresses = platform::LocalInterfaceAddresses();
+    ASSERT_FALSE(addresses.empty());
+    EXPECT_TRUE(copy.socket.IsOwnAddress("127.0.0.1"));
+    for (const std::string& address : addresses) {
+        EXPECT_TRUE(copy.socket.IsOwnAddress(address)) << address;
+    }
+    ASSERT_EQ(std::count(addresses.begin(), addresses.end(), "192.0.2.1"), 0);
+    EXPECT_FALSE(copy.socket.IsOwnAddress("192.0.2.1"));
+    EXPECT_FALSE(copy.socket.IsOwnAddress(""));
+
+    const std::string own = copy.socket.OwnAddress();
+    EXPECT_EQ(std::count(addresses.begin(), addresses.end(), own), 1);
+    const bool anyOutside = std::any_of(addresses.begin(), addresses.end(),
+                                        [](const auto& a) { return a.rfind("127.", 0) != 0; });
+    EXPECT_EQ(own.rfind("127.", 0) != 0, anyOutside) << own;
+    EXPECT_EQ(copy.socket.HostName(), platform::LocalHostName());
+}
+
+TEST(PeerSocket, ResolveAddressGivesDottedTextOrShowsTheBox) {
+    Copy copy;
+    EXPECT_EQ(copy.socket.ResolveAddress("localhost"), "127.0.0.1");
+    EXPECT_TRUE(copy.presenter.Shown().empty());
+
+    EXPECT_EQ(copy.socket.ResolveAddress("no-such-host.invalid"), "");
+    ASSERT_EQ(copy.presenter.Shown().size(), 1u);
+    const std::string text = copy.presenter.Shown()[0].text;
+    EXPECT_EQ(text.rfind("gethostbyname errorcode: ", 0), 0u) << text;
+    EXPECT_GT(text.size(), text.find("\r\n") + 2) << "no system text: " << text;
+}
