@@ -2,14 +2,21 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <deque>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "app/AppState.h"
 #include "app/Clock.h"
 #include "app/Presenter.h"
+#include "app/SoundEvents.h"
 #include "net/Packet.h"
+#include "peers/Dispatcher.h"
 #include "peers/PeerDirectory.h"
+#include "peers/PeerItems.h"
+#include "peers/PeerNotifier.h"
+#include "peers/PeerTree.h"
 
 namespace {
 
@@ -40,6 +47,83 @@ void BM_FindPeerByAddress(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FindPeerByAddress)->Arg(10000);
+
+// A tree that hands out distinct items and draws nothing.
+class NullTree final : public PeerTree {
+public:
+    TreeItem FindOrAddGroupItem(const std::string&) override { return Next(); }
+    TreeItem InsertPeerItem(TreeItem, const std::string&, int) override { return Next(); }
+    void ExpandItem(TreeItem) override {}
+    void DeleteItem(TreeItem) override {}
+    void SetItemData(TreeItem, uint32_t) override {}
+    void SetItemImage(TreeItem, int) override {}
+
+private:
+    TreeItem Next() {
+        m_items.push_back(0);
+        return &m_items.back();
+    }
+    std::deque<char> m_items;
+};
+
+struct NullSink final : NotificationSink {
+    void ShowBalloon(const std::string&) override {}
+};
+struct NullPlayer final : SoundPlayer {
+    void Play(const std::string&) override {}
+};
+struct NullPresenter final : MessagePresenter {
+    void ShowMessage(const std::string&, const std::string&, BoxIcon) override {}
+};
+
+// Known peers repeating unchanged announcements: the steady load of a busy LAN.
+void BM_DispatchKnownPresence(benchmark::State& state) {
+    SystemClock clock;
+    AppState settings;
+    settings.Modify([](SettingsRecord& s) {
+        s.soundFolder = "Standard";
+        s.groupName = "Sklad";
+    });
+    PeerDirectory directory{clock};
+    NullTree tree;
+    NullPresenter presenter;
+    PeerItems items{directory, tree, presenter};
+    NullSink sink;
+    PeerNotifier notifier{sink};
+    NullPlayer player;
+    SoundEvents sounds{settings, clock, player};
+    const std::string ownAddress = "10.255.255.254";
+    Dispatcher dispatcher{Dispatcher::Services{
+        directory, settings, tree, items, notifier, sounds, presenter, clock,
+        [&](const std::string& address) { return address == ownAddress; }, [] {}}};
+
+    const int peers = static_cast<int>(state.range(0));
+    std::vector<std::string> addresses;
+    std::vector<PacketBuffer> packets(static_cast<size_t>(peers));
+    for (int i = 0; i < peers; ++i) {
+        addresses.push_back(AddressOf(i));
+        BuildPresence(packets[static_cast<size_t>(i)], Away, "uzivatel" + std::to_string(i),
+                      "POCITAC-" + std::to_string(i), "Skupina " + std::to_string(i % 10));
+    }
+    // Two rounds: the first makes the records, the second brings their status.
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < packets.size(); ++i) {
+            dispatcher.DispatchDatagram(packets[i].data(), kPresenceLength, addresses[i]);
+        }
+    }
+    if (directory.PeerCount() != peers) {
+        state.SkipWithError("peers were not created");
+        return;
+    }
+
+    size_t next = 0;
+    for (auto _ : state) {
+        dispatcher.DispatchDatagram(packets[next].data(), kPresenceLength, addresses[next]);
+        next = next + 1 == packets.size() ? 0 : next + 1;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_DispatchKnownPresence)->Arg(1000);
 
 }  // namespace
 

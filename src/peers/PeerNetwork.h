@@ -1,0 +1,97 @@
+// src/peers/PeerNetwork.h
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AlertGate.h"
+#include "app/AppState.h"
+#include "app/Clock.h"
+#include "app/CrossThreadPresenter.h"
+#include "app/Presenter.h"
+#include "app/SoundEvents.h"
+#include "app/StopWait.h"
+#include "app/UiPoster.h"
+#include "chat/ConversationWindow.h"
+#include "net/PeerSocket.h"
+#include "net/PresenceAnnouncer.h"
+#include "peers/Dispatcher.h"
+#include "peers/LivenessWatcher.h"
+#include "peers/PeerDirectory.h"
+#include "peers/PeerItems.h"
+#include "peers/PeerNotifier.h"
+#include "peers/PeerTree.h"
+
+// The network side of the user tree: the endpoint, the peer directory, the
+// dispatch of received datagrams, the presence announcer and the liveness
+// watcher, and the conversation windows. Made and used on the user-interface
+// thread; Shutdown() (or destruction) says goodbye and ends both threads
+// before the endpoint and the directory go.
+class PeerNetwork {
+public:
+    struct Services {
+        AppState& state;
+        MessagePresenter& presenter;  // the user-interface thread's boxes
+        UiPoster& poster;
+        PeerTree& tree;
+        NotificationSink& notifications;
+        SoundEvents& sounds;
+        ConversationFactory& conversations;
+        const Clock& clock;
+        StopWait& wait;
+        std::function<void()> saveSettings;
+    };
+
+    PeerNetwork(Services services, CPeerSocket::Options options = {});
+    ~PeerNetwork();
+    PeerNetwork(const PeerNetwork&) = delete;
+    PeerNetwork& operator=(const PeerNetwork&) = delete;
+
+    // Opens the endpoint and starts the announcer, then the watcher. On failure
+    // shows the socket box ("Create") and starts nothing; returns false.
+    bool Start();
+
+    // The socket has datagrams to read: reads and dispatches what is waiting
+    // (at most a bounded batch, so the user-interface thread stays responsive).
+    void OnReadable();
+
+    // The owner's shutdown, in order: goodbye, 333 ms, socket shut down, stop
+    // requested, both threads joined, socket closed, windows deleted in index
+    // order, directory emptied. Runs once; later calls do nothing.
+    void Shutdown();
+
+    void OpenConversation(int index);
+    void OpenNotifiedConversation();
+
+    PeerDirectory& Directory() { return m_directory; }
+    CPeerSocket& Endpoint() { return m_socket; }
+    PeerItems& Items() { return m_items; }
+    PeerNotifier& Notifier() { return m_notifier; }
+    Dispatcher& Dispatch() { return m_dispatcher; }
+    AlertGate& NetworkAlerts() { return m_alerts; }
+    bool StopRequested() const { return m_stopRequested; }
+    bool ThreadsRunning() const { return m_announcer.Running() || m_watcher.Running(); }
+
+    // What the user is told when the watcher has marked a peer (user-interface thread).
+    void TellPeerSilent(int index);
+
+    static constexpr int kReadBatch = 64;
+
+private:
+    Services m_s;
+    CrossThreadPresenter m_threadPresenter;
+    AlertGate m_alerts;
+    PeerDirectory m_directory;
+    CPeerSocket m_socket;
+    PeerItems m_items;
+    PeerNotifier m_notifier;
+    Dispatcher m_dispatcher;
+    PresenceAnnouncer m_announcer;
+    LivenessWatcher m_watcher;
+    std::vector<std::unique_ptr<ConversationWindow>> m_windows;
+    bool m_stopRequested = false;
+    bool m_shutDown = false;
+    std::shared_ptr<PeerNetwork*> m_alive = std::make_shared<PeerNetwork*>(this);
+};

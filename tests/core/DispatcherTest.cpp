@@ -1,0 +1,685 @@
+// tests/core/DispatcherTest.cpp
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/SoundEvents.h"
+#include "core/Fakes.h"
+#include "core/PeerFakes.h"
+#include "net/Packet.h"
+#include "peers/Dispatcher.h"
+#include "peers/PeerDirectory.h"
+#include "peers/PeerItems.h"
+#include "peers/PeerNotifier.h"
+#include "res/Cp1250.h"
+#include "res/Strings.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const std::string kOwnAddress = "10.0.0.99";
+const std::string kJan = "10.0.0.5";
+const std::string kEva = "10.0.0.6";
+const std::string kPetr = "10.0.0.7";
+
+std::string Cp(std::string_view utf8) {
+    return cp1250::FromUtf8(utf8);
+}
+std::string Wav(const std::string& file) {
+    return "Sounds/Standard/" + file;
+}
+std::string Trace(const std::string& code) {
+    return res::String(res::kStrTraceCodePrefix) + code;
+}
+
+class DispatchTest : public ::testing::Test {
+protected:
+    DispatchTest() {
+        SettingsRecord s;
+        s.userName = "ja";
+        s.soundFolder = "Standard";
+        s.groupName = "Sklad";
+        s.showMySelf = false;
+        s.playSounds = true;
+        s.soundsInDndState = true;
+        s.onNewUserMessage = false;
+        s.enableConnectMsg = true;
+        s.enableDisconMsg = true;
+        state.SetSettings(s);
+        state.SetComputerName("PC99");
+    }
+
+    // Sends what PacketLength says a sender sends.
+    void Send(const PacketBuffer& packet, const std::string& from) {
+        RecordingPresenter unused;
+        const int16_t length = PacketLength(packet, unused);
+        dispatcher.DispatchDatagram(packet.data(), static_cast<size_t>(length), from);
+    }
+    // Exactly these bytes, in a heap block of their size, so a read past them
+    // is caught by the address sanitizer.
+    void Raw(const std::vector<uint8_t>& bytes, const std::string& from) {
+        const auto block = std::make_unique<uint8_t[]>(bytes.size() + (bytes.empty() ? 1 : 0));
+        if (!bytes.empty()) {
+            std::memcpy(block.get(), bytes.data(), bytes.size());
+        }
+        dispatcher.DispatchDatagram(block.get(), bytes.size(), from);
+    }
+    void Announce(const std::string& from, int16_t status, std::string_view user = "jan",
+                  std::string_view group = "Sklad", std::string_view computer = "PC1") {
+        PacketBuffer packet;
+        BuildPresence(packet, status, user, computer, group);
+        Send(packet, from);
+    }
+    void Message(const std::string& from, std::string_view text) {
+        PacketBuffer packet;
+        BuildText(packet, text);
+        Send(packet, from);
+    }
+    void Typing(const std::string& from) {
+        PacketBuffer packet;
+        BuildTyping(packet);
+        Send(packet, from);
+    }
+    void Bell(const std::string& from) {
+        PacketBuffer packet;
+        BuildBell(packet);
+        Send(packet, from);
+    }
+    void AssignGroup(const std::string& from, std::string_view group) {
+        PacketBuffer packet;
+        BuildGroupAssignment(packet, group);
+        // PacketLength does not know this kind: header, text, NUL.
+        const size_t length =
+            4 + std::strlen(reinterpret_cast<const char*>(packet.data() + kTextOffset)) + 1;
+        dispatcher.DispatchDatagram(packet.data(), length, from);
+    }
+    void Set(void (*change)(SettingsRecord&)) { state.Modify(change); }
+    // Past the sound throttle.
+    void Later() { clock.Advance(3); }
+
+    PeerRecord& Peer(int index) { return directory.PeerAt(index); }
+    const FakeTree::Item& ItemOf(int index) { return FakeTree::At(Peer(index).treeItem); }
+    FakeConversation& OpenWindow(int index, bool hidden) {
+        windows.push_back(std::make_unique<FakeConversation>(directory, state, index, &journal));
+        std::lock_guard lock(directory.Mutex());
+        Peer(index).window = windows.back().get();
+        Peer(index).windowHidden = hidden;
+        return *windows.back();
+    }
+    // Everything that shows: boxes, sounds, balloons, tree operations.
+    bool NothingShown() const {
+        return presenter.Shown().empty() && player.Played().empty() && sink.texts.empty() &&
+               tree.ops.empty();
+    }
+
+    FakeClock clock{1'000'000};
+    AppState state;
+    PeerDirectory directory{clock};
+    FakeTree tree;
+    RecordingPresenter presenter;
+    PeerItems items{directory, tree, presenter};
+    RecordingSink sink;
+    PeerNotifier notifier{sink};
+    RecordingPlayer player;
+    SoundEvents sounds{state, clock, player};
+    int saves = 0;
+    Dispatcher dispatcher{Dispatcher::Services{
+        directory, state, tree, items, notifier, sounds, presenter, clock,
+        [](const std::string& address) { return address == kOwnAddress; }, [this] { ++saves; }}};
+    std::vector<std::string> journal;
+    // Declared after the directory, so they go first.
+    std::vector<std::unique_ptr<FakeConversation>> windows;
+};
+
+TEST_F(DispatchTest, KindsOutsideTheTableShowTheirTraceCodesAndDoNothingElse) {
+    Raw({1, 0, 5, 0}, kJan);                      // type 1, subtype 5
+    Raw({3, 0, 4, 0, 'X', 0}, kJan);              // type 3, subtype 4
+    Raw({5, 0, 2, 0}, kJan);                      // type 5
+    Raw({0xFF, 0xFF, 1, 0, 0, 0, 'a', 0}, kJan);  // type -1
+
+    EXPECT_EQ(presenter.Texts(), (Texts{Trace("View 1, HdrST 5"), Trace("View 7, HdrST 4"),
+                                        Trace("View 2, HdrT 5"), Trace("View 2, HdrT -1")}));
+    EXPECT_EQ(presenter.Texts()[2], Cp("Chyba 222 !\nPoznamenejte si poslední činnost a KOD.\n"
+                                       "Kontaktujte výrobce produktu.\nKOD: View 2, HdrT 5"));
+    for (const ShownMessage& box : presenter.Shown()) {
+        EXPECT_EQ(box.icon, BoxIcon::Exclamation);
+    }
+    EXPECT_EQ(directory.PeerCount(), 0);
+    EXPECT_EQ(saves, 0);
+    EXPECT_EQ(state.Settings().groupName, "Sklad");
+    EXPECT_TRUE(player.Played().empty());
+    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(tree.ops.empty());
+}
+
+TEST_F(DispatchTest, ShortDatagramsAndStrangersMessagesAreDroppedSilently) {
+    Raw({}, kJan);
+    Raw({5}, kJan);
+    Raw({5, 0, 2}, kJan);        // would be type 5 with a header
+    Raw({1, 0, 1, 0}, kJan);     // presence without a status
+    Raw({1, 0, 1, 0, 2}, kJan);  // presence with half a status
+    Message(kJan, "ahoj");       // nobody at these addresses has announced
+    Typing(kJan);
+    Bell(kJan);
+    Raw({2, 0, 9, 0}, kEva);
+
+    EXPECT_TRUE(NothingShown());
+    EXPECT_EQ(directory.PeerCount(), 0);
+}
+
+TEST_F(DispatchTest, FirstAnnouncementMakesAReadyRecordWhateverTheAnnouncedStatus) {
+    Announce(kJan, Away, "jan", "Sklad");
+
+    ASSERT_EQ(directory.PeerCount(), 1);
+    EXPECT_EQ(Peer(0).name, "jan@PC1");
+    EXPECT_EQ(Peer(0).group, "Sklad");
+    EXPECT_EQ(Peer(0).address, kJan);
+    EXPECT_EQ(Peer(0).status, Ready);
+    EXPECT_EQ(Peer(0).lastHeard, 1'000'000);
+    EXPECT_TRUE(Peer(0).windowHidden);
+    EXPECT_EQ(tree.Dump(), "Sklad: jan@PC1(0)");
+    EXPECT_EQ(ItemOf(0).data, 0u);
+    EXPECT_TRUE(ItemOf(0).parent->expanded);
+    EXPECT_EQ(ItemOf(0).parent->data, kGroupItemData);
+    EXPECT_EQ(player.Played(), (Texts{Wav("online.wav")}));
+    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(presenter.Shown().empty());
+
+    // A second peer of the group: listed after the first, the group expanded again.
+    tree.ops.clear();
+    Later();
+    Announce(kEva, Ready, "eva", "Sklad", "PC2");
+    EXPECT_EQ(tree.ops, (Texts{"group Sklad", "insert eva@PC2", "expand"}));
+    EXPECT_EQ(tree.Dump(), "Sklad: jan@PC1(0) eva@PC2(0)");
+    EXPECT_EQ(ItemOf(1).data, 1u);
+
+    // With "OnNewUserMessage" the newcomer is announced, naming the status it announced.
+    Set([](SettingsRecord& s) { s.onNewUserMessage = true; });
+    Later();
+    Announce(kPetr, DoNotDisturb, "petr", "Kancl", "PC3");
+    EXPECT_EQ(tree.Dump(), "Sklad: jan@PC1(0) eva@PC2(0) | Kancl: petr@PC3(0)");
+    EXPECT_EQ(Peer(2).status, Ready);
+    EXPECT_EQ(sink.texts, (Texts{Cp("petr@PC3 je ve stavu : Neruš")}));
+    EXPECT_EQ(notifier.LastNotifiedPeer(), 2);
+    EXPECT_EQ(player.Played(), (Texts{Wav("online.wav"), Wav("online.wav"), Wav("online.wav")}));
+}
+
+TEST_F(DispatchTest, RefusedTreeItemMakesNoRecordAndTheNextAnnouncementTriesAgain) {
+    tree.refuseInserts = true;
+    Announce(kJan, Ready);
+    EXPECT_EQ(directory.PeerCount(), 0);
+    EXPECT_TRUE(player.Played().empty());
+
+    tree.refuseInserts = false;
+    Announce(kJan, Ready);
+    ASSERT_EQ(directory.PeerCount(), 1);
+    EXPECT_EQ(tree.Dump(), "Sklad: jan@PC1(0)");
+}
+
+TEST_F(DispatchTest, NextAnnouncementBringsTheRealStatusAndAnIdenticalOneOnlyTheTime) {
+    Announce(kJan, Away);
+    Later();
+    Announce(kJan, Away);
+
+    ASSERT_EQ(directory.PeerCount(), 1);
+    EXPECT_EQ(Peer(0).status, Away);
+    EXPECT_EQ(Peer(0).lastHeard, 1'000'003);
+    EXPECT_EQ(player.Played(), (Texts{Wav("online.wav"), Wav("Away.wav")}));
+    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 je ve stavu : Pryč")}));
+    EXPECT_EQ(ItemOf(0).image, 1);
+
+    const TreeItem item = Peer(0).treeItem;
+    tree.ops.clear();
+    clock.Advance(10);
+    Announce(kJan, Away);
+    EXPECT_EQ(Peer(0).lastHeard, 1'000'013);
+    EXPECT_EQ(Peer(0).treeItem, item);
+    EXPECT_TRUE(tree.ops.empty());
+    EXPECT_EQ(player.Played().size(), 2u);
+    EXPECT_EQ(sink.texts.size(), 1u);
+    EXPECT_EQ(directory.PeerCount(), 1);
+
+    // Each status its own sound and icon.
+    Later();
+    Announce(kJan, DoNotDisturb);
+    EXPECT_EQ(ItemOf(0).image, 2);
+    Later();
+    Announce(kJan, AtLunch);
+    EXPECT_EQ(ItemOf(0).image, 3);
+    EXPECT_EQ(player.Played(),
+              (Texts{Wav("online.wav"), Wav("Away.wav"), Wav("DND.wav"), Wav("Lunch.wav")}));
+    EXPECT_EQ(sink.texts,
+              (Texts{Cp("jan@PC1 je ve stavu : Pryč"), Cp("jan@PC1 je ve stavu : Neruš"),
+                     Cp("jan@PC1 je ve stavu : Jím")}));
+    EXPECT_TRUE(presenter.Shown().empty());
+}
+
+TEST_F(DispatchTest, NameAndGroupChangeRemakesOnlyThatPeersItem) {
+    Announce(kJan, Ready, "jan", "Sklad", "PC1");
+    Announce(kEva, Ready, "eva", "Sklad", "PC2");
+    Announce(kPetr, Ready, "petr", "Kancl", "PC3");
+    FakeConversation& window = OpenWindow(0, false);
+    const TreeItem oldItem = Peer(0).treeItem;
+    const TreeItem evaItem = Peer(1).treeItem;
+    const TreeItem petrItem = Peer(2).treeItem;
+    tree.ops.clear();
+    const size_t heardBefore = player.Played().size();
+
+    Later();
+    Announce(kJan, Ready, "jana", "Kancl", "PC1");
+
+    EXPECT_EQ(Peer(0).name, "jana@PC1");
+    EXPECT_EQ(Peer(0).group, "Kancl");
+    EXPECT_EQ(window.caption, "jana@PC1");
+    EXPECT_TRUE(FakeTree::At(oldItem).deleted);
+    EXPECT_EQ(tree.ops, (Texts{"delete jan@PC1", "group Kancl", "insert jana@PC1", "expand",
+                               "image jana@PC1 0"}));
+    EXPECT_EQ(tree.Dump(), "Sklad: eva@PC2(0) | Kancl: petr@PC3(0) jana@PC1(0)");
+    EXPECT_EQ(ItemOf(0).data, 0u);
+    EXPECT_EQ(Peer(1).treeItem, evaItem);
+    EXPECT_EQ(Peer(2).treeItem, petrItem);
+    EXPECT_EQ(player.Played().size(), heardBefore);
+    EXPECT_TRUE(sink.texts.empty());
+
+    // The name alone: the item is remade last in its group.
+    tree.ops.clear();
+    Announce(kPetr, Ready, "petra", "Kancl", "PC3");
+    EXPECT_EQ(tree.Dump(), "Sklad: eva@PC2(0) | Kancl: jana@PC1(0) petra@PC3(0)");
+    EXPECT_EQ(tree.ops, (Texts{"delete petr@PC3", "group Kancl", "insert petra@PC3", "expand",
+                               "image petra@PC3 0"}));
+}
+
+TEST_F(DispatchTest, GoodbyeMarksThePeerAndItsNextAnnouncementRevivesIt) {
+    Announce(kJan, Ready);
+    Announce(kEva, Ready, "eva", "Sklad", "PC2");
+    FakeConversation& window = OpenWindow(0, true);
+
+    Later();
+    Announce(kJan, Disconnected);
+    ASSERT_EQ(directory.PeerCount(), 2);
+    EXPECT_EQ(Peer(0).status, Disconnected);
+    EXPECT_EQ(ItemOf(0).image, 4);
+    EXPECT_EQ(player.Played().back(), Wav("offline.wav"));
+    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 je ve stavu : Odpojen")}));
+    EXPECT_EQ(Peer(0).history,
+              (std::vector<HistoryEntry>{
+                  {Incoming, "jan@PC1", Cp("!Uživatel se odpojil - nelze komunikovat!")}}));
+    EXPECT_FALSE(window.sendingEnabled);
+    EXPECT_EQ(window.loggedLines, 1u);
+
+    Later();
+    Announce(kJan, Ready);
+    EXPECT_EQ(Peer(0).status, Ready);
+    EXPECT_EQ(ItemOf(0).image, 0);
+    EXPECT_EQ(player.Played().back(), Wav("online.wav"));
+    ASSERT_EQ(Peer(0).history.size(), 2u);
+    EXPECT_EQ(Peer(0).history[1].text, Cp("*Uživatel se znovu připojil!"));
+    EXPECT_TRUE(window.sendingEnabled);
+    EXPECT_EQ(window.loggedLines, 2u);
+
+    // Without "EnableDisconMsg": no line, but sending is still disabled.
+    Set([](SettingsRecord& s) { s.enableDisconMsg = false; });
+    Later();
+    Announce(kJan, Disconnected);
+    EXPECT_EQ(Peer(0).history.size(), 2u);
+    EXPECT_FALSE(window.sendingEnabled);
+
+    // A peer without a window goes and comes the same way.
+    Later();
+    Announce(kEva, Disconnected, "eva", "Sklad", "PC2");
+    EXPECT_EQ(ItemOf(1).image, 4);
+    EXPECT_TRUE(Peer(1).history.empty());
+    EXPECT_EQ(tree.Dump(), "Sklad: jan@PC1(4) eva@PC2(4)");
+    EXPECT_TRUE(presenter.Shown().empty());
+}
+
+TEST_F(DispatchTest, StatusOutsideTheTableIsReportedAndStillStored) {
+    Announce(kJan, Ready);
+    Later();
+    Announce(kJan, 9);
+
+    EXPECT_EQ(presenter.Texts(),
+              (Texts{Trace("View 3, MsgSt 9"), Trace("App 1, aSt 9"), Trace("View 4, val 9")}));
+    EXPECT_EQ(Peer(0).status, 9);
+    EXPECT_EQ(player.Played(), (Texts{Wav("online.wav")}));
+    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 je ve stavu : ")}));
+    EXPECT_EQ(ItemOf(0).image, 0);
+
+    // Unchanged: nothing more. The wire value is signed.
+    Announce(kJan, 9);
+    EXPECT_EQ(presenter.Texts().size(), 3u);
+    Announce(kJan, -1);
+    EXPECT_EQ(Peer(0).status, -1);
+    EXPECT_EQ(presenter.Texts().at(3), Trace("View 3, MsgSt -1"));
+}
+
+TEST_F(DispatchTest, MessageToAShownWindowRefreshesItAndToAHiddenOneNotifies) {
+    Announce(kJan, Ready);
+    Announce(kEva, Ready, "eva", "Sklad", "PC2");
+    Announce(kPetr, Ready, "petr", "Sklad", "PC3");
+    FakeConversation& shown = OpenWindow(0, false);
+    FakeConversation& hidden = OpenWindow(1, true);
+    Typing(kJan);
+    ASSERT_EQ(shown.caption, Cp("jan@PC1 - píše zprávu."));
+
+    Later();
+    Message(kJan, Cp("ahoj, jak se máš?"));
+    EXPECT_EQ(Peer(0).history,
+              (std::vector<HistoryEntry>{{Incoming, "jan@PC1", Cp("ahoj, jak se máš?")}}));
+    EXPECT_EQ(player.Played().back(), Wav("SmallMsg.wav"));
+    EXPECT_EQ(shown.caption, "jan@PC1");
+    EXPECT_EQ(shown.refreshes, 1);
+    EXPECT_EQ(shown.loggedLines, 1u);
+    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_EQ(ItemOf(0).image, 5);
+
+    Later();
+    Message(kEva, "zdar");
+    EXPECT_EQ(Peer(1).history, (std::vector<HistoryEntry>{{Incoming, "eva@PC2", "zdar"}}));
+    EXPECT_EQ(player.Played().back(), Wav("message.wav"));
+    EXPECT_EQ(sink.texts, (Texts{"eva@PC2 : zdar"}));
+    EXPECT_EQ(notifier.LastNotifiedPeer(), 1);
+    EXPECT_EQ(hidden.refreshes, 0);
+    EXPECT_EQ(ItemOf(1).image, 5);
+
+    // No window at all: as for a hidden one.
+    Later();
+    Message(kPetr, "hej");
+    EXPECT_EQ(player.Played().back(), Wav("message.wav"));
+    EXPECT_EQ(sink.texts.back(), "petr@PC3 : hej");
+    EXPECT_EQ(notifier.LastNotifiedPeer(), 2);
+    EXPECT_EQ(ItemOf(2).image, 5);
+
+    // Within the throttle: stored and shown, not heard.
+    const size_t heard = player.Played().size();
+    Message(kPetr, "znovu");
+    EXPECT_EQ(player.Played().size(), heard);
+    EXPECT_EQ(sink.texts.back(), "petr@PC3 : znovu");
+    EXPECT_EQ(Peer(2).history.size(), 2u);
+    EXPECT_TRUE(presenter.Shown().empty());
+}
+
+TEST_F(DispatchTest, TypingNoticeOnlyChangesTheCaptionOfAnExistingWindow) {
+    Announce(kJan, Ready);
+    Announce(kEva, Ready, "eva", "Sklad", "PC2");
+    FakeConversation& hidden = OpenWindow(0, true);
+    tree.ops.clear();
+    const size_t heardBefore = player.Played().size();
+
+    Later();
+    Typing(kJan);
+    Typing(kEva);  // no window: nothing
+
+    EXPECT_EQ(hidden.caption, Cp("jan@PC1 - píše zprávu."));
+    EXPECT_EQ(player.Played().size(), heardBefore);
+    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(tree.ops.empty());
+    EXPECT_TRUE(Peer(0).history.empty());
+    EXPECT_EQ(hidden.refreshes, 0);
+}
+
+TEST_F(DispatchTest, BellQuotesThePeersNewestLine) {
+    Announce(kJan, Ready);
+    Announce(kEva, Ready, "eva", "Sklad", "PC2");
+    Message(kJan, Cp("první"));
+    Message(kJan, Cp("druhá"));
+    {
+        std::lock_guard lock(directory.Mutex());
+        Peer(0).AppendOutgoing("ja", "moje");
+        Peer(1).AppendOutgoing("ja", "jen moje");
+    }
+    sink.texts.clear();
+
+    Later();
+    Bell(kJan);
+    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : druhá")}));
+    EXPECT_EQ(player.Played().back(), Wav("Bell.wav"));
+    EXPECT_EQ(ItemOf(0).image, 6);
+    EXPECT_EQ(notifier.LastNotifiedPeer(), 0);
+
+    // Only the user's own lines: no quote. Any subtype of type 2 rings.
+    Later();
+    Raw({2, 0, 7, 0}, kEva);
+    EXPECT_EQ(sink.texts.back(), Cp("eva@PC2 vyžaduje tvou pozornost!"));
+    EXPECT_EQ(player.Played().back(), Wav("Bell.wav"));
+    EXPECT_EQ(ItemOf(1).image, 6);
+    EXPECT_EQ(notifier.LastNotifiedPeer(), 1);
+    EXPECT_TRUE(presenter.Shown().empty());
+}
+
+TEST_F(DispatchTest, GroupAssignmentFromAnySenderSetsAndSavesTheGroupName) {
+    AssignGroup("10.9.9.9", Cp("Účtárna"));
+    EXPECT_EQ(state.Settings().groupName, Cp("Účtárna"));
+    EXPECT_EQ(saves, 1);
+
+    AssignGroup(kOwnAddress, "");
+    EXPECT_EQ(state.Settings().groupName, "");
+    EXPECT_EQ(saves, 2);
+
+    // A text without its NUL ends with the datagram.
+    Raw({3, 0, 3, 0, 'A', 'B'}, "10.9.9.9");
+    EXPECT_EQ(state.Settings().groupName, "AB");
+    EXPECT_EQ(saves, 3);
+
+    EXPECT_EQ(directory.PeerCount(), 0);
+    EXPECT_TRUE(NothingShown());
+}
+
+TEST_F(DispatchTest, OwnDatagramsCountOnlyWithShowMySelf) {
+    Announce(kOwnAddress, Ready, "ja", "Sklad", "PC99");
+    Message(kOwnAddress, "sobě");
+    EXPECT_EQ(directory.PeerCount(), 0);
+    EXPECT_TRUE(NothingShown());
+
+    Set([](SettingsRecord& s) { s.showMySelf = true; });
+    Announce(kOwnAddress, Ready, "ja", "Sklad", "PC99");
+    ASSERT_EQ(directory.PeerCount(), 1);
+    EXPECT_EQ(tree.Dump(), "Sklad: ja@PC99(0)");
+    Message(kOwnAddress, "všem");
+    EXPECT_EQ(Peer(0).history, (std::vector<HistoryEntry>{{Incoming, "ja@PC99", "všem"}}));
+
+    // Switched off again: the own record is left as it is.
+    Set([](SettingsRecord& s) { s.showMySelf = false; });
+    FakeConversation& window = OpenWindow(0, true);
+    tree.ops.clear();
+    sink.texts.clear();
+    const size_t heardBefore = player.Played().size();
+    clock.Advance(20);
+    Announce(kOwnAddress, Away, "jiny", "Jinde", "PC99");
+    Message(kOwnAddress, "zase");
+    Typing(kOwnAddress);
+    Bell(kOwnAddress);
+    EXPECT_EQ(Peer(0).status, Ready);
+    EXPECT_EQ(Peer(0).name, "ja@PC99");
+    EXPECT_EQ(Peer(0).lastHeard, 1'000'000);
+    EXPECT_EQ(Peer(0).history.size(), 1u);
+    EXPECT_EQ(window.caption, "");
+    EXPECT_EQ(directory.PeerCount(), 1);
+    EXPECT_TRUE(tree.ops.empty());
+    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_EQ(player.Played().size(), heardBefore);
+}
+
+TEST_F(DispatchTest, TextFieldsAreReadOnlyWithinTheReceivedBytes) {
+    // 30 bytes: the name runs to the end with no NUL, no group at all.
+    std::vector<uint8_t> presence = {1, 0, 1, 0, 0, 0};
+    presence.resize(30, 'n');
+    Raw(presence, kJan);
+    ASSERT_EQ(directory.PeerCount(), 1);
+    EXPECT_EQ(Peer(0).name, std::string(24, 'n'));
+    EXPECT_EQ(Peer(0).group, "");
+
+    // A full-length announcement with an unterminated name stops at the field's width.
+    std::vector<uint8_t> full(kPresenceLength, 0);
+    full[0] = 1;
+    full[2] = 1;
+    std::memset(full.data() + kPresenceNameOffset, 'a', kPresenceFieldWidth);
+    std::memset(full.data() + kPresenceGroupOffset, 'g', kPresenceFieldWidth);
+    Raw(full, kEva);
+    ASSERT_EQ(directory.PeerCount(), 2);
+    EXPECT_EQ(Peer(1).name, std::string(48, 'a'));
+    EXPECT_EQ(Peer(1).group, std::string(48, 'g'));
+
+    // Just a status: empty name and group.
+    Raw({1, 0, 1, 0, 0, 0}, kPetr);
+    ASSERT_EQ(directory.PeerCount(), 3);
+    EXPECT_EQ(Peer(2).name, "");
+
+    // A message without its NUL.
+    Raw({1, 0, 2, 0, 'h', 'i'}, kJan);
+    Raw({1, 0, 2, 0}, kJan);
+    ASSERT_EQ(Peer(0).history.size(), 2u);
+    EXPECT_EQ(Peer(0).history[0].text, "hi");
+    EXPECT_EQ(Peer(0).history[1].text, "");
+}
+
+// Whether the calling thread holds the lock: another thread cannot take it then.
+bool HeldByCaller(std::recursive_mutex& mutex) {
+    bool taken = false;
+    std::thread([&] {
+        taken = mutex.try_lock();
+        if (taken) {
+            mutex.unlock();
+        }
+    }).join();
+    return !taken;
+}
+
+struct LockProbe {
+    std::recursive_mutex& mutex;
+    std::vector<std::string> underLock;
+    std::vector<std::string> free;
+    void Note(const std::string& what) { (HeldByCaller(mutex) ? underLock : free).push_back(what); }
+};
+
+class ProbingTree final : public PeerTree {
+public:
+    ProbingTree(FakeTree& inner, LockProbe& probe) : m_inner(inner), m_probe(probe) {}
+    TreeItem FindOrAddGroupItem(const std::string& group) override {
+        m_probe.Note("tree group");
+        return m_inner.FindOrAddGroupItem(group);
+    }
+    TreeItem InsertPeerItem(TreeItem group, const std::string& name, int image) override {
+        m_probe.Note("tree insert");
+        return m_inner.InsertPeerItem(group, name, image);
+    }
+    void ExpandItem(TreeItem item) override {
+        m_probe.Note("tree expand");
+        m_inner.ExpandItem(item);
+    }
+    void DeleteItem(TreeItem item) override {
+        m_probe.Note("tree delete");
+        m_inner.DeleteItem(item);
+    }
+    void SetItemData(TreeItem item, uint32_t data) override { m_inner.SetItemData(item, data); }
+    void SetItemImage(TreeItem item, int image) override {
+        m_probe.Note("tree image " + std::to_string(image));
+        m_inner.SetItemImage(item, image);
+    }
+
+private:
+    FakeTree& m_inner;
+    LockProbe& m_probe;
+};
+
+struct ProbingSink final : NotificationSink {
+    explicit ProbingSink(LockProbe& p) : probe(p) {}
+    void ShowBalloon(const std::string& text) override { probe.Note("balloon " + text); }
+    LockProbe& probe;
+};
+
+struct ProbingPlayer final : SoundPlayer {
+    explicit ProbingPlayer(LockProbe& p) : probe(p) {}
+    void Play(const std::string& path) override { probe.Note("sound " + path); }
+    LockProbe& probe;
+};
+
+class ProbingConversation final : public ConversationWindow {
+public:
+    ProbingConversation(PeerDirectory& directory, const AppState& state, int index,
+                        LockProbe& probe)
+        : ConversationWindow(directory, state, index), m_probe(probe) {}
+    void SetCaption(const std::string&) override {}
+    void RefreshLog() override {}
+    void ShowAndRaise() override {}
+    void SetSendingEnabled(bool enabled) override {
+        m_probe.Note(enabled ? "window enable" : "window disable");
+    }
+
+private:
+    LockProbe& m_probe;
+};
+
+TEST_F(DispatchTest, DirectoryLockIsNotHeldAcrossTreeSoundsOrBalloons) {
+    LockProbe probe{directory.Mutex(), {}, {}};
+    ProbingTree probingTree{tree, probe};
+    PeerItems probingItems{directory, probingTree, presenter};
+    ProbingSink probingSink{probe};
+    PeerNotifier probingNotifier{probingSink};
+    ProbingPlayer probingPlayer{probe};
+    SoundEvents probingSounds{state, clock, probingPlayer};
+    Dispatcher probed{Dispatcher::Services{directory, state, probingTree, probingItems,
+                                           probingNotifier, probingSounds, presenter, clock,
+                                           [](const std::string&) { return false; }, [] {}}};
+    const auto send = [&](const PacketBuffer& packet, size_t length) {
+        probed.DispatchDatagram(packet.data(), length, kJan);
+        clock.Advance(3);
+    };
+    // Without the notice lines the first bell has nothing to quote.
+    Set([](SettingsRecord& s) {
+        s.onNewUserMessage = true;
+        s.enableConnectMsg = false;
+        s.enableDisconMsg = false;
+    });
+
+    PacketBuffer packet;
+    BuildPresence(packet, Away, "jan", "PC1", "Sklad");
+    send(packet, kPresenceLength);  // new peer
+    ProbingConversation window{directory, state, 0, probe};
+    {
+        std::lock_guard lock(directory.Mutex());
+        Peer(0).window = &window;
+    }
+    send(packet, kPresenceLength);  // status change
+    BuildPresence(packet, Disconnected, "jana", "PC1", "Kancl");
+    send(packet, kPresenceLength);  // name, group and status change
+    BuildPresence(packet, Ready, "jana", "PC1", "Kancl");
+    send(packet, kPresenceLength);
+    BuildBell(packet);
+    send(packet, 4);  // bell without a last message
+    BuildText(packet, "ahoj");
+    send(packet, 9);  // hidden window
+    {
+        std::lock_guard lock(directory.Mutex());
+        Peer(0).windowHidden = false;
+    }
+    send(packet, 9);  // shown window
+    BuildBell(packet);
+    send(packet, 4);  // bell with a last message
+
+    const std::string bellWithQuote =
+        "balloon jana@PC1 " + Cp("vyžaduje tvou pozornost!\nPoslední správa : ahoj");
+    EXPECT_EQ(probe.underLock, (Texts{bellWithQuote}));
+    EXPECT_NE(std::find(probe.free.begin(), probe.free.end(), "tree delete"), probe.free.end());
+    EXPECT_NE(std::find(probe.free.begin(), probe.free.end(), "window disable"), probe.free.end());
+    EXPECT_NE(std::find(probe.free.begin(), probe.free.end(), "window enable"), probe.free.end());
+    EXPECT_NE(std::find(probe.free.begin(), probe.free.end(), "tree image 5"), probe.free.end());
+    EXPECT_NE(std::find(probe.free.begin(), probe.free.end(), "tree image 6"), probe.free.end());
+    EXPECT_EQ(std::count_if(probe.free.begin(), probe.free.end(),
+                            [](const std::string& s) { return s.starts_with("sound "); }),
+              8);
+    EXPECT_EQ(std::count_if(probe.free.begin(), probe.free.end(),
+                            [](const std::string& s) { return s.starts_with("balloon "); }),
+              6);
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+// tests/core/LivenessWatcherTest.cpp
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Fakes.h"
+#include "peers/LivenessWatcher.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Lets a fixed number of pauses pass at once, then holds the caller until a
+// stop is requested; records every pause asked for.
+class CountingWait final : public StopWait {
+public:
+    explicit CountingWait(int freePauses) : m_free(freePauses) {}
+    bool Pause(std::stop_token stop, std::chrono::milliseconds duration) override {
+        std::unique_lock lock(m_mutex);
+        m_durations.push_back(duration);
+        if (stop.stop_requested()) {
+            return false;
+        }
+        if (m_free > 0) {
+            --m_free;
+            return true;
+        }
+        m_held = true;
+        m_cv.notify_all();
+        std::condition_variable_any cv;
+        cv.wait(lock, stop, [] { return false; });
+        return false;
+    }
+    void WaitUntilHeld() {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [&] { return m_held; });
+    }
+    std::vector<std::chrono::milliseconds> Durations() {
+        std::lock_guard lock(m_mutex);
+        return m_durations;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    int m_free;
+    bool m_held = false;
+    std::vector<std::chrono::milliseconds> m_durations;
+};
+
+class LivenessWatcherTest : public ::testing::Test {
+protected:
+    int Add(const std::string& address) {
+        return m_directory.AddPeer(nullptr, "p" + address, "g", address, Ready);
+    }
+    FakeClock m_clock{10'000};
+    PeerDirectory m_directory{m_clock};
+    RealStopWait m_realWait;
+    std::vector<int> m_marked;
+    LivenessWatcher m_watcher{m_directory, m_clock, m_realWait,
+                              [this](int index) { m_marked.push_back(index); }};
+};
+
+TEST_F(LivenessWatcherTest, ThirtySecondsOfSilenceIsNotEnoughThirtyOneIs) {
+    Add("10.0.0.1");
+    m_clock.Advance(30);
+    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+    EXPECT_EQ(m_directory.PeerAt(0).status, Ready);
+    m_clock.Advance(1);
+    EXPECT_EQ(m_watcher.ScanOnce(), 0);
+    EXPECT_EQ(m_directory.PeerAt(0).status, Disconnected);
+}
+
+TEST_F(LivenessWatcherTest, OnePeerPerScanInIndexOrderAndNeverTwice) {
+    Add("10.0.0.1");
+    Add("10.0.0.2");
+    Add("10.0.0.3");
+    Add("10.0.0.4");
+    m_directory.PeerAt(1).lastHeard += 20;        // still heard recently
+    m_directory.PeerAt(2).status = Disconnected;  // signed off before
+    m_clock.Advance(40);
+    EXPECT_EQ(m_watcher.ScanOnce(), 0);
+    EXPECT_EQ(m_watcher.ScanOnce(), 3);
+    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+    EXPECT_EQ(m_directory.PeerAt(1).status, Ready);
+    m_clock.Advance(20);
+    EXPECT_EQ(m_watcher.ScanOnce(), 1);
+    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+}
+
+TEST_F(LivenessWatcherTest, ARevivedPeerIsMarkedAgainAfterItsNextSilence) {
+    Add("10.0.0.1");
+    m_clock.Advance(31);
+    EXPECT_EQ(m_watcher.ScanOnce(), 0);
+    // The dispatcher revives it with its next announcement.
+    m_directory.PeerAt(0).lastHeard = m_clock.NowSeconds();
+    m_directory.PeerAt(0).status = Away;
+    m_clock.Advance(30);
+    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+    m_clock.Advance(1);
+    EXPECT_EQ(m_watcher.ScanOnce(), 0);
+}
+
+TEST_F(LivenessWatcherTest, EmptyDirectoryOnlyPauses) {
+    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+}
+
+TEST(LivenessWatcherThread, ScansAtOnceThenPausesThirtyStepsOfOneHundredMilliseconds) {
+    FakeClock clock{10'000};
+    PeerDirectory directory{clock};
+    directory.AddPeer(nullptr, "a", "g", "10.0.0.1", Ready);
+    directory.AddPeer(nullptr, "b", "g", "10.0.0.2", Ready);
+    clock.Advance(31);
+    // One full pause runs free; the second is held until the stop.
+    CountingWait wait{LivenessWatcher::kPauseSteps};
+    std::mutex markedMutex;
+    std::vector<int> marked;
+    std::atomic<bool> lockWasFree{true};
+    LivenessWatcher watcher{directory, clock, wait, [&](int index) {
+                                // Another thread must be able to take the lock now.
+                                std::thread probe([&] {
+                                    if (!directory.Mutex().try_lock()) {
+                                        lockWasFree.store(false);
+                                    } else {
+                                        directory.Mutex().unlock();
+                                    }
+                                });
+                                probe.join();
+                                std::lock_guard lock(markedMutex);
+                                marked.push_back(index);
+                            }};
+    watcher.Start();
+    wait.WaitUntilHeld();
+    {
+        std::lock_guard lock(markedMutex);
+        EXPECT_EQ(marked, (std::vector<int>{0, 1}));
+    }
+    EXPECT_TRUE(lockWasFree.load());
+    const auto durations = wait.Durations();
+    ASSERT_EQ(durations.size(), static_cast<size_t>(LivenessWatcher::kPauseSteps + 1));
+    for (const auto d : durations) {
+        EXPECT_EQ(d, 100ms);
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    watcher.RequestStop();
+    watcher.Join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+}
+
+TEST(LivenessWatcherThread, StopsWithinOneHundredMillisecondsWithRealPauses) {
+    FakeClock clock;
+    PeerDirectory directory{clock};
+    RealStopWait wait;
+    LivenessWatcher watcher{directory, clock, wait, [](int) {}};
+    watcher.Start();
+    std::this_thread::sleep_for(50ms);  // let it reach its pause
+    const auto start = std::chrono::steady_clock::now();
+    watcher.RequestStop();
+    watcher.Join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+    EXPECT_FALSE(watcher.Running());
+}
+
+}  // namespace

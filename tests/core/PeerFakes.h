@@ -1,0 +1,173 @@
+// tests/core/PeerFakes.h
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chat/ConversationWindow.h"
+#include "peers/PeerNotifier.h"
+#include "peers/PeerTree.h"
+
+// A tree of groups and peers kept in memory, in insertion order, recording
+// every operation. Items are owned by the tree and never freed during a test,
+// so a deleted item's handle stays unique.
+class FakeTree final : public PeerTree {
+public:
+    struct Item {
+        std::string text;
+        int image = -1;
+        uint32_t data = 0;
+        Item* parent = nullptr;
+        std::vector<Item*> children;
+        bool expanded = false;
+        bool deleted = false;
+    };
+
+    TreeItem FindOrAddGroupItem(const std::string& group) override {
+        ops.push_back("group " + group);
+        for (Item* g : m_groups) {
+            if (g->text.substr(0, 48) == group.substr(0, 48)) {
+                return g;
+            }
+        }
+        if (refuseInserts) {
+            return nullptr;
+        }
+        Item* g = NewItem(group, kGroupIcon, nullptr);
+        g->data = kGroupItemData;
+        m_groups.push_back(g);
+        return g;
+    }
+    TreeItem InsertPeerItem(TreeItem group, const std::string& name, int image) override {
+        ops.push_back("insert " + name);
+        if (refuseInserts || group == nullptr) {
+            return nullptr;
+        }
+        Item* parent = static_cast<Item*>(group);
+        Item* item = NewItem(name, image, parent);
+        parent->children.push_back(item);
+        return item;
+    }
+    void ExpandItem(TreeItem item) override {
+        ops.push_back("expand");
+        if (item != nullptr) {
+            static_cast<Item*>(item)->expanded = true;
+        }
+    }
+    void DeleteItem(TreeItem item) override {
+        Item* it = static_cast<Item*>(item);
+        ops.push_back("delete " + it->text);
+        it->deleted = true;
+        auto& siblings = it->parent->children;
+        std::erase(siblings, it);
+    }
+    void SetItemData(TreeItem item, uint32_t data) override {
+        static_cast<Item*>(item)->data = data;
+    }
+    void SetItemImage(TreeItem item, int image) override {
+        ops.push_back("image " + static_cast<Item*>(item)->text + " " + std::to_string(image));
+        static_cast<Item*>(item)->image = image;
+    }
+
+    // "group: peer(image) peer(image) | group: ..." in tree order.
+    std::string Dump() const {
+        std::string out;
+        for (const Item* g : m_groups) {
+            if (!out.empty()) {
+                out += " | ";
+            }
+            out += g->text + ":";
+            for (const Item* p : g->children) {
+                out += " " + p->text + "(" + std::to_string(p->image) + ")";
+            }
+        }
+        return out;
+    }
+    static const Item& At(TreeItem item) { return *static_cast<const Item*>(item); }
+
+    bool refuseInserts = false;
+    std::vector<std::string> ops;
+
+private:
+    Item* NewItem(const std::string& text, int image, Item* parent) {
+        m_items.push_back(std::make_unique<Item>());
+        Item* item = m_items.back().get();
+        item->text = text;
+        item->image = image;
+        item->parent = parent;
+        return item;
+    }
+    std::vector<std::unique_ptr<Item>> m_items;
+    std::vector<Item*> m_groups;
+};
+
+class RecordingSink final : public NotificationSink {
+public:
+    void ShowBalloon(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+};
+
+// A conversation window that records what it is asked to do; its log is the
+// number of history lines at the last refresh.
+class FakeConversation final : public ConversationWindow {
+public:
+    FakeConversation(PeerDirectory& directory, const AppState& state, int index,
+                     std::vector<std::string>* journal)
+        : ConversationWindow(directory, state, index), m_journal(journal) {}
+    ~FakeConversation() override { Log("destroyed"); }
+
+    void SetCaption(const std::string& text) override {
+        caption = text;
+        Log("caption " + text);
+    }
+    void RefreshLog() override {
+        std::lock_guard lock(m_directory.Mutex());
+        loggedLines = m_directory.PeerAt(m_peerIndex).history.size();
+        ++refreshes;
+        Log("refresh");
+    }
+    void ShowAndRaise() override {
+        shown = true;
+        Log("show");
+    }
+    void SetSendingEnabled(bool enabled) override {
+        sendingEnabled = enabled;
+        Log(enabled ? "enable" : "disable");
+    }
+
+    std::string caption;
+    size_t loggedLines = 0;
+    int refreshes = 0;
+    bool shown = false;
+    bool sendingEnabled = true;
+
+private:
+    void Log(const std::string& what) {
+        if (m_journal != nullptr) {
+            m_journal->push_back("window " + std::to_string(m_peerIndex) + " " + what);
+        }
+    }
+    std::vector<std::string>* m_journal;
+};
+
+class FakeConversationFactory final : public ConversationFactory {
+public:
+    FakeConversationFactory(PeerDirectory*& directory, const AppState& state)
+        : m_directory(directory), m_state(state) {}
+    std::unique_ptr<ConversationWindow> CreateConversation(int index) override {
+        if (refuse) {
+            return nullptr;
+        }
+        auto window = std::make_unique<FakeConversation>(*m_directory, m_state, index, &journal);
+        created.push_back(window.get());
+        return window;
+    }
+    bool refuse = false;
+    std::vector<FakeConversation*> created;
+    std::vector<std::string> journal;
+
+private:
+    PeerDirectory*& m_directory;
+    const AppState& m_state;
+};

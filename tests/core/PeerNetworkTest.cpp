@@ -1,0 +1,309 @@
+// tests/core/PeerNetworkTest.cpp
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "Fakes.h"
+#include "PeerFakes.h"
+#include "net/Packet.h"
+#include "peers/PeerNetwork.h"
+#include "platform/Socket.h"
+#include "res/Strings.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Pauses of the worker threads hold until their stop; the owner's own pause
+// (the goodbye pause, which cannot be stopped) returns at once. All are logged.
+class HoldingWait final : public StopWait {
+public:
+    explicit HoldingWait(std::vector<std::string>& journal) : m_journal(journal) {}
+    bool Pause(std::stop_token stop, std::chrono::milliseconds duration) override {
+        std::unique_lock lock(m_mutex);
+        if (!stop.stop_possible()) {
+            m_journal.push_back("pause " + std::to_string(duration.count()));
+            return true;
+        }
+        std::condition_variable_any cv;
+        cv.wait(lock, stop, [] { return false; });
+        return false;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string>& m_journal;
+};
+
+// A plain socket standing in for the rest of the network.
+class TestPeer {
+public:
+    TestPeer() {
+        int error = 0;
+        m_socket = platform::OpenUdpSocket(0, error);
+        EXPECT_NE(m_socket, platform::kInvalidSocket) << error;
+    }
+    ~TestPeer() { platform::CloseSocket(m_socket); }
+    uint16_t Port() const { return platform::BoundPort(m_socket); }
+
+    std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds within = 2s) {
+        pollfd fd{static_cast<int>(m_socket), POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(within.count())) <= 0) {
+            return std::nullopt;
+        }
+        std::array<uint8_t, 600> buffer{};
+        const auto got = platform::ReceiveDatagram(m_socket, buffer.data(), buffer.size());
+        if (got.bytes <= 0) {
+            return std::nullopt;
+        }
+        return std::vector<uint8_t>(buffer.begin(), buffer.begin() + got.bytes);
+    }
+    void SendTo(uint16_t port, const PacketBuffer& packet, size_t length) {
+        ASSERT_EQ(platform::SendDatagram(m_socket, 0x7F000001, port, packet.data(), length), 0);
+    }
+    void SendRaw(uint16_t port, const std::vector<uint8_t>& bytes) {
+        ASSERT_EQ(platform::SendDatagram(m_socket, 0x7F000001, port, bytes.data(), bytes.size()),
+                  0);
+    }
+
+private:
+    platform::SocketHandle m_socket = platform::kInvalidSocket;
+};
+
+bool WaitReadable(platform::SocketHandle socket) {
+    pollfd fd{static_cast<int>(socket), POLLIN, 0};
+    return ::poll(&fd, 1, 2000) > 0;
+}
+
+class PeerNetworkTest : public ::testing::Test {
+protected:
+    PeerNetworkTest() {
+        m_state.Modify([](SettingsRecord& s) {
+            s.userName = "jana";
+            s.groupName = "Sklad";
+            s.onNewUserMessage = true;
+            // The test's other copy sends from 127.0.0.1, one of our own addresses.
+            s.showMySelf = true;
+        });
+        m_state.SetComputerName("PC7");
+    }
+    ~PeerNetworkTest() override { m_network.reset(); }
+
+    PeerNetwork& Make() {
+        CPeerSocket::Options options;
+        options.port = 0;
+        options.broadcastAddress = "127.0.0.1";
+        options.destinationPort = m_peer.Port();
+        m_network = std::make_unique<PeerNetwork>(
+            PeerNetwork::Services{m_state, m_presenter, m_poster, m_tree, m_sink, m_sounds,
+                                  m_factory, m_clock, m_wait, [this] { ++m_saves; }},
+            options);
+        m_directory = &m_network->Directory();
+        return *m_network;
+    }
+    void Announce(PeerNetwork& network, int16_t status, const std::string& user) {
+        PacketBuffer packet;
+        BuildPresence(packet, status, user, "PC2", "Sklad");
+        m_other.SendTo(network.Endpoint().BoundPort(), packet,
+                       static_cast<size_t>(PacketLength(packet, m_presenter)));
+        ASSERT_TRUE(WaitReadable(network.Endpoint().Handle()));
+        network.OnReadable();
+        ASSERT_GT(network.Directory().PeerCount(), 0);
+    }
+
+    std::vector<std::string> m_journal;
+    FakeClock m_clock;
+    AppState m_state;
+    RecordingPresenter m_presenter;
+    QueuePoster m_poster;
+    FakeTree m_tree;
+    RecordingSink m_sink;
+    RecordingPlayer m_player;
+    SoundEvents m_sounds{m_state, m_clock, m_player};
+    PeerDirectory* m_directory = nullptr;
+    FakeConversationFactory m_factory{m_directory, m_state};
+    HoldingWait m_wait{m_journal};
+    TestPeer m_peer;   // hears what the network sends
+    TestPeer m_other;  // another copy that sends to it
+    int m_saves = 0;
+    std::unique_ptr<PeerNetwork> m_network;
+};
+
+TEST_F(PeerNetworkTest, StartAnnouncesAtOnceAndShutdownSaysGoodbyeBeforeStopping) {
+    PeerNetwork& network = Make();
+    ASSERT_TRUE(network.Start());
+    EXPECT_TRUE(network.ThreadsRunning());
+
+    const auto first = m_peer.Receive();
+    ASSERT_TRUE(first.has_value());
+    ASSERT_EQ(first->size(), kPresenceLength);
+    DatagramView hello{first->data(), first->size()};
+    EXPECT_EQ(hello.PresenceStatus(), Ready);
+    EXPECT_EQ(hello.PresenceName(), "jana@PC7");
+    EXPECT_EQ(hello.PresenceGroup(), "Sklad");
+
+    // Two peers with windows, opened in reverse order.
+    Announce(network, Ready, "a");
+    PacketBuffer packet;
+    BuildPresence(packet, Ready, "b", "PC3", "Sklad");
+    network.Dispatch().DispatchDatagram(packet.data(), kPresenceLength, "10.0.0.2");
+    ASSERT_EQ(network.Directory().PeerCount(), 2);
+    network.OpenConversation(1);
+    network.OpenConversation(0);
+    m_factory.journal.clear();
+
+    network.Shutdown();
+    const auto goodbye = m_peer.Receive();
+    ASSERT_TRUE(goodbye.has_value());
+    DatagramView bye{goodbye->data(), goodbye->size()};
+    EXPECT_EQ(bye.PresenceStatus(), Disconnected);
+    EXPECT_EQ(m_state.OwnStatus(), Disconnected);
+    EXPECT_EQ(m_journal, (std::vector<std::string>{"pause 333"}));
+    EXPECT_FALSE(network.ThreadsRunning());
+    EXPECT_FALSE(network.Endpoint().IsOpen());
+    EXPECT_TRUE(network.StopRequested());
+    // Windows go in index order, each clearing its record's link.
+    EXPECT_EQ(m_factory.journal,
+              (std::vector<std::string>{"window 0 destroyed", "window 1 destroyed"}));
+    EXPECT_EQ(network.Directory().PeerAt(0).window, nullptr);
+    EXPECT_EQ(network.Directory().PeerAt(1).window, nullptr);
+    // Nothing more leaves after the goodbye.
+    EXPECT_FALSE(m_peer.Receive(200ms).has_value());
+    EXPECT_TRUE(m_presenter.Shown().empty());
+
+    network.Shutdown();  // a second call does nothing
+    EXPECT_EQ(m_journal.size(), 1u);
+}
+
+TEST_F(PeerNetworkTest, ASecondCopyOnTheSamePortReportsCreateAndRunsWithoutThreads) {
+    PeerNetwork& network = Make();
+    ASSERT_TRUE(network.Start());
+    CPeerSocket::Options options;
+    options.port = network.Endpoint().BoundPort();
+    RecordingPresenter presenter;
+    PeerNetwork second{PeerNetwork::Services{m_state, presenter, m_poster, m_tree, m_sink, m_sounds,
+                                             m_factory, m_clock, m_wait, [] {}},
+                       options};
+    EXPECT_FALSE(second.Start());
+    EXPECT_FALSE(second.ThreadsRunning());
+    const auto shown = presenter.Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, "Error");
+    EXPECT_EQ(shown[0].text.rfind("Create errorcode: ", 0), 0u) << shown[0].text;
+    EXPECT_NE(shown[0].text.find("\r\n"), std::string::npos);
+    second.Shutdown();  // no goodbye, no waiting for threads that never ran
+    EXPECT_TRUE(m_journal.empty());
+}
+
+TEST_F(PeerNetworkTest, ReceivedDatagramsAreDispatchedAndAFloodOfBadOnesRaisesOneBox) {
+    PeerNetwork& network = Make();
+    ASSERT_TRUE(network.Start());
+    Announce(network, Away, "eva");
+    ASSERT_EQ(network.Directory().PeerCount(), 1);
+    EXPECT_EQ(network.Directory().PeerAt(0).address, "127.0.0.1");
+    EXPECT_EQ(network.Directory().PeerAt(0).name, "eva@PC2");
+
+    // Oversized datagrams and unknown kinds, many at once.
+    for (int i = 0; i < 20; ++i) {
+        m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41));
+        m_other.SendRaw(network.Endpoint().BoundPort(), {5, 0, 1, 0});
+    }
+    ASSERT_TRUE(WaitReadable(network.Endpoint().Handle()));
+    for (int i = 0; i < 5; ++i) {
+        network.OnReadable();
+    }
+    const auto shown = m_presenter.Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text.rfind("ReceiveFrom errorcode: ", 0), 0u) << shown[0].text;
+    EXPECT_GT(network.NetworkAlerts().DroppedCount(), 0u);
+
+    // After shutdown nothing waiting is read and no failure is shown.
+    m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41));
+    network.Shutdown();
+    network.OnReadable();
+    EXPECT_EQ(m_presenter.Shown().size(), 1u);
+}
+
+TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
+    PeerNetwork& network = Make();
+    ASSERT_TRUE(network.Start());
+    Announce(network, Ready, "eva");
+    network.OpenConversation(0);
+    auto* window = m_factory.created.at(0);
+    m_sink.texts.clear();
+
+    {
+        std::lock_guard lock(network.Directory().Mutex());
+        network.Directory().PeerAt(0).status = Disconnected;
+    }
+    network.TellPeerSilent(0);
+    EXPECT_EQ(m_sink.texts, (std::vector<std::string>{"eva@PC2 je ve stavu : Odpojen"}));
+    EXPECT_EQ(network.Notifier().LastNotifiedPeer(), 0);
+    EXPECT_FALSE(window->sendingEnabled);
+    EXPECT_EQ(network.Directory().PeerAt(0).history.back().text,
+              res::String(res::kStrPeerDisconnectedNotice));
+    EXPECT_EQ(FakeTree::At(network.Directory().PeerAt(0).treeItem).image, Disconnected);
+
+    // Revived before the posted step ran: nothing is told.
+    m_clock.Advance(5);
+    Announce(network, Ready, "eva");
+    m_sink.texts.clear();
+    network.TellPeerSilent(0);
+    EXPECT_TRUE(m_sink.texts.empty());
+    network.TellPeerSilent(99);  // out of range: nothing
+}
+
+TEST_F(PeerNetworkTest, OpenConversationCreatesOnceShowsAndChecksTheIndex) {
+    PeerNetwork& network = Make();
+    ASSERT_TRUE(network.Start());
+    Announce(network, Ready, "eva");
+    {
+        std::lock_guard lock(network.Directory().Mutex());
+        network.Directory().PeerAt(0).status = Disconnected;
+        network.Directory().PeerAt(0).AppendIncoming("eva@PC2", "ahoj");
+    }
+
+    m_factory.refuse = true;
+    network.OpenConversation(0);
+    ASSERT_EQ(m_presenter.Texts(), (std::vector<std::string>{"Error creating Dialog"}));
+    EXPECT_EQ(network.Directory().PeerAt(0).window, nullptr);
+
+    m_factory.refuse = false;
+    network.OpenConversation(0);
+    ASSERT_EQ(m_factory.created.size(), 1u);
+    FakeConversation* window = m_factory.created[0];
+    EXPECT_EQ(network.Directory().PeerAt(0).window, window);
+    EXPECT_FALSE(network.Directory().PeerAt(0).windowHidden);
+    EXPECT_TRUE(window->shown);
+    EXPECT_EQ(window->caption, "eva@PC2");
+    EXPECT_FALSE(window->sendingEnabled);
+    EXPECT_EQ(window->loggedLines, 1u);  // no disconnection line was added
+
+    window->SetCaption("eva@PC2 - píše zprávu.");
+    network.Directory().PeerAt(0).windowHidden = true;
+    network.OpenConversation(0);
+    EXPECT_EQ(m_factory.created.size(), 1u);
+    EXPECT_EQ(window->caption, "eva@PC2");
+    EXPECT_FALSE(network.Directory().PeerAt(0).windowHidden);
+
+    const int refreshes = window->refreshes;
+    network.OpenConversation(1);
+    network.OpenConversation(-1);
+    {
+        std::lock_guard lock(network.Directory().Mutex());
+        // A notification index from an earlier run of events, now out of range.
+        m_sink.texts.clear();
+    }
+    network.Notifier().NotifyPeerEvent("x", 42);
+    network.OpenNotifiedConversation();
+    EXPECT_EQ(m_factory.created.size(), 1u);
+    EXPECT_EQ(window->refreshes, refreshes);
+}
+
+}  // namespace
