@@ -1,0 +1,223 @@
+// src/app/Mrmx3App.cpp
+#include "app/Mrmx3App.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QShortcut>
+#include <QSystemTrayIcon>
+
+#include "app/AboutDialog.h"
+#include "platform/IdleInput.h"
+#include "platform/QtMessagePresenter.h"
+#include "platform/QtProfile.h"
+#include "platform/QtSoundPlayer.h"
+#include "platform/QtUiPoster.h"
+#include "platform/QuitSignals.h"
+#include "platform/Socket.h"
+#include "platform/TextCodec.h"
+#include "res/Strings.h"
+
+namespace {
+
+constexpr const char* kBarLayoutValue = "State";
+
+// Conversation windows come with the chat module; until then the view keeps
+// the request and no window is made.
+class NoConversations final : public ConversationFactory {
+public:
+    std::unique_ptr<ConversationWindow> CreateConversation(int) override { return nullptr; }
+};
+
+}  // namespace
+
+CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
+    if (!m_s.profile) {
+        m_s.profile = std::make_unique<platform::QtProfile>();
+    }
+    if (!m_s.player) {
+        m_s.player = std::make_unique<platform::QtSoundPlayer>();
+    }
+    if (!m_s.idle && m_s.desktopIdleProbe) {
+        m_s.idle = platform::MakeIdleInputProbe();
+    }
+    if (!m_s.presenter) {
+        m_s.presenter = std::make_unique<platform::QtMessagePresenter>();
+    }
+    if (!m_s.names) {
+        m_s.names = std::make_unique<SystemNameSource>();
+    }
+    if (!m_s.clock) {
+        m_s.clock = std::make_unique<SystemClock>();
+    }
+    if (!m_s.wait) {
+        m_s.wait = std::make_unique<RealStopWait>();
+    }
+    if (!m_s.conversations) {
+        m_s.conversations = std::make_unique<NoConversations>();
+    }
+    if (!m_s.trayAvailable) {
+        m_s.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    }
+    m_poster = std::make_unique<platform::QtUiPoster>(this);
+    m_sounds = std::make_unique<SoundEvents>(m_state, *m_s.clock, *m_s.player);
+}
+
+CMrmx3App::~CMrmx3App() {
+    // The view's shutdown says goodbye and stops the threads before the
+    // services it uses go.
+    if (m_view) {
+        m_view->Shutdown();
+    }
+    m_frame.reset();
+}
+
+bool CMrmx3App::InitInstance() {
+    if (platform::InitSocketLibrary() != 0) {
+        m_s.presenter->ShowMessage(res::String(res::kStrAppTitle),
+                                   res::String(res::kStrSocketsInitFailed), BoxIcon::None);
+        return false;
+    }
+    LoadSettings(m_state, *m_s.profile);
+    ApplyDerivedDefaults(m_state, *m_s.names);
+
+    CMainFrame::Commands commands;
+    commands.about = [this] { OnAppAbout(); };
+    commands.settings = [this] { OnSettings(); };
+    commands.statusReady = [this] { OnStatusReady(); };
+    commands.statusDoNotDisturb = [this] { OnStatusDoNotDisturb(); };
+    commands.statusAway = [this] { OnStatusAway(); };
+    commands.statusAtLunch = [this] { OnStatusAtLunch(); };
+    commands.openNotifiedConversation = [this] {
+        if (m_view) {
+            m_view->OpenNotifiedConversation();
+        }
+    };
+    commands.exit = [this] { ExitProgram(); };
+    m_frame = std::make_unique<CMainFrame>(m_state, *m_s.presenter, std::move(commands),
+                                           *m_s.trayAvailable);
+
+    auto* view =
+        new CMrmx3View(CMrmx3View::Services{m_state, *m_s.presenter, *m_poster, *m_frame, *m_sounds,
+                                            *m_s.conversations, *m_s.clock, *m_s.wait,
+                                            [this] { SaveSettings(); }, m_s.network},
+                       m_frame.get());
+    m_view = view;
+    m_frame->setCentralWidget(view);
+    m_frame->SetView(view);
+
+    SetMainTitle(
+        platform::FromCp1250(m_state.Read([](const SettingsRecord& s) { return s.userName; })) +
+        QLatin1Char('@') + platform::FromCp1250(m_state.ComputerName()));
+
+    // The program runs from its tray icon; without a tray the window stays.
+    if (*m_s.trayAvailable) {
+        m_frame->hide();
+    } else {
+        m_frame->show();
+    }
+
+    if (const auto layout = m_s.profile->ReadString(kBarLayoutProfileName, kBarLayoutValue)) {
+        m_frame->restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*layout)));
+    }
+    const SettingsRecord settings = m_state.Settings();
+    if (settings.topMost) {
+        ApplyTopMost();
+    }
+    if (settings.transpareny > 0) {
+        ApplyTransparency();
+    }
+
+    // F6 and Shift+F6 move the focus between the panes of the main window.
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F6), m_frame.get());
+    connect(next, &QShortcut::activated, m_frame.get(), [this] { m_frame->FocusNextPane(true); });
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), m_frame.get());
+    connect(previous, &QShortcut::activated, m_frame.get(),
+            [this] { m_frame->FocusNextPane(false); });
+
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { OnIdle(); });
+    }
+    platform::InstallQuitHandler(this, [this] { ExitProgram(); });
+    if (qApp != nullptr) {
+        connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { ExitProgram(); });
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+            if (m_view) {
+                m_view->Shutdown();
+            }
+        });
+    }
+
+    view->OnInitialUpdate();
+    return true;
+}
+
+void CMrmx3App::OnIdle() {
+    RunInactivityWatch(m_state, m_s.idle.get());
+    if (m_frame && !m_exiting) {
+        m_frame->OnUpdateStatusPane();
+    }
+}
+
+void CMrmx3App::OnAppAbout() {
+    AboutDialog about(m_frame.get());
+    about.exec();
+}
+
+void CMrmx3App::OnSettings() {}
+
+void CMrmx3App::OnStatusReady() {
+    m_state.OnStatusReady();
+}
+void CMrmx3App::OnStatusDoNotDisturb() {
+    m_state.OnStatusDoNotDisturb();
+}
+void CMrmx3App::OnStatusAway() {
+    m_state.OnStatusAway();
+}
+void CMrmx3App::OnStatusAtLunch() {
+    m_state.OnStatusAtLunch();
+}
+
+void CMrmx3App::ExitProgram() {
+    if (m_exiting) {
+        return;
+    }
+    m_exiting = true;
+    if (m_frame) {
+        m_frame->RemoveTrayIcon();
+    }
+    if (m_view) {
+        m_view->Shutdown();
+    }
+    if (m_frame) {
+        m_frame->hide();
+    }
+    QCoreApplication::quit();
+}
+
+void CMrmx3App::SetMainTitle(const QString& text) {
+    if (m_frame) {
+        m_frame->setWindowTitle(text);
+    }
+}
+
+void CMrmx3App::ApplyTransparency() {
+    if (m_frame) {
+        m_frame->ApplyTransparency();
+    }
+}
+
+void CMrmx3App::ApplyTopMost() {
+    if (m_frame) {
+        m_frame->ApplyTopMost();
+    }
+}
+
+void CMrmx3App::SaveSettings() {
+    ::SaveSettings(m_state, *m_s.profile);
+    if (m_frame) {
+        m_s.profile->WriteString(kBarLayoutProfileName, kBarLayoutValue,
+                                 m_frame->saveState().toBase64().toStdString());
+    }
+}

@@ -1,0 +1,82 @@
+// src/app/Mrmx3App.h
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+#include <optional>
+
+#include "app/AppState.h"
+#include "app/Clock.h"
+#include "app/InactivityWatch.h"
+#include "app/Presenter.h"
+#include "app/SoundEvents.h"
+#include "app/StopWait.h"
+#include "app/UiPoster.h"
+#include "chat/ConversationWindow.h"
+#include "frame/MainFrame.h"
+#include "net/PeerSocket.h"
+#include "peers/Mrmx3View.h"
+
+// The application: owns the settings and their companions, the main frame
+// with its user tree, and the services they use. Everything runs on the
+// user-interface thread.
+class CMrmx3App final : public QObject {
+    Q_OBJECT
+public:
+    // Every service can be replaced by a test; null members get the desktop's.
+    struct Services {
+        std::unique_ptr<Profile> profile;
+        std::unique_ptr<SoundPlayer> player;
+        std::unique_ptr<IdleInputProbe> idle;  // null: no probe, the watch stays inert
+        std::unique_ptr<MessagePresenter> presenter;
+        std::unique_ptr<NameSource> names;
+        std::unique_ptr<Clock> clock;
+        std::unique_ptr<StopWait> wait;
+        std::unique_ptr<ConversationFactory> conversations;
+        std::optional<bool> trayAvailable;  // unset: ask the desktop
+        CPeerSocket::Options network;
+        bool desktopIdleProbe = true;  // make the desktop's probe when idle is null
+    };
+
+    explicit CMrmx3App(Services services);
+    ~CMrmx3App() override;
+
+    // Start-up: settings, frame and view, caption, hiding, bar layout, top-most,
+    // transparency, then the view's network side. False ends the program.
+    bool InitInstance();
+    // Run whenever the event loop is about to wait: the inactivity watch, then
+    // the status pane.
+    void OnIdle();
+
+    void OnAppAbout();
+    void OnSettings();
+    void OnStatusReady();
+    void OnStatusDoNotDisturb();
+    void OnStatusAway();
+    void OnStatusAtLunch();
+    // "Konec", a quit signal or the end of the session: goodbye, threads
+    // stopped, windows closed, event loop left. Runs once.
+    void ExitProgram();
+
+    void SetMainTitle(const QString& text);
+    void ApplyTransparency();
+    void ApplyTopMost();
+    void SaveSettings();
+
+    AppState& State() { return m_state; }
+    CMainFrame* MainFrame() const { return m_frame.get(); }
+    CMrmx3View* View() const { return m_view; }
+    Profile& ProfileStore() { return *m_s.profile; }
+    SoundEvents& Sounds() { return *m_sounds; }
+    MessagePresenter& Presenter() { return *m_s.presenter; }
+
+private:
+    Services m_s;
+    AppState m_state;
+    std::unique_ptr<UiPoster> m_poster;
+    std::unique_ptr<SoundEvents> m_sounds;
+    std::unique_ptr<CMainFrame> m_frame;
+    QPointer<CMrmx3View> m_view;
+    bool m_exiting = false;
+};

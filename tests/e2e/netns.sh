@@ -1,0 +1,77 @@
+# Shared set-up of the end-to-end tests: two hosts of our own, joined by a veth
+# pair, each in its own network namespace. Source this file; call
+# e2e_require_root first, then e2e_make_hosts. Everything is removed on exit.
+
+E2E_TAG="m3$$"
+E2E_HOST_A="${E2E_TAG}a"
+E2E_HOST_B="${E2E_TAG}b"
+E2E_ADDR_A="10.213.77.1"
+E2E_ADDR_B="10.213.77.2"
+E2E_PIDS=()
+E2E_TMP="$(mktemp -d /tmp/murmex3-e2e.XXXXXX)"
+
+e2e_require_root() {
+    if [ "$(id -u)" -ne 0 ] || ! command -v ip >/dev/null; then
+        echo "SKIP: needs root and iproute2 for network namespaces"
+        exit 77
+    fi
+}
+
+e2e_cleanup() {
+    for pid in "${E2E_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    sleep 0.2
+    for pid in "${E2E_PIDS[@]}"; do
+        kill -9 "$pid" 2>/dev/null || true
+    done
+    ip netns del "$E2E_HOST_A" 2>/dev/null || true
+    ip netns del "$E2E_HOST_B" 2>/dev/null || true
+    rm -rf "$E2E_TMP"
+}
+
+e2e_make_hosts() {
+    trap e2e_cleanup EXIT
+    ip netns add "$E2E_HOST_A"
+    ip netns add "$E2E_HOST_B"
+    ip link add "${E2E_TAG}va" type veth peer name "${E2E_TAG}vb"
+    ip link set "${E2E_TAG}va" netns "$E2E_HOST_A"
+    ip link set "${E2E_TAG}vb" netns "$E2E_HOST_B"
+    ip -n "$E2E_HOST_A" addr add "$E2E_ADDR_A/24" dev "${E2E_TAG}va"
+    ip -n "$E2E_HOST_B" addr add "$E2E_ADDR_B/24" dev "${E2E_TAG}vb"
+    for host in "$E2E_HOST_A" "$E2E_HOST_B"; do
+        ip -n "$host" link set lo up
+    done
+    ip -n "$E2E_HOST_A" link set "${E2E_TAG}va" up
+    ip -n "$E2E_HOST_B" link set "${E2E_TAG}vb" up
+    # The limited broadcast 255.255.255.255 follows the default route.
+    ip -n "$E2E_HOST_A" route add default dev "${E2E_TAG}va"
+    ip -n "$E2E_HOST_B" route add default dev "${E2E_TAG}vb"
+}
+
+# e2e_start_display HOST DISPLAYNUM: an Xvfb of its own inside the host.
+e2e_start_display() {
+    local host="$1" display="$2"
+    ip netns exec "$host" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp \
+        >"$E2E_TMP/xvfb$display.log" 2>&1 &
+    E2E_PIDS+=($!)
+    for _ in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$display" ] && return 0
+        sleep 0.05
+    done
+    echo "Xvfb :$display did not start"
+    return 1
+}
+
+# e2e_start_program HOST DISPLAYNUM NAME: the real program with a fresh home.
+e2e_start_program() {
+    local host="$1" display="$2" name="$3"
+    local home="$E2E_TMP/home-$name"
+    mkdir -p "$home"
+    (cd "$(dirname "$MURMEX3")" && \
+        ip netns exec "$host" env -i PATH="$PATH" HOME="$home" USER="$name" LOGNAME="$name" \
+            DISPLAY=":$display" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=xcb \
+            ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}" \
+            "$MURMEX3" >"$E2E_TMP/$name.log" 2>&1) &
+    E2E_PIDS+=($!)
+}

@@ -1,0 +1,557 @@
+// tests/ui/TestMainFrame.cpp
+#include <QEnterEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolButton>
+#include <QtTest>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/MainFrame.h"
+#include "platform/TextCodec.h"
+#include "res/Cp1250.h"
+
+namespace {
+
+class RecordingPresenter final : public MessagePresenter {
+public:
+    struct Message {
+        std::string caption;
+        std::string text;
+        BoxIcon icon;
+    };
+    void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override {
+        messages.push_back({caption, text, icon});
+        if (whileOpen) {
+            whileOpen();
+        }
+    }
+    std::vector<Message> messages;
+    std::function<void()> whileOpen;  // runs as if the box's event loop delivered it
+};
+
+// A code page 1250 text of the given length with Czech letters throughout.
+std::string CzechText(std::size_t bytes) {
+    const std::string sentence = cp1250::FromUtf8("Žluťoučký kůň úpěl ďábelské ódy. ");
+    std::string text;
+    while (text.size() < bytes) {
+        text += sentence;
+    }
+    text.resize(bytes);
+    return text;
+}
+
+}  // namespace
+
+class TestMainFrame : public QObject {
+    Q_OBJECT
+
+private:
+    void Make(bool trayAvailable);
+    template <class F>
+    void Set(F&& change) {
+        m_state.Modify(std::forward<F>(change));
+    }
+    QAction* Action(const char* name) const {
+        return m_frame->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    QLabel* Pane(const char* name) const {
+        return m_frame->findChild<QLabel*>(QString::fromLatin1(name));
+    }
+
+    AppState m_state;
+    RecordingPresenter m_presenter;
+    std::vector<std::string> m_calls;
+    std::unique_ptr<CMainFrame> m_frame;
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void menusHaveTextsPromptsAndTips();
+    void menuAndToolCommandsReachTheApplication();
+    void toolBarOrderLayoutAndAccessibility();
+    void barTogglesShowAndHideTheBars();
+    void messagePaneShowsIdleTextAndPrompts();
+    void statusPaneAndTrayTipFollowOwnStatus();
+    void windowHasNoMinMaxAndStartsSmall();
+    void alphaForPercentClampsAndKeepsLowByte();
+    void transparencyAndTopMostApplySettings();
+    void closeAndMinimiseHideWithTray();
+    void closeMinimisesWithoutTray();
+    void exitRunsTheOrderlyEndOnce();
+    void exitWhileDisabledEndsOnTheNextClose();
+    void balloonCarriesOwnStatusCutTextAndTime();
+    void notificationsOffShowNothingButRefreshTip();
+    void balloonClickOpensConversationOnlyWhileShown();
+    void noTrayFallsBackToOneMessageBoxAtATime();
+};
+
+void TestMainFrame::Make(bool trayAvailable) {
+    m_frame.reset();
+    CMainFrame::Commands commands;
+    const auto record = [this](const char* name) {
+        return [this, name] { m_calls.emplace_back(name); };
+    };
+    commands.about = record("about");
+    commands.settings = record("settings");
+    commands.statusReady = record("ready");
+    commands.statusDoNotDisturb = record("dnd");
+    commands.statusAway = record("away");
+    commands.statusAtLunch = record("lunch");
+    commands.openNotifiedConversation = record("open");
+    commands.exit = record("exit");
+    m_frame =
+        std::make_unique<CMainFrame>(m_state, m_presenter, std::move(commands), trayAvailable);
+}
+
+void TestMainFrame::init() {
+    m_state.SetSettings(SettingsRecord{});
+    m_state.SetOwnStatus(Ready);
+    m_presenter.messages.clear();
+    m_presenter.whileOpen = nullptr;
+    m_calls.clear();
+    Make(true);
+}
+
+void TestMainFrame::cleanup() {
+    m_frame.reset();
+}
+
+void TestMainFrame::menusHaveTextsPromptsAndTips() {
+    struct Item {
+        const char* name;
+        QString text;
+        QString statusTip;
+        QString toolTip;
+    };
+    const std::vector<std::pair<QString, std::vector<Item>>> expected = {
+        {"&Soubor", {{"actionExit", "&Konec", "Konec programu.", ""}}},
+        {"&Stav",
+         {{"actionReady", "&Připraven", "Připraven komunikovat.", "Připraven komunikovat."},
+          {"actionDoNotDisturb", "Ne&rušit", "Prosím nerušit.", "Prosím nerušit."},
+          {"actionAway", "&Pryč", "Mimo pracoviště.", "Mimo pracoviště."},
+          {"actionAtLunch", "Na &obědě", "Teď obědvám.", "Obědvám."}}},
+        {"&Zobrazit",
+         {{"actionSettings", "&Nastavení", "Nastavit parametry.", "Nastavení paremtrů."},
+          {nullptr, "", "", ""},
+          {"actionToolBar", "&Toolbar", "Ukázat/skrýt toolbar.", "Ukaž ToolBar"},
+          {"actionStatusBar", "Status &Bar", "Ukázat/skrýt status bar", "Ukaž StatusBar"}}},
+        {"&Pomoc", {{"actionAbout", "&O Murmex3", "Nápověda.", "Nápověda."}}},
+    };
+
+    const QList<QAction*> menus = m_frame->menuBar()->actions();
+    QCOMPARE(menus.size(), qsizetype(expected.size()));
+    for (std::size_t m = 0; m < expected.size(); ++m) {
+        QAction* menuAction = menus[qsizetype(m)];
+        QCOMPARE(menuAction->text(), expected[m].first);
+        QVERIFY(menuAction->menu() != nullptr);
+        const QList<QAction*> items = menuAction->menu()->actions();
+        QCOMPARE(items.size(), qsizetype(expected[m].second.size()));
+        for (std::size_t i = 0; i < expected[m].second.size(); ++i) {
+            const Item& want = expected[m].second[i];
+            QAction* item = items[qsizetype(i)];
+            if (want.name == nullptr) {
+                QVERIFY(item->isSeparator());
+                continue;
+            }
+            QCOMPARE(item->objectName(), QString::fromLatin1(want.name));
+            QCOMPARE(item->text(), want.text);
+            QCOMPARE(item->statusTip(), want.statusTip);
+            if (!want.toolTip.isEmpty()) {
+                QCOMPARE(item->toolTip(), want.toolTip);
+            } else {
+                // No second line: no tool tip of its own, never the prompt.
+                QVERIFY(item->toolTip() != want.statusTip);
+            }
+        }
+    }
+    QVERIFY(Action("actionToolBar")->isCheckable());
+    QVERIFY(Action("actionStatusBar")->isCheckable());
+    QVERIFY(!Action("actionReady")->isCheckable());
+}
+
+void TestMainFrame::menuAndToolCommandsReachTheApplication() {
+    Action("actionReady")->trigger();
+    Action("actionDoNotDisturb")->trigger();
+    Action("actionAway")->trigger();
+    Action("actionAtLunch")->trigger();
+    Action("actionSettings")->trigger();
+    Action("actionAbout")->trigger();
+    QCOMPARE(m_calls,
+             (std::vector<std::string>{"ready", "dnd", "away", "lunch", "settings", "about"}));
+
+    m_calls.clear();
+    auto* toolBar = m_frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    auto* lunch = qobject_cast<QToolButton*>(toolBar->widgetForAction(Action("actionAtLunch")));
+    QVERIFY(lunch != nullptr);
+    QTest::mouseClick(lunch, Qt::LeftButton);
+    QCOMPARE(m_calls, (std::vector<std::string>{"lunch"}));
+}
+
+void TestMainFrame::toolBarOrderLayoutAndAccessibility() {
+    auto* toolBar = m_frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QVERIFY(toolBar != nullptr);
+    const QList<QAction*> actions = toolBar->actions();
+    const std::vector<const char*> order = {
+        "actionSettings", nullptr,      "actionReady", "actionDoNotDisturb",
+        "actionAtLunch",  "actionAway", nullptr,       "actionAbout"};
+    QCOMPARE(actions.size(), qsizetype(order.size()));
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == nullptr) {
+            QVERIFY(actions[qsizetype(i)]->isSeparator());
+        } else {
+            QCOMPARE(actions[qsizetype(i)], Action(order[i]));
+            QVERIFY(!actions[qsizetype(i)]->icon().pixmap(16, 16).isNull());
+        }
+    }
+    QVERIFY(toolBar->isMovable());
+    QVERIFY(toolBar->isFloatable());
+    QCOMPARE(toolBar->iconSize(), QSize(16, 16));
+    QCOMPARE(m_frame->toolBarArea(toolBar), Qt::TopToolBarArea);
+
+    QCOMPARE(toolBar->widgetForAction(Action("actionDoNotDisturb"))->accessibleName(),
+             QStringLiteral("Nerušit"));
+    QCOMPARE(toolBar->widgetForAction(Action("actionAtLunch"))->accessibleName(),
+             QStringLiteral("Na obědě"));
+    QCOMPARE(toolBar->widgetForAction(Action("actionAbout"))->accessibleName(),
+             QStringLiteral("O Murmex3"));
+    QVERIFY(!Pane("messagePane")->accessibleName().isEmpty());
+    QVERIFY(!Pane("statusPane")->accessibleName().isEmpty());
+
+    // The saved bar layout comes back in a new frame.
+    m_frame->show();
+    m_frame->addToolBar(Qt::LeftToolBarArea, toolBar);
+    const QByteArray layout = m_frame->saveState();
+    Make(true);
+    auto* fresh = m_frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QCOMPARE(m_frame->toolBarArea(fresh), Qt::TopToolBarArea);
+    QVERIFY(m_frame->restoreState(layout));
+    QCOMPARE(m_frame->toolBarArea(fresh), Qt::LeftToolBarArea);
+}
+
+void TestMainFrame::barTogglesShowAndHideTheBars() {
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    auto* toolBar = m_frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QAction* toolBarToggle = Action("actionToolBar");
+    QAction* statusBarToggle = Action("actionStatusBar");
+    QVERIFY(toolBarToggle->isChecked());
+    QVERIFY(statusBarToggle->isChecked());
+
+    toolBarToggle->trigger();
+    QVERIFY(toolBar->isHidden());
+    QVERIFY(!toolBarToggle->isChecked());
+    toolBarToggle->trigger();
+    QVERIFY(!toolBar->isHidden());
+
+    statusBarToggle->trigger();
+    QVERIFY(m_frame->statusBar()->isHidden());
+    QVERIFY(!statusBarToggle->isChecked());
+    statusBarToggle->trigger();
+    QVERIFY(!m_frame->statusBar()->isHidden());
+
+    // A bar hidden by other means (a restored layout) shows no check mark.
+    toolBar->hide();
+    QVERIFY(!toolBarToggle->isChecked());
+}
+
+void TestMainFrame::messagePaneShowsIdleTextAndPrompts() {
+    QLabel* pane = Pane("messagePane");
+    QVERIFY(pane != nullptr);
+    QCOMPARE(pane->text(), QStringLiteral("Připraven."));
+
+    QStatusTipEvent tip(QStringLiteral("Mimo pracoviště."));
+    QCoreApplication::sendEvent(m_frame.get(), &tip);
+    QCOMPARE(pane->text(), QStringLiteral("Mimo pracoviště."));
+    QStatusTipEvent none{QString()};
+    QCoreApplication::sendEvent(m_frame.get(), &none);
+    QCOMPARE(pane->text(), QStringLiteral("Připraven."));
+
+    // Hovering a tool button shows its prompt; leaving it, the idle text.
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    auto* toolBar = m_frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QWidget* settings = toolBar->widgetForAction(Action("actionSettings"));
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), settings->mapToGlobal(QPointF(2, 2)));
+    QCoreApplication::sendEvent(settings, &enter);
+    QCOMPARE(pane->text(), QStringLiteral("Nastavit parametry."));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(settings, &leave);
+    QCOMPARE(pane->text(), QStringLiteral("Připraven."));
+
+    // So does a highlighted menu item.
+    QMenu* status = m_frame->findChild<QMenu*>(QStringLiteral("menuStatus"));
+    QVERIFY(status != nullptr);
+    m_frame->menuBar()->setActiveAction(status->menuAction());
+    QTRY_VERIFY(status->isVisible());
+    status->setActiveAction(Action("actionAtLunch"));
+    QCOMPARE(pane->text(), QStringLiteral("Teď obědvám."));
+    status->hide();
+}
+
+void TestMainFrame::statusPaneAndTrayTipFollowOwnStatus() {
+    QLabel* pane = Pane("statusPane");
+    QVERIFY(pane != nullptr);
+    QSystemTrayIcon* tray = m_frame->TrayIcon();
+    QVERIFY(tray != nullptr);
+    QCOMPARE(pane->text(), QStringLiteral("Neznámý"));
+    QCOMPARE(tray->toolTip(), QStringLiteral("Murmex3 - "));
+    QVERIFY(!tray->icon().pixmap(16, 16).isNull());
+
+    m_frame->OnUpdateStatusPane();
+    QCOMPARE(pane->text(), QStringLiteral("OK"));
+    QCOMPARE(tray->toolTip(), QStringLiteral("Murmex3 - OK"));
+
+    m_state.OnStatusAway();
+    QCOMPARE(pane->text(), QStringLiteral("OK"));  // only at the next update
+    m_frame->OnUpdateStatusPane();
+    QCOMPARE(pane->text(), QStringLiteral("Pryč"));
+    QCOMPARE(tray->toolTip(), QStringLiteral("Murmex3 - Pryč"));
+
+    m_state.OnStatusAtLunch();
+    m_frame->OnUpdateStatusPane();
+    QCOMPARE(pane->text(), QStringLiteral("Jím"));
+    QVERIFY(m_presenter.messages.empty());
+
+    // A status out of range: the trace box and an empty text.
+    m_state.SetOwnStatus(9);
+    m_frame->OnUpdateStatusPane();
+    QCOMPARE(pane->text(), QString());
+    QCOMPARE(tray->toolTip(), QStringLiteral("Murmex3 - "));
+    QCOMPARE(m_presenter.messages.size(), std::size_t(1));
+    QCOMPARE(m_presenter.messages[0].icon, BoxIcon::Exclamation);
+}
+
+void TestMainFrame::windowHasNoMinMaxAndStartsSmall() {
+    const Qt::WindowFlags flags = m_frame->windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+    QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(m_frame->size(), QSize(215, 380));
+    QCOMPARE(m_frame->objectName(), QStringLiteral("mainFrame"));
+    QVERIFY(!m_frame->windowIcon().pixmap(32, 32).isNull());
+    QVERIFY(!m_frame->isVisible());
+}
+
+void TestMainFrame::alphaForPercentClampsAndKeepsLowByte() {
+    const std::vector<std::pair<int32_t, int>> cases = {
+        {50, 127},  {10, 25}, {90, 229}, {100, 255}, {150, 255},
+        {300, 112}, {0, 0},   {-1, 255}, {256, 0},   {356, 255},
+    };
+    for (const auto& [percent, alpha] : cases) {
+        QCOMPARE(CMainFrame::AlphaForPercent(percent), alpha);
+    }
+}
+
+void TestMainFrame::transparencyAndTopMostApplySettings() {
+    m_frame->ApplyTransparency();
+    QVERIFY(qFuzzyCompare(m_frame->windowOpacity(), 127.0 / 255.0));
+    Set([](SettingsRecord& s) { s.transpareny = 300; });
+    m_frame->ApplyTransparency();
+    QVERIFY(qFuzzyCompare(m_frame->windowOpacity(), 112.0 / 255.0));
+    Set([](SettingsRecord& s) { s.transpareny = 100; });
+    m_frame->ApplyTransparency();
+    QVERIFY(qFuzzyCompare(m_frame->windowOpacity(), 1.0));
+
+    // Hidden stays hidden, shown stays shown.
+    Set([](SettingsRecord& s) { s.topMost = true; });
+    m_frame->ApplyTopMost();
+    QVERIFY(m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(!m_frame->isVisible());
+    m_frame->show();
+    Set([](SettingsRecord& s) { s.topMost = false; });
+    m_frame->ApplyTopMost();
+    QVERIFY(!m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(m_frame->isVisible());
+    Set([](SettingsRecord& s) { s.topMost = true; });
+    m_frame->ApplyTopMost();
+    QVERIFY(m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(m_frame->isVisible());
+    QVERIFY(!m_frame->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+}
+
+void TestMainFrame::closeAndMinimiseHideWithTray() {
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    QVERIFY(!m_frame->close());
+    QVERIFY(!m_frame->isVisible());
+    QVERIFY(m_calls.empty());
+
+    // The icon's click brings it back in its normal size; other clicks do nothing.
+    Q_EMIT m_frame->TrayIcon()->activated(QSystemTrayIcon::Context);
+    QVERIFY(!m_frame->isVisible());
+    Q_EMIT m_frame->TrayIcon()->activated(QSystemTrayIcon::Trigger);
+    QVERIFY(m_frame->isVisible());
+    QVERIFY(!m_frame->isMinimized());
+
+    m_frame->showMinimized();
+    QTRY_VERIFY(!m_frame->isVisible());
+    m_frame->OnTrayActivated(QSystemTrayIcon::Trigger);
+    QVERIFY(m_frame->isVisible());
+    QVERIFY(!m_frame->isMinimized());
+    QCOMPARE(m_frame->size(), QSize(215, 380));
+    QVERIFY(m_calls.empty());
+    QVERIFY(!m_frame->Exiting());
+}
+
+void TestMainFrame::closeMinimisesWithoutTray() {
+    Make(false);
+    QVERIFY(!m_frame->TrayAvailable());
+    QVERIFY(m_frame->TrayIcon() == nullptr);
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    QVERIFY(!m_frame->close());
+    QVERIFY(m_frame->isMinimized());
+    QCoreApplication::processEvents();
+    QVERIFY(m_frame->isVisible());  // still in the task bar
+    QVERIFY(m_calls.empty());
+
+    m_frame->showNormal();
+    m_frame->showMinimized();
+    QCoreApplication::processEvents();
+    QVERIFY(m_frame->isVisible());
+    QVERIFY(m_frame->isMinimized());
+}
+
+void TestMainFrame::exitRunsTheOrderlyEndOnce() {
+    m_frame->show();
+    QSystemTrayIcon* tray = m_frame->TrayIcon();
+    tray->show();
+    Action("actionExit")->trigger();
+    QVERIFY(m_frame->Exiting());
+    QCOMPARE(m_calls, (std::vector<std::string>{"exit"}));
+
+    // The application's end then closes the frame: accepted, and the icon goes.
+    QVERIFY(m_frame->close());
+    QVERIFY(!m_frame->isVisible());
+    QVERIFY(!tray->isVisible());
+    QCoreApplication::processEvents();
+    QCOMPARE(m_calls, (std::vector<std::string>{"exit"}));
+
+    tray->show();
+    m_frame->RemoveTrayIcon();
+    QVERIFY(!tray->isVisible());
+}
+
+void TestMainFrame::exitWhileDisabledEndsOnTheNextClose() {
+    m_frame->show();
+    m_frame->setEnabled(false);
+    m_frame->OnAppExit();
+    QVERIFY(m_frame->Exiting());
+    QVERIFY(m_calls.empty());
+
+    m_frame->setEnabled(true);
+    QVERIFY(m_frame->close());
+    QVERIFY(!m_frame->TrayIcon()->isVisible());
+    QTRY_COMPARE(m_calls, (std::vector<std::string>{"exit"}));
+    m_frame->OnAppExit();
+    QCOMPARE(m_calls, (std::vector<std::string>{"exit"}));
+}
+
+void TestMainFrame::balloonCarriesOwnStatusCutTextAndTime() {
+    const std::string text = CzechText(300);
+    m_frame->ShowBalloon(text);
+    const CMainFrame::Balloon& balloon = m_frame->LastBalloon();
+    QCOMPARE(balloon.title, QStringLiteral("Murmex3 - OK"));
+    QCOMPARE(balloon.text.size(), qsizetype(255));
+    QCOMPARE(balloon.text, platform::FromCp1250(text.substr(0, 255)));
+    QVERIFY(balloon.text.contains(QStringLiteral("Žluťoučký kůň")));
+    QCOMPARE(balloon.milliseconds, 15000);
+    QVERIFY(m_frame->BalloonShown());
+    QCOMPARE(m_frame->BalloonTimer().interval(), 15000);
+    QVERIFY(m_frame->BalloonTimer().isActive());
+    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - OK"));
+    QVERIFY(m_presenter.messages.empty());
+
+    // The title shows the own status, the time the current setting.
+    m_state.OnStatusDoNotDisturb();
+    Set([](SettingsRecord& s) { s.bTooltipTimeout = 3; });
+    m_frame->ShowBalloon(cp1250::FromUtf8("Jana je ve stavu : Pryč"));
+    QCOMPARE(m_frame->LastBalloon().title, QStringLiteral("Murmex3 - Neruš"));
+    QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Jana je ve stavu : Pryč"));
+    QCOMPARE(m_frame->LastBalloon().milliseconds, 3000);
+    QCOMPARE(m_frame->BalloonTimer().interval(), 3000);
+    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - Neruš"));
+}
+
+void TestMainFrame::notificationsOffShowNothingButRefreshTip() {
+    Set([](SettingsRecord& s) { s.notifications = false; });
+    m_frame->ShowBalloon("Petr");
+    QCOMPARE(m_frame->LastBalloon().milliseconds, 0);
+    QVERIFY(m_frame->LastBalloon().text.isEmpty());
+    QVERIFY(!m_frame->BalloonShown());
+    QVERIFY(!m_frame->BalloonTimer().isActive());
+    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - OK"));
+
+    Make(false);
+    m_frame->ShowBalloon("Petr");
+    QVERIFY(m_presenter.messages.empty());
+}
+
+void TestMainFrame::balloonClickOpensConversationOnlyWhileShown() {
+    // No balloon yet: a click does nothing.
+    Q_EMIT m_frame->TrayIcon()->messageClicked();
+    QVERIFY(m_calls.empty());
+
+    m_frame->ShowBalloon("Petr");
+    Q_EMIT m_frame->TrayIcon()->messageClicked();
+    QCOMPARE(m_calls, (std::vector<std::string>{"open"}));
+    // A click leaves the balloon shown.
+    m_frame->OnBalloonClicked();
+    QCOMPARE(m_calls, (std::vector<std::string>{"open", "open"}));
+
+    Set([](SettingsRecord& s) { s.openOnClickTooTip = false; });
+    m_frame->OnBalloonClicked();
+    QCOMPARE(m_calls.size(), std::size_t(2));
+    Set([](SettingsRecord& s) { s.openOnClickTooTip = true; });
+
+    // The balloon's time runs out.
+    QVERIFY(QMetaObject::invokeMethod(&m_frame->BalloonTimer(), "timeout"));
+    QVERIFY(!m_frame->BalloonShown());
+    m_frame->OnBalloonClicked();
+    QCOMPARE(m_calls.size(), std::size_t(2));
+
+    // The next balloon makes clicks count again.
+    m_frame->ShowBalloon("Jana");
+    m_frame->OnBalloonClicked();
+    QCOMPARE(m_calls.size(), std::size_t(3));
+}
+
+void TestMainFrame::noTrayFallsBackToOneMessageBoxAtATime() {
+    Make(false);
+    const std::string text = CzechText(300);
+    int nested = 0;
+    m_presenter.whileOpen = [&] {
+        // Delivered by the open box's event loop: not shown.
+        if (nested++ == 0) {
+            m_frame->ShowBalloon("Druhá");
+        }
+    };
+    m_frame->ShowBalloon(text);
+    QCOMPARE(nested, 1);
+    QCOMPARE(m_presenter.messages.size(), std::size_t(1));
+    QCOMPARE(m_presenter.messages[0].caption, std::string("Murmex3 - OK"));
+    QCOMPARE(m_presenter.messages[0].text, text);  // whole, not cut
+    QCOMPARE(m_presenter.messages[0].icon, BoxIcon::Information);
+    QVERIFY(!m_frame->BalloonShown());
+    QCOMPARE(m_frame->LastBalloon().milliseconds, 0);
+
+    // Once the box is closed the next notification shows again.
+    m_frame->ShowBalloon("Petr");
+    QCOMPARE(m_presenter.messages.size(), std::size_t(2));
+    QCOMPARE(m_presenter.messages[1].text, std::string("Petr"));
+}
+
+QTEST_MAIN(TestMainFrame)
+#include "TestMainFrame.moc"

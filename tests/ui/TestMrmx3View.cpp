@@ -1,0 +1,686 @@
+// tests/ui/TestMrmx3View.cpp
+#include <poll.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTest>
+#include <QTreeWidgetItem>
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "core/Fakes.h"
+#include "core/PeerFakes.h"
+#include "net/Packet.h"
+#include "peers/Mrmx3View.h"
+#include "platform/Socket.h"
+#include "res/Strings.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The workers' pauses hold until their stop; the view's own goodbye pause,
+// which cannot be stopped, returns at once and is logged.
+class HoldingWait final : public StopWait {
+public:
+    bool Pause(std::stop_token stop, std::chrono::milliseconds duration) override {
+        std::unique_lock lock(m_mutex);
+        if (!stop.stop_possible()) {
+            m_ownPauses.push_back(duration);
+            return true;
+        }
+        std::condition_variable_any cv;
+        cv.wait(lock, stop, [] { return false; });
+        return false;
+    }
+    std::vector<std::chrono::milliseconds> OwnPauses() {
+        std::lock_guard lock(m_mutex);
+        return m_ownPauses;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::chrono::milliseconds> m_ownPauses;
+};
+
+// Another computer on the loopback network: hears what the view sends and
+// sends to it.
+class TestPeer {
+public:
+    TestPeer() {
+        int error = 0;
+        m_socket = platform::OpenUdpSocket(0, error);
+    }
+    ~TestPeer() { platform::CloseSocket(m_socket); }
+    TestPeer(const TestPeer&) = delete;
+    TestPeer& operator=(const TestPeer&) = delete;
+
+    bool IsOpen() const { return m_socket != platform::kInvalidSocket; }
+    uint16_t Port() const { return platform::BoundPort(m_socket); }
+
+    std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds within) {
+        pollfd fd{static_cast<int>(m_socket), POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(within.count())) <= 0) {
+            return std::nullopt;
+        }
+        std::array<uint8_t, 600> buffer{};
+        const auto got = platform::ReceiveDatagram(m_socket, buffer.data(), buffer.size());
+        if (got.bytes <= 0) {
+            return std::nullopt;
+        }
+        return std::vector<uint8_t>(buffer.begin(), buffer.begin() + got.bytes);
+    }
+    // Everything that arrives until nothing more comes for a while.
+    std::vector<std::vector<uint8_t>> ReceiveAll(std::chrono::milliseconds quiet) {
+        std::vector<std::vector<uint8_t>> all;
+        while (auto datagram = Receive(quiet)) {
+            all.push_back(std::move(*datagram));
+        }
+        return all;
+    }
+    bool SendTo(uint16_t port, const PacketBuffer& packet, size_t length) {
+        return platform::SendDatagram(m_socket, 0x7F000001, port, packet.data(), length) == 0;
+    }
+
+private:
+    platform::SocketHandle m_socket = platform::kInvalidSocket;
+};
+
+// Everything a view needs, made fresh for every test.
+struct Harness {
+    Harness() {
+        state.Modify([](SettingsRecord& s) {
+            s.userName = "jana";
+            s.groupName = "Sklad";
+        });
+        state.SetComputerName("PC7");
+    }
+    ~Harness() { view.reset(); }
+
+    CMrmx3View& MakeView(CPeerSocket::Options options) {
+        view = std::make_unique<CMrmx3View>(
+            CMrmx3View::Services{state, presenter, poster, sink, sounds, factory, clock, wait,
+                                 [this] { ++saves; }, std::move(options)});
+        directory = &view->Network().Directory();
+        return *view;
+    }
+    CPeerSocket::Options LoopbackOptions() const {
+        CPeerSocket::Options options;
+        options.port = 0;
+        options.broadcastAddress = "127.0.0.1";
+        options.destinationPort = listener.Port();
+        return options;
+    }
+
+    FakeClock clock;
+    AppState state;
+    RecordingPresenter presenter;
+    QueuePoster poster;
+    RecordingSink sink;
+    RecordingPlayer player;
+    SoundEvents sounds{state, clock, player};
+    PeerDirectory* directory = nullptr;
+    FakeConversationFactory factory{directory, state};
+    HoldingWait wait;
+    TestPeer listener;
+    int saves = 0;
+    std::unique_ptr<CMrmx3View> view;
+};
+
+QStringList ChildTexts(const QTreeWidgetItem* parent) {
+    QStringList texts;
+    for (int i = 0; i < parent->childCount(); ++i) {
+        texts << parent->child(i)->text(0);
+    }
+    return texts;
+}
+
+int Image(const QTreeWidgetItem* item) {
+    return item->data(0, CMrmx3View::kImageRole).toInt();
+}
+
+quint32 Data(const QTreeWidgetItem* item) {
+    return item->data(0, CMrmx3View::kItemDataRole).value<quint32>();
+}
+
+// The picture file drawn the way a sharp icon of that size must look.
+QImage RenderFile(const QString& file, int pixels) {
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QSvgRenderer renderer(QStringLiteral(":/icons/%1.svg").arg(file));
+    renderer.render(&painter, QRectF(0, 0, pixels, pixels));
+    return image;
+}
+
+QImage Picture(const QIcon& icon, int pixels) {
+    return icon.pixmap(QSize(pixels, pixels))
+        .toImage()
+        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+}  // namespace
+
+class TestMrmx3View : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void groupsAndPeersStandInOrderOfArrival();
+    void groupIsFoundByItsFirst48BytesExactly();
+    void changedNameOrGroupRemakesOnlyThatItemLast();
+    void imagesFollowStatusMessageAndBell();
+    void iconSetsShowTheirPicturesAtTheChosenSize();
+    void loadIconsRepaintsExistingItemsWithoutRemakingThem();
+    void invalidIconSettingsLeaveTheTreeWithoutPictures();
+    void doubleClickOpensOnlyTheCurrentPeer();
+    void mouseDoubleClickTogglesGroupsAndOpensPeers();
+    void choosingGroupCollapsesTheOthers();
+    void initialUpdateReadsDatagramsThroughTheSocket();
+    void destroyingTheViewSaysGoodbyeOnce();
+    void busyPortShowsCreateErrorAndStartsNothing();
+
+private:
+    CMrmx3View& View() {
+        if (!m_h->view) {
+            m_h->MakeView(m_h->LoopbackOptions());
+        }
+        return *m_h->view;
+    }
+    void Dispatch(const std::string& sender, const PacketBuffer& packet) {
+        const int16_t length = PacketLength(packet, m_h->presenter);
+        View().Network().Dispatch().DispatchDatagram(packet.data(), static_cast<size_t>(length),
+                                                     sender);
+    }
+    void Announce(const std::string& sender, int16_t status, const std::string& user,
+                  const std::string& group) {
+        PacketBuffer packet;
+        BuildPresence(packet, status, user, "PC", group);
+        Dispatch(sender, packet);
+    }
+    void Message(const std::string& sender, const std::string& text) {
+        PacketBuffer packet;
+        BuildText(packet, text);
+        Dispatch(sender, packet);
+    }
+    void Ring(const std::string& sender) {
+        PacketBuffer packet;
+        BuildBell(packet);
+        Dispatch(sender, packet);
+    }
+    QTreeWidgetItem* PeerItem(int index) {
+        return static_cast<QTreeWidgetItem*>(m_h->directory->PeerAt(index).treeItem);
+    }
+    QTreeWidgetItem* Group(const QString& text) {
+        const auto found = View().findItems(text, Qt::MatchExactly);
+        for (QTreeWidgetItem* item : found) {
+            if (item->parent() == nullptr) {
+                return item;
+            }
+        }
+        return nullptr;
+    }
+    // Down, up, double-click, up: what the desktop delivers.
+    void DoubleClick(QPoint pos, Qt::MouseButton button = Qt::LeftButton) {
+        QWidget* viewport = View().viewport();
+        QTest::mousePress(viewport, button, {}, pos);
+        QTest::mouseRelease(viewport, button, {}, pos);
+        QTest::mouseDClick(viewport, button, {}, pos);
+        QTest::mouseRelease(viewport, button, {}, pos);
+    }
+    QStringList GroupTexts() { return ChildTexts(View().invisibleRootItem()); }
+    // Every item shows the picture of its stored image index.
+    void VerifyItemPictures() {
+        for (QTreeWidgetItemIterator it(&View()); *it != nullptr; ++it) {
+            QCOMPARE((*it)->icon(0).cacheKey(), View().IconAt(Image(*it)).cacheKey());
+        }
+    }
+
+    std::unique_ptr<Harness> m_h;
+};
+
+void TestMrmx3View::init() {
+    m_h = std::make_unique<Harness>();
+    QVERIFY(m_h->listener.IsOpen());
+}
+
+void TestMrmx3View::cleanup() {
+    m_h.reset();
+}
+
+void TestMrmx3View::groupsAndPeersStandInOrderOfArrival() {
+    CMrmx3View& view = View();
+    view.LoadIcons();
+    QCOMPARE(view.objectName(), QStringLiteral("userTree"));
+    QVERIFY(view.isHeaderHidden());
+    QVERIFY(!view.rootIsDecorated());
+    QVERIFY(!view.isSortingEnabled());
+    QCOMPARE(view.selectionMode(), QAbstractItemView::SingleSelection);
+
+    Announce("10.0.0.3", Ready, "zdenek", "Sklad");
+    Announce("10.0.0.1", Away, "adam", "Kancl");
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+    Announce("10.0.0.4", Ready, "cyril", "\xDA\xE8t\xE1rna");  // "Účtárna"
+
+    QCOMPARE(GroupTexts(), (QStringList{"Sklad", "Kancl", QString::fromUtf8("Účtárna")}));
+    QCOMPARE(ChildTexts(Group("Sklad")), (QStringList{"zdenek@PC", "bara@PC"}));
+    QCOMPARE(ChildTexts(Group("Kancl")), (QStringList{"adam@PC"}));
+    QCOMPARE(ChildTexts(Group(QString::fromUtf8("Účtárna"))), (QStringList{"cyril@PC"}));
+
+    for (int i = 0; i < view.topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* group = view.topLevelItem(i);
+        QCOMPARE(Data(group), 0xFFFFFFFFu);
+        QCOMPARE(Image(group), 7);
+        QVERIFY(group->isExpanded());
+        QCOMPARE(group->data(0, Qt::AccessibleTextRole).toString(), group->text(0));
+    }
+    for (int index = 0; index < 4; ++index) {
+        const QTreeWidgetItem* item = PeerItem(index);
+        QVERIFY(item != nullptr);
+        QCOMPARE(Data(item), static_cast<quint32>(index));
+        // The announced status arrives with the next announcement.
+        QCOMPARE(Image(item), 0);
+        QCOMPARE(item->data(0, Qt::AccessibleTextRole).toString(), item->text(0));
+    }
+    QCOMPARE(PeerItem(1)->text(0), QStringLiteral("adam@PC"));
+    QCOMPARE(PeerItem(2)->parent(), Group("Sklad"));
+    VerifyItemPictures();
+
+    // A repeated announcement changes nothing in the tree.
+    const QTreeWidgetItem* before = PeerItem(0);
+    Announce("10.0.0.3", Ready, "zdenek", "Sklad");
+    QCOMPARE(PeerItem(0), before);
+    QCOMPARE(ChildTexts(Group("Sklad")), (QStringList{"zdenek@PC", "bara@PC"}));
+}
+
+void TestMrmx3View::groupIsFoundByItsFirst48BytesExactly() {
+    CMrmx3View& view = View();
+    const std::string head(48, 'g');
+    const TreeItem first = view.FindOrAddGroupItem(head + "AAAA");
+    QCOMPARE(view.FindOrAddGroupItem(head + "BBBB"), first);
+    QCOMPARE(view.FindOrAddGroupItem(head), first);
+    // Case and the last of the 48 bytes count.
+    QVERIFY(view.FindOrAddGroupItem(std::string(47, 'g') + "G") != first);
+
+    // A byte without a character still finds its own group again.
+    const std::string odd = "Sklad \x81";
+    const TreeItem oddGroup = view.FindOrAddGroupItem(odd);
+    QCOMPARE(view.FindOrAddGroupItem(odd), oddGroup);
+    QVERIFY(view.FindOrAddGroupItem("Sklad ?") != oddGroup);
+    QCOMPARE(view.topLevelItemCount(), 4);
+}
+
+void TestMrmx3View::changedNameOrGroupRemakesOnlyThatItemLast() {
+    CMrmx3View& view = View();
+    view.LoadIcons();
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+    Announce("10.0.0.3", Ready, "cyril", "Sklad");
+    Announce("10.0.0.4", Ready, "dana", "Solo");
+    QTreeWidgetItem* bara = PeerItem(1);
+    QTreeWidgetItem* cyril = PeerItem(2);
+
+    Announce("10.0.0.1", Ready, "adela", "Sklad");
+    QCOMPARE(ChildTexts(Group("Sklad")), (QStringList{"bara@PC", "cyril@PC", "adela@PC"}));
+    QCOMPARE(PeerItem(1), bara);
+    QCOMPARE(PeerItem(2), cyril);
+    QCOMPARE(Data(PeerItem(0)), 0u);
+    QCOMPARE(PeerItem(0)->data(0, Qt::AccessibleTextRole).toString(), QStringLiteral("adela@PC"));
+
+    Announce("10.0.0.2", Ready, "bara", "Kancl");
+    QCOMPARE(GroupTexts(), (QStringList{"Sklad", "Solo", "Kancl"}));
+    QCOMPARE(ChildTexts(Group("Sklad")), (QStringList{"cyril@PC", "adela@PC"}));
+    QCOMPARE(ChildTexts(Group("Kancl")), (QStringList{"bara@PC"}));
+    QCOMPARE(Data(PeerItem(1)), 1u);
+
+    Announce("10.0.0.4", Ready, "dana", "Kancl");
+    QCOMPARE(GroupTexts(), (QStringList{"Sklad", "Solo", "Kancl"}));
+    QCOMPARE(Group("Solo")->childCount(), 0);
+    QCOMPARE(ChildTexts(Group("Kancl")), (QStringList{"bara@PC", "dana@PC"}));
+    QCOMPARE(Image(PeerItem(3)), 0);
+
+    // The re-made item still opens its own peer.
+    view.setCurrentItem(PeerItem(1));
+    view.OnDoubleClick();
+    QCOMPARE(m_h->factory.created.size(), size_t{1});
+    QCOMPARE(m_h->factory.created[0]->PeerIndex(), 1);
+    VerifyItemPictures();
+}
+
+void TestMrmx3View::imagesFollowStatusMessageAndBell() {
+    CMrmx3View& view = View();
+    view.LoadIcons();
+    Announce("10.0.0.1", DoNotDisturb, "adam", "Sklad");
+    QCOMPARE(Image(PeerItem(0)), 0);
+
+    const std::array<int16_t, 5> statuses = {Away, DoNotDisturb, AtLunch, Disconnected, Ready};
+    for (const int16_t status : statuses) {
+        Announce("10.0.0.1", status, "adam", "Sklad");
+        QCOMPARE(Image(PeerItem(0)), int{status});
+    }
+    Message("10.0.0.1", "ahoj");
+    QCOMPARE(Image(PeerItem(0)), 5);
+    Ring("10.0.0.1");
+    QCOMPARE(Image(PeerItem(0)), 6);
+    // A name change re-makes the item with the status picture.
+    Announce("10.0.0.1", Away, "adam2", "Sklad");
+    QCOMPARE(Image(PeerItem(0)), 1);
+    QCOMPARE(Image(Group("Sklad")), 7);
+    VerifyItemPictures();
+
+    // Eight different pictures.
+    for (int image = 0; image < 8; ++image) {
+        QVERIFY(!view.IconAt(image).isNull());
+        for (int other = 0; other < image; ++other) {
+            QVERIFY(Picture(view.IconAt(image), 48) != Picture(view.IconAt(other), 48));
+        }
+    }
+    QVERIFY(view.IconAt(8).isNull());
+    QVERIFY(view.IconAt(-1).isNull());
+}
+
+void TestMrmx3View::iconSetsShowTheirPicturesAtTheChosenSize() {
+    CMrmx3View& view = View();
+    const QStringList states = {"ready", "away", "dnd", "lunch", "offline", "message", "bell"};
+    struct Case {
+        int32_t type;
+        int32_t size;
+        QString prefix;
+        int pixels;
+    };
+    for (const Case& c : {Case{0, 0, "muz-", 48}, Case{1, 0, "zena-", 48}, Case{0, 1, "muz-", 24},
+                          Case{1, 1, "zena-", 24}}) {
+        m_h->state.Modify([&](SettingsRecord& s) {
+            s.iconsType = c.type;
+            s.iconsSize = c.size;
+        });
+        view.LoadIcons();
+        QCOMPARE(view.IconPixels(), c.pixels);
+        QCOMPARE(view.iconSize(), QSize(c.pixels, c.pixels));
+        for (int image = 0; image < 8; ++image) {
+            const QString file = image == 7 ? QStringLiteral("group") : c.prefix + states[image];
+            const QImage expected = RenderFile(file, c.pixels);
+            QVERIFY2(!expected.isNull(), qPrintable(file));
+            QCOMPARE(view.IconAt(image).availableSizes(), QList<QSize>{QSize(c.pixels, c.pixels)});
+            QVERIFY2(Picture(view.IconAt(image), c.pixels) == expected, qPrintable(file));
+        }
+    }
+    QVERIFY(m_h->presenter.Shown().empty());
+}
+
+void TestMrmx3View::loadIconsRepaintsExistingItemsWithoutRemakingThem() {
+    CMrmx3View& view = View();
+    view.LoadIcons();
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    Announce("10.0.0.2", Ready, "bara", "Kancl");
+    Announce("10.0.0.2", Away, "bara", "Kancl");
+    Message("10.0.0.1", "ahoj");
+    std::vector<QTreeWidgetItem*> before;
+    for (QTreeWidgetItemIterator it(&view); *it != nullptr; ++it) {
+        before.push_back(*it);
+    }
+    QCOMPARE(before.size(), size_t{4});
+    const qint64 messageLarge = view.IconAt(5).cacheKey();
+
+    m_h->state.Modify([](SettingsRecord& s) { s.iconsSize = 1; });
+    view.LoadIcons();
+    std::vector<QTreeWidgetItem*> after;
+    for (QTreeWidgetItemIterator it(&view); *it != nullptr; ++it) {
+        after.push_back(*it);
+    }
+    QCOMPARE(after, before);
+    QCOMPARE(view.iconSize(), QSize(24, 24));
+    QCOMPARE(Image(PeerItem(0)), 5);
+    QCOMPARE(Image(PeerItem(1)), 1);
+    QVERIFY(PeerItem(0)->icon(0).cacheKey() != messageLarge);
+    QCOMPARE(PeerItem(0)->icon(0).availableSizes(), QList<QSize>{QSize(24, 24)});
+    VerifyItemPictures();
+
+    // The other set reaches the same items.
+    m_h->state.Modify([](SettingsRecord& s) { s.iconsType = 1; });
+    view.LoadIcons();
+    QVERIFY(Picture(PeerItem(0)->icon(0), 24) == RenderFile("zena-message", 24));
+    QVERIFY(Picture(PeerItem(1)->icon(0), 24) == RenderFile("zena-away", 24));
+    QVERIFY(Picture(Group("Sklad")->icon(0), 24) == RenderFile("group", 24));
+    QVERIFY(m_h->presenter.Shown().empty());
+}
+
+void TestMrmx3View::invalidIconSettingsLeaveTheTreeWithoutPictures() {
+    CMrmx3View& view = View();
+    view.LoadIcons();
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    Ring("10.0.0.1");
+    const std::string prefix = res::String(res::kStrTraceCodePrefix);
+    const auto verifyNoPictures = [&] {
+        for (QTreeWidgetItemIterator it(&view); *it != nullptr; ++it) {
+            QVERIFY((*it)->icon(0).isNull());
+        }
+        for (int image = 0; image < 8; ++image) {
+            QVERIFY(view.IconAt(image).isNull());
+        }
+    };
+
+    m_h->state.Modify([](SettingsRecord& s) { s.iconsSize = 5; });
+    view.LoadIcons();
+    QCOMPARE(m_h->presenter.Texts(), (std::vector<std::string>{prefix + "View 5, IcoSz 5"}));
+    QCOMPARE(m_h->presenter.Shown().back().icon, BoxIcon::Exclamation);
+    verifyNoPictures();
+    // Items that arrive meanwhile have no picture either.
+    Announce("10.0.0.2", Ready, "bara", "Kancl");
+    verifyNoPictures();
+
+    m_h->state.Modify([](SettingsRecord& s) {
+        s.iconsType = 1;
+        s.iconsSize = -2;
+    });
+    view.LoadIcons();
+    QCOMPARE(m_h->presenter.Texts().back(), prefix + "View 6, IcoSz -2");
+    verifyNoPictures();
+
+    m_h->state.Modify([](SettingsRecord& s) {
+        s.iconsType = 2;
+        s.iconsSize = 0;
+    });
+    view.LoadIcons();
+    QCOMPARE(m_h->presenter.Texts().size(), size_t{2});
+    verifyNoPictures();
+
+    // Valid settings bring every item's own picture back.
+    m_h->state.Modify([](SettingsRecord& s) { s.iconsType = 0; });
+    view.LoadIcons();
+    QCOMPARE(Image(PeerItem(0)), 6);
+    QCOMPARE(Image(PeerItem(1)), 0);
+    QVERIFY(Picture(PeerItem(0)->icon(0), 48) == RenderFile("muz-bell", 48));
+    VerifyItemPictures();
+}
+
+void TestMrmx3View::doubleClickOpensOnlyTheCurrentPeer() {
+    CMrmx3View& view = View();
+    view.LoadIcons();
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+
+    view.OnDoubleClick();  // nothing is current
+    view.setCurrentItem(Group("Sklad"));
+    view.OnDoubleClick();
+    QVERIFY(m_h->factory.created.empty());
+    QVERIFY(m_h->presenter.Shown().empty());
+
+    view.setCurrentItem(PeerItem(1));
+    view.OnDoubleClick();
+    QCOMPARE(m_h->factory.created.size(), size_t{1});
+    QCOMPARE(m_h->factory.created[0]->PeerIndex(), 1);
+    QVERIFY(m_h->factory.created[0]->shown);
+    QCOMPARE(m_h->factory.created[0]->caption, std::string("bara@PC"));
+
+    // The balloon's peer: the latest notification.
+    Message("10.0.0.1", "ahoj");
+    view.OpenNotifiedConversation();
+    QCOMPARE(m_h->factory.created.size(), size_t{2});
+    QCOMPARE(m_h->factory.created[1]->PeerIndex(), 0);
+    view.OpenConversation(1);  // reused
+    QCOMPARE(m_h->factory.created.size(), size_t{2});
+
+    // A window that cannot be made: the box, and a later try makes one.
+    Announce("10.0.0.3", Ready, "cyril", "Sklad");
+    m_h->factory.refuse = true;
+    view.setCurrentItem(PeerItem(2));
+    view.OnDoubleClick();
+    QCOMPARE(m_h->presenter.Texts(), (std::vector<std::string>{"Error creating Dialog"}));
+    m_h->factory.refuse = false;
+    view.OnDoubleClick();
+    QCOMPARE(m_h->factory.created.back()->PeerIndex(), 2);
+}
+
+void TestMrmx3View::mouseDoubleClickTogglesGroupsAndOpensPeers() {
+    CMrmx3View& view = View();
+    view.LoadIcons();
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+    view.resize(300, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    QTreeWidgetItem* group = Group("Sklad");
+    QVERIFY(group->isExpanded());
+    const QPoint onGroup = view.visualItemRect(group).center();
+    DoubleClick(onGroup);
+    QVERIFY(!group->isExpanded());
+    QVERIFY(m_h->factory.created.empty());
+    DoubleClick(onGroup);
+    QVERIFY(group->isExpanded());
+    QVERIFY(m_h->factory.created.empty());
+
+    DoubleClick(view.visualItemRect(PeerItem(1)).center());
+    QCOMPARE(m_h->factory.created.size(), size_t{1});
+    QCOMPARE(m_h->factory.created[0]->PeerIndex(), 1);
+
+    // A blank part of the tree opens the peer that is current.
+    view.setCurrentItem(PeerItem(0));
+    const QPoint blank(10, view.viewport()->height() - 5);
+    QVERIFY(view.itemAt(blank) == nullptr);
+    DoubleClick(blank);
+    QCOMPARE(m_h->factory.created.size(), size_t{2});
+    QCOMPARE(m_h->factory.created[1]->PeerIndex(), 0);
+
+    // Only the left button.
+    view.setCurrentItem(PeerItem(1));
+    m_h->factory.created[0]->shown = false;
+    DoubleClick(view.visualItemRect(PeerItem(1)).center(), Qt::RightButton);
+    QVERIFY(!m_h->factory.created[0]->shown);
+}
+
+void TestMrmx3View::choosingGroupCollapsesTheOthers() {
+    CMrmx3View& view = View();
+    Announce("10.0.0.1", Ready, "adam", "A");
+    Announce("10.0.0.2", Ready, "bara", "B");
+    Announce("10.0.0.3", Ready, "cyril", "C");
+    QTreeWidgetItem* a = Group("A");
+    QTreeWidgetItem* b = Group("B");
+    QTreeWidgetItem* c = Group("C");
+    QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded());
+
+    view.setCurrentItem(b);
+    QVERIFY(!a->isExpanded());
+    QVERIFY(b->isExpanded());
+    QVERIFY(!c->isExpanded());
+
+    // Choosing a peer leaves the groups as they are.
+    view.setCurrentItem(b->child(0));
+    QVERIFY(!a->isExpanded() && b->isExpanded() && !c->isExpanded());
+
+    view.setCurrentItem(a);
+    QVERIFY(a->isExpanded());
+    QVERIFY(!b->isExpanded());
+
+    // A newcomer opens its group again.
+    Announce("10.0.0.4", Ready, "dana", "C");
+    QVERIFY(c->isExpanded());
+}
+
+void TestMrmx3View::initialUpdateReadsDatagramsThroughTheSocket() {
+    m_h->state.Modify([](SettingsRecord& s) { s.showMySelf = true; });
+    CMrmx3View& view = View();
+    QVERIFY(!view.Network().Endpoint().IsOpen());
+    view.OnInitialUpdate();
+    QVERIFY(view.Network().Endpoint().IsOpen());
+    QVERIFY(view.Network().ThreadsRunning());
+    QVERIFY(!view.IconAt(0).isNull());
+
+    // The announcer's first announcement reaches the other computer.
+    const auto first = m_h->listener.Receive(2s);
+    QVERIFY(first.has_value());
+    QCOMPARE(first->size(), kPresenceLength);
+
+    TestPeer other;
+    PacketBuffer packet;
+    BuildPresence(packet, Ready, "eva", "PC9", "Sklad");
+    QVERIFY(other.SendTo(view.Network().Endpoint().BoundPort(), packet, kPresenceLength));
+    QTRY_COMPARE(view.topLevelItemCount(), 1);
+    QCOMPARE(ChildTexts(Group("Sklad")), (QStringList{"eva@PC9"}));
+
+    PacketBuffer text;
+    BuildText(text, "ahoj");
+    QVERIFY(other.SendTo(view.Network().Endpoint().BoundPort(), text,
+                         static_cast<size_t>(PacketLength(text, m_h->presenter))));
+    QTRY_COMPARE(Image(PeerItem(0)), 5);
+    QCOMPARE(m_h->sink.texts.back(), std::string("eva@PC9 : ahoj"));
+}
+
+void TestMrmx3View::destroyingTheViewSaysGoodbyeOnce() {
+    CMrmx3View& view = View();
+    view.OnInitialUpdate();
+    QVERIFY(view.Network().ThreadsRunning());
+
+    view.Shutdown();
+    QVERIFY(!view.Network().Endpoint().IsOpen());
+    QVERIFY(!view.Network().ThreadsRunning());
+    m_h->view.reset();
+
+    const auto received = m_h->listener.ReceiveAll(300ms);
+    QVERIFY(!received.empty());
+    int goodbyes = 0;
+    for (const auto& datagram : received) {
+        const DatagramView seen(datagram.data(), datagram.size());
+        QCOMPARE(datagram.size(), kPresenceLength);
+        QCOMPARE(seen.Type(), int16_t{kTypeChat});
+        QCOMPARE(seen.PresenceName(), std::string("jana@PC7"));
+        if (seen.PresenceStatus() == Disconnected) {
+            ++goodbyes;
+        }
+    }
+    QCOMPARE(goodbyes, 1);
+    const DatagramView last(received.back().data(), received.back().size());
+    QCOMPARE(last.PresenceStatus(), int16_t{Disconnected});
+    QCOMPARE(m_h->wait.OwnPauses(), std::vector<std::chrono::milliseconds>{333ms});
+}
+
+void TestMrmx3View::busyPortShowsCreateErrorAndStartsNothing() {
+    CPeerSocket::Options options = m_h->LoopbackOptions();
+    options.port = m_h->listener.Port();
+    CMrmx3View& view = m_h->MakeView(options);
+    view.OnInitialUpdate();
+
+    QVERIFY(!view.Network().Endpoint().IsOpen());
+    QVERIFY(!view.Network().ThreadsRunning());
+    const auto shown = m_h->presenter.Shown();
+    QCOMPARE(shown.size(), size_t{1});
+    QCOMPARE(shown[0].caption, std::string("Error"));
+    QVERIFY(shown[0].text.starts_with("Create errorcode: "));
+    QVERIFY(!view.IconAt(7).isNull());
+
+    m_h->view.reset();
+    QVERIFY(!m_h->listener.Receive(200ms).has_value());
+    QVERIFY(m_h->wait.OwnPauses().empty());
+}
+
+QTEST_MAIN(TestMrmx3View)
+#include "TestMrmx3View.moc"
