@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 
 #include "app/AboutDialog.h"
+#include "chat/RichChatDialog.h"
 #include "platform/IdleInput.h"
 #include "platform/QtMessagePresenter.h"
 #include "platform/QtProfile.h"
@@ -17,17 +18,11 @@
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
 #include "res/Strings.h"
+#include "settings/PropertySheet.h"
 
 namespace {
 
 constexpr const char* kBarLayoutValue = "State";
-
-// Conversation windows come with the chat module; until then the view keeps
-// the request and no window is made.
-class NoConversations final : public ConversationFactory {
-public:
-    std::unique_ptr<ConversationWindow> CreateConversation(int) override { return nullptr; }
-};
 
 }  // namespace
 
@@ -54,7 +49,9 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
         m_s.wait = std::make_unique<RealStopWait>();
     }
     if (!m_s.conversations) {
-        m_s.conversations = std::make_unique<NoConversations>();
+        auto factory = std::make_unique<RichChatFactory>(m_state, *m_s.presenter);
+        m_richChat = factory.get();
+        m_s.conversations = std::move(factory);
     }
     if (!m_s.trayAvailable) {
         m_s.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
@@ -103,6 +100,9 @@ bool CMrmx3App::InitInstance() {
                                             [this] { SaveSettings(); }, m_s.network},
                        m_frame.get());
     m_view = view;
+    if (m_richChat != nullptr) {
+        m_richChat->Attach(view->Network());
+    }
     m_frame->setCentralWidget(view);
     m_frame->SetView(view);
 
@@ -164,7 +164,24 @@ void CMrmx3App::OnAppAbout() {
     about.exec();
 }
 
-void CMrmx3App::OnSettings() {}
+void CMrmx3App::OnSettings() {
+    SettingsApply apply;
+    apply.setMainTitle = [this](const QString& caption) { SetMainTitle(caption); };
+    apply.loadIcons = [this] {
+        if (m_view) {
+            m_view->LoadIcons();
+        }
+    };
+    apply.applyTransparency = [this] { ApplyTransparency(); };
+    apply.applyTopMost = [this] { ApplyTopMost(); };
+    CMX3PropertySheet sheet(
+        m_state, *m_s.presenter, std::move(apply), [this] { return m_s.names->LogonName(); },
+        platform::QtSoundPlayer::SoundsFolder(
+            platform::FromCp1250(res::String(res::kStrSoundsFolder))));
+    if (sheet.exec() == QDialog::Accepted) {
+        SaveSettings();
+    }
+}
 
 void CMrmx3App::OnStatusReady() {
     m_state.OnStatusReady();

@@ -21,6 +21,8 @@
 // The application: owns the settings and their companions, the main frame
 // with its user tree, and the services they use. Everything runs on the
 // user-interface thread.
+class RichChatFactory;
+
 class CMrmx3App final : public QObject {
     Q_OBJECT
 public:
@@ -78,5 +80,6 @@ private:
     std::unique_ptr<SoundEvents> m_sounds;
     std::unique_ptr<CMainFrame> m_frame;
     QPointer<CMrmx3View> m_view;
+    RichChatFactory* m_richChat = nullptr;  // the default factory, when no test gave one
     bool m_exiting = false;
 };

@@ -21,7 +21,7 @@ constexpr std::string_view kOutgoingMiddle = ": \\cf0\\i";
 constexpr std::string_view kOutgoingEnd = "\\i0\\cf0\\par ";
 
 // Longest fixed part of one entry: start, "@", middle, marker, blank, end.
-constexpr size_t kEntryOverhead = 4 + 1 + 8 + 4 + 1 + 12;
+constexpr size_t kEntryOverhead = 4 + 1 + 1 + 8 + 4 + 1 + 12;
 
 // Appends text with the RTF-reserved characters escaped; the bytes between two
 // reserved characters go in as one run.
@@ -36,6 +36,17 @@ void AppendEscaped(std::string& out, std::string_view text) {
         }
     }
     out.append(run, end);
+}
+
+// The sender follows the colour word directly. A sender that begins with a
+// digit or a blank would be read as part of that word, so it gets the word's
+// delimiter blank first (which a reader drops).
+void AppendSender(std::string& out, std::string_view sender) {
+    if (!sender.empty() &&
+        ((sender.front() >= '0' && sender.front() <= '9') || sender.front() == ' ')) {
+        out.push_back(' ');
+    }
+    AppendEscaped(out, sender);
 }
 
 }  // namespace
@@ -70,11 +81,11 @@ std::string BuildChatLogDocument(const std::vector<HistoryEntry>& history,
 
         if (entry.kind == Incoming) {
             out.append(kIncomingStart);
-            AppendEscaped(out, entry.sender);
+            AppendSender(out, entry.sender);
             out.append(kIncomingMiddle);
         } else {
             out.append(kOutgoingStart);
-            AppendEscaped(out, entry.sender);
+            AppendSender(out, entry.sender);
             out.push_back('@');
             AppendEscaped(out, computerName);
             out.append(kOutgoingMiddle);

@@ -99,6 +99,15 @@ TEST(ChatLogDocument, ReservedCharactersAreEscapedEverywhere) {
                                           "\\cf1P1: \\cf0\\b d\xE1l\\b0\\cf0\\par ");
 }
 
+// A sender that begins with a digit or a blank would join the colour word
+// ("\cf1007"); it gets the word's delimiter blank, every other sender none.
+TEST(ChatLogDocument, SenderThatCouldJoinTheColourWordIsDelimited) {
+    EXPECT_EQ(Body({In("007@PC", "x")}), R"(\cf1 007@PC: \cf0\b x\b0\cf0\par )");
+    EXPECT_EQ(Body({Out(" jan", "x")}), R"(\cf2  jan@PC7: \cf0\i x\i0\cf0\par )");
+    EXPECT_EQ(Body({In("-1", "x")}), R"(\cf1-1: \cf0\b x\b0\cf0\par )");
+    EXPECT_EQ(Body({In("", "x")}), R"(\cf1: \cf0\b x\b0\cf0\par )");
+}
+
 TEST(ChatLogDocument, OtherBytesAreCopiedUnchanged) {
     EXPECT_EQ(Body({In("Ji\xF8\xED", "\xE8\x61j\r\nnov\xFD \xF8\xE1\x64\x65k")}),
               "\\cf1Ji\xF8\xED: \\cf0\\b \xE8\x61j\r\nnov\xFD \xF8\xE1\x64\x65k\\b0\\cf0\\par ");

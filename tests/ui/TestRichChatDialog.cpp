@@ -1,0 +1,718 @@
+// tests/ui/TestRichChatDialog.cpp
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "chat/RichChatDialog.h"
+#include "core/Fakes.h"
+#include "core/PeerFakes.h"
+#include "net/Packet.h"
+#include "peers/PeerNetwork.h"
+#include "platform/Socket.h"
+#include "platform/TextCodec.h"
+#include "res/Cp1250.h"
+#include "res/Strings.h"
+
+namespace {
+
+constexpr int kReceiveTimeoutMs = 2000;
+const std::string kMarker =
+    "\x7F\x7F"
+    "end";
+
+// A host on the loopback network that records what arrives at one address.
+class Listener {
+public:
+    Listener(const char* address, uint16_t port) : m_address(address) {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(port);
+        ::inet_pton(AF_INET, address, &local.sin_addr);
+        m_bound = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+    }
+    ~Listener() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    bool Bound() const { return m_bound; }
+    const std::string& Address() const { return m_address; }
+    uint16_t Port() const {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length);
+        return ntohs(local.sin_port);
+    }
+    std::optional<std::string> Receive() {
+        pollfd fd{m_fd, POLLIN, 0};
+        if (::poll(&fd, 1, kReceiveTimeoutMs) <= 0) {
+            return std::nullopt;
+        }
+        std::array<char, 600> buffer{};
+        const ssize_t got = ::recv(m_fd, buffer.data(), buffer.size(), 0);
+        if (got < 0) {
+            return std::nullopt;
+        }
+        return std::string(buffer.data(), static_cast<size_t>(got));
+    }
+
+private:
+    std::string m_address;
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+QString Describe(const std::string& bytes) {
+    DatagramView view(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    if (view.Type() == kTypeChat && view.Subtype() == kSubText) {
+        return QStringLiteral("text ") + platform::FromCp1250(view.BodyText());
+    }
+    if (view.Type() == kTypeChat && view.Subtype() == kSubTyping && view.Size() == 4) {
+        return QStringLiteral("typing");
+    }
+    if (view.Type() == kTypeBell && view.Size() == 4) {
+        return QStringLiteral("bell");
+    }
+    return QStringLiteral("other");
+}
+
+// "text|colour|b|i" for every fragment of a block of the log.
+QStringList Pieces(const QTextBlock& block) {
+    QStringList pieces;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QTextCharFormat format = fragment.charFormat();
+        pieces << fragment.text() + QLatin1Char('|') + format.foreground().color().name() +
+                      (format.fontWeight() >= QFont::Bold ? QStringLiteral("|b")
+                                                          : QStringLiteral("|-")) +
+                      (format.fontItalic() ? QStringLiteral("|i") : QStringLiteral("|-"));
+    }
+    return pieces;
+}
+
+// Types the text as the keyboard delivers it, one character per key, also
+// characters beyond Latin-1 (which QTest::keyClicks cannot send).
+void Type(QWidget* widget, const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        qsizetype length = 1;
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
+            length = 2;
+        }
+        const QString key = text.mid(i, length);
+        i += length - 1;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, key);
+        QCoreApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, key);
+        QCoreApplication::sendEvent(widget, &release);
+    }
+}
+
+// The widget that Tab moves to from the given one.
+QWidget* NextTabStop(QWidget* from) {
+    for (QWidget* next = from->nextInFocusChain(); next != from; next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isVisibleTo(from->window()) &&
+            next->isEnabled()) {
+            return next;
+        }
+    }
+    return nullptr;
+}
+
+class InstantWait final : public StopWait {
+public:
+    bool Pause(std::stop_token, std::chrono::milliseconds) override { return true; }
+};
+
+// One peer at the loopback address, an endpoint whose unicast and broadcast
+// datagrams land at two listeners, and the peer's window on the screen.
+struct Harness {
+    Harness() {
+        state.Modify([](SettingsRecord& s) { s.userName = "jana"; });
+        state.SetComputerName("PC7");
+        std::lock_guard lock(directory.Mutex());
+        index = directory.AddPeer(nullptr, "Petr", "Sklad", unicast.Address(), Ready);
+    }
+    ~Harness() { window.reset(); }
+
+    CPeerSocket::Options Options() const {
+        CPeerSocket::Options options;
+        options.port = 0;
+        options.destinationPort = unicast.Port();
+        options.broadcastAddress = broadcast.Address();
+        return options;
+    }
+
+    // Everything that arrived at the listener since the last look: a marker
+    // sent through the same socket comes after all of it.
+    QStringList Arrived(Listener& listener) {
+        const auto address = platform::ParseDottedAddress(listener.Address());
+        platform::SendDatagram(socket.Handle(), address.value_or(0), listener.Port(),
+                               kMarker.data(), kMarker.size());
+        QStringList arrived;
+        while (const auto datagram = listener.Receive()) {
+            if (*datagram == kMarker) {
+                return arrived;
+            }
+            arrived << Describe(*datagram);
+        }
+        arrived << QStringLiteral("(marker missing)");
+        return arrived;
+    }
+
+    std::vector<HistoryEntry> History() {
+        std::lock_guard lock(directory.Mutex());
+        return directory.PeerAt(index).history;
+    }
+    bool WindowHidden() {
+        std::lock_guard lock(directory.Mutex());
+        return directory.PeerAt(index).windowHidden;
+    }
+    void SetHistory(std::vector<HistoryEntry> history) {
+        std::lock_guard lock(directory.Mutex());
+        directory.PeerAt(index).history = std::move(history);
+    }
+
+    FakeClock clock;
+    AppState state;
+    RecordingPresenter presenter;
+    PeerDirectory directory{clock};
+    FakeTree tree;
+    PeerItems items{directory, tree, presenter};
+    Listener unicast{"127.0.0.1", 0};
+    Listener broadcast{"127.0.0.2", unicast.Port()};
+    CPeerSocket socket{state, presenter, Options()};
+    int index = 0;
+    std::unique_ptr<CMRichChatDialog> window;
+};
+
+}  // namespace
+
+class TestRichChatDialog : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void controlsStandInTabOrder();
+    void enterSendsTypingNoticeThenTextAndLogsIt();
+    void oneTypingNoticePerMessage();
+    void emptyInputSendsNothing();
+    void allRecipientsBroadcastButTheBellRingsOnlyThePeer();
+    void unknownRecipientShowsTraceCodes();
+    void closeAndEscHideAndKeepTheWindowState();
+    void noticesAndButtonStatesFollowThePeer();
+    void logShowsColoursBoldAndItalics();
+    void reservedCharactersAndLineBreaksShowLiterallyOnOneLine();
+    void refreshShowsTheNewestLine();
+    void aNewWindowOpensAtTheNewestLine();
+    void tenThousandEntriesGiveTenThousandBlocks();
+    void inputTakesAtMost503CodePageBytes();
+    void charactersOutsideTheCodePageAreRefusedWithAHint();
+    void factoryAttachedToTheNetworkMakesTheWindows();
+
+private:
+    QLineEdit* Input() { return Child<QLineEdit>("input"); }
+    QComboBox* Recipient() { return Child<QComboBox>("recipient"); }
+    QPlainTextEdit* Log() { return Child<QPlainTextEdit>("log"); }
+    QPushButton* SendButton() { return Child<QPushButton>("sendButton"); }
+    QPushButton* BellButton() { return Child<QPushButton>("bellButton"); }
+    QLabel* Hint() { return Child<QLabel>("hint"); }
+    template <class T>
+    T* Child(const char* name) {
+        T* child = m_h->window->findChild<T*>(QLatin1String(name));
+        if (child == nullptr) {
+            qFatal("no child %s", name);
+        }
+        return child;
+    }
+    QTextDocument* LogDocument() { return Log()->document(); }
+    QString LastLine() { return LogDocument()->lastBlock().text(); }
+
+    std::unique_ptr<Harness> m_h;
+    bool m_boxesExpected = false;
+};
+
+void TestRichChatDialog::init() {
+    m_h = std::make_unique<Harness>();
+    QVERIFY(m_h->unicast.Bound());
+    QVERIFY(m_h->broadcast.Bound());
+    QVERIFY(m_h->socket.OpenEndpoint());
+    m_h->window = std::make_unique<CMRichChatDialog>(m_h->directory, m_h->state, m_h->socket,
+                                                     m_h->items, m_h->presenter, m_h->index);
+    {
+        std::lock_guard lock(m_h->directory.Mutex());
+        m_h->directory.PeerAt(m_h->index).window = m_h->window.get();
+    }
+    m_h->window->SetCaption("Petr");
+    m_h->window->ShowAndRaise();
+    QVERIFY(QTest::qWaitForWindowExposed(m_h->window.get()));
+}
+
+void TestRichChatDialog::cleanup() {
+    if (m_h && !m_boxesExpected) {
+        QCOMPARE(m_h->presenter.Texts(), std::vector<std::string>{});
+    }
+    m_boxesExpected = false;
+    m_h.reset();
+}
+
+void TestRichChatDialog::controlsStandInTabOrder() {
+    CMRichChatDialog& window = *m_h->window;
+    QVERIFY(window.isWindow());
+    QVERIFY(window.parent() == nullptr);
+    QVERIFY(!window.isModal());
+    QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Petr"));
+    QVERIFY(!m_h->WindowHidden());
+
+    QCOMPARE(Recipient()->count(), 2);
+    QCOMPARE(Recipient()->itemText(0), QStringLiteral("Uživateli"));
+    QCOMPARE(Recipient()->itemText(1), QStringLiteral("Všem"));
+    QCOMPARE(Recipient()->currentIndex(), 0);
+    QVERIFY(!Recipient()->isEditable());
+    QVERIFY(Log()->isReadOnly());
+    QCOMPARE(Log()->viewport()->palette().color(QPalette::Base), QColor(240, 240, 240));
+    QCOMPARE(Log()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QCOMPARE(SendButton()->text(), QStringLiteral("Odeslat"));
+    QCOMPARE(BellButton()->text(), QStringLiteral("Zvonek"));
+    QVERIFY(SendButton()->isDefault());
+    QCOMPARE(window.focusWidget(), Input());
+
+    QCOMPARE(NextTabStop(Log()), Input());
+    QCOMPARE(NextTabStop(Input()), SendButton());
+    QCOMPARE(NextTabStop(SendButton()), BellButton());
+    QCOMPARE(NextTabStop(BellButton()), Recipient());
+
+    // The log grows with the window.
+    const int logHeight = Log()->height();
+    window.resize(window.width() + 100, window.height() + 150);
+    QTRY_VERIFY(Log()->height() >= logHeight + 140);
+}
+
+void TestRichChatDialog::enterSendsTypingNoticeThenTextAndLogsIt() {
+    Type(Input(), QStringLiteral("ahoj Petře"));
+    QTest::keyClick(Input(), Qt::Key_Return);
+
+    QCOMPARE(m_h->Arrived(m_h->unicast),
+             (QStringList{QStringLiteral("typing"), QStringLiteral("text ahoj Petře")}));
+    QCOMPARE(m_h->Arrived(m_h->broadcast), QStringList{});
+    QCOMPARE(m_h->History(),
+             (std::vector<HistoryEntry>{{Outgoing, "jana", cp1250::FromUtf8("ahoj Petře")}}));
+    QVERIFY(Input()->text().isEmpty());
+    QCOMPARE(m_h->window->focusWidget(), Input());
+    QCOMPARE(LogDocument()->blockCount(), 1);
+    QCOMPARE(LastLine(), QStringLiteral("jana@PC7: ahoj Petře"));
+    // The peer's item is made again with its status icon.
+    QCOMPARE(QString::fromStdString(m_h->tree.Dump()), QStringLiteral("Sklad: Petr(0)"));
+}
+
+void TestRichChatDialog::oneTypingNoticePerMessage() {
+    Type(Input(), QStringLiteral("ab"));
+    QTest::keyClick(Input(), Qt::Key_Backspace);
+    QTest::mouseClick(SendButton(), Qt::LeftButton);
+    Type(Input(), QStringLiteral("cd"));
+    QTest::keyClick(Input(), Qt::Key_Enter);
+    m_h->state.Modify([](SettingsRecord& s) { s.userName = "jana2"; });
+    Type(Input(), QStringLiteral("e"));
+    SendButton()->click();
+
+    QCOMPARE(m_h->Arrived(m_h->unicast),
+             (QStringList{QStringLiteral("typing"), QStringLiteral("text a"),
+                          QStringLiteral("typing"), QStringLiteral("text cd"),
+                          QStringLiteral("typing"), QStringLiteral("text e")}));
+    QCOMPARE(m_h->History(),
+             (std::vector<HistoryEntry>{
+                 {Outgoing, "jana", "a"}, {Outgoing, "jana", "cd"}, {Outgoing, "jana2", "e"}}));
+    // A renamed user leaves the earlier lines as they were.
+    QCOMPARE(LogDocument()->findBlockByNumber(0).text(), QStringLiteral("jana@PC7: a"));
+    QCOMPARE(LastLine(), QStringLiteral("jana2@PC7: e"));
+}
+
+void TestRichChatDialog::emptyInputSendsNothing() {
+    SendButton()->click();
+    QTest::keyClick(Input(), Qt::Key_Return);
+    QCOMPARE(m_h->Arrived(m_h->unicast), QStringList{});
+    QCOMPARE(m_h->History(), std::vector<HistoryEntry>{});
+    QCOMPARE(m_h->window->focusWidget(), Input());
+
+    // Typing and deleting sends the one notice; the empty send that follows
+    // leaves it counted, so further typing sends none.
+    Type(Input(), QStringLiteral("x"));
+    QTest::keyClick(Input(), Qt::Key_Backspace);
+    QTest::keyClick(Input(), Qt::Key_Return);
+    Type(Input(), QStringLiteral("y"));
+    QCOMPARE(m_h->Arrived(m_h->unicast), QStringList{QStringLiteral("typing")});
+    QCOMPARE(m_h->History(), std::vector<HistoryEntry>{});
+}
+
+void TestRichChatDialog::allRecipientsBroadcastButTheBellRingsOnlyThePeer() {
+    Recipient()->setCurrentIndex(1);
+    Type(Input(), QStringLiteral("všem"));
+    QTest::keyClick(Input(), Qt::Key_Return);
+    QCOMPARE(m_h->Arrived(m_h->broadcast),
+             (QStringList{QStringLiteral("typing"), QStringLiteral("text všem")}));
+    QCOMPARE(m_h->Arrived(m_h->unicast), QStringList{});
+    QCOMPARE(m_h->History(),
+             (std::vector<HistoryEntry>{{Outgoing, "jana", cp1250::FromUtf8("všem")}}));
+    QCOMPARE(LastLine(), QStringLiteral("jana@PC7: všem"));
+
+    Input()->setFocus();
+    BellButton()->click();
+    QCOMPARE(m_h->Arrived(m_h->unicast), QStringList{QStringLiteral("bell")});
+    QCOMPARE(m_h->Arrived(m_h->broadcast), QStringList{});
+    QCOMPARE(m_h->History().size(), size_t{1});
+    QCOMPARE(LogDocument()->blockCount(), 1);
+    QCOMPARE(m_h->window->focusWidget(), Input());
+}
+
+void TestRichChatDialog::unknownRecipientShowsTraceCodes() {
+    Recipient()->addItem(QStringLiteral("?"));
+    Recipient()->setCurrentIndex(2);
+    Type(Input(), QStringLiteral("zz"));
+    QTest::keyClick(Input(), Qt::Key_Return);
+    QCOMPARE(m_h->Arrived(m_h->unicast), QStringList{});
+    QCOMPARE(m_h->Arrived(m_h->broadcast), QStringList{});
+    // The entry is kept although nothing went out.
+    QCOMPARE(m_h->History(), (std::vector<HistoryEntry>{{Outgoing, "jana", "zz"}}));
+    const std::vector<std::string> texts = m_h->presenter.Texts();
+    QCOMPARE(texts.size(), size_t{2});
+    QVERIFY(texts[0].ends_with("RichD 2, val 2"));
+    QVERIFY(texts[1].ends_with("RichD 0, val 2"));
+    m_boxesExpected = true;
+}
+
+void TestRichChatDialog::closeAndEscHideAndKeepTheWindowState() {
+    QPointer<CMRichChatDialog> window = m_h->window.get();
+    Recipient()->setCurrentIndex(1);
+    Type(Input(), QStringLiteral("rozepsáno"));
+    QCOMPARE(m_h->Arrived(m_h->broadcast), QStringList{QStringLiteral("typing")});
+
+    QVERIFY(window->close());
+    QVERIFY(window);
+    QVERIFY(!window->isVisible());
+    QVERIFY(m_h->WindowHidden());
+
+    {
+        std::lock_guard lock(m_h->directory.Mutex());
+        m_h->directory.PeerAt(m_h->index).windowHidden = false;
+    }
+    window->ShowAndRaise();
+    QVERIFY(window->isVisible());
+    QCOMPARE(Input()->text(), QStringLiteral("rozepsáno"));
+    QCOMPARE(Recipient()->currentIndex(), 1);
+    // typingSent survived too: more typing sends nothing.
+    QTest::keyClick(Input(), Qt::Key_End);
+    Type(Input(), QStringLiteral("!"));
+    QCOMPARE(m_h->Arrived(m_h->broadcast), QStringList{});
+
+    QTest::keyClick(Input(), Qt::Key_Escape);
+    QVERIFY(window);
+    QVERIFY(!window->isVisible());
+    QVERIFY(m_h->WindowHidden());
+    QCOMPARE(Input()->text(), QStringLiteral("rozepsáno!"));
+    {
+        std::lock_guard lock(m_h->directory.Mutex());
+        QCOMPARE(m_h->directory.PeerAt(m_h->index).window, window.data());
+    }
+}
+
+void TestRichChatDialog::noticesAndButtonStatesFollowThePeer() {
+    CMRichChatDialog& window = *m_h->window;
+    window.MarkPeerDisconnected(true);
+    QVERIFY(!SendButton()->isEnabled());
+    QVERIFY(!BellButton()->isEnabled());
+    QVERIFY(Input()->isEnabled());
+    QCOMPARE(m_h->History(),
+             (std::vector<HistoryEntry>{
+                 {Incoming, "Petr", res::String(res::kStrPeerDisconnectedNotice)}}));
+    QCOMPARE(Pieces(LogDocument()->lastBlock()),
+             (QStringList{QStringLiteral("Petr: |#0000ff|-|-"),
+                          QStringLiteral("Uživatel se odpojil - nelze komunikovat!|#ff0000|b|-")}));
+
+    // A disabled Send button takes no Enter.
+    Type(Input(), QStringLiteral("halo"));
+    QTest::keyClick(Input(), Qt::Key_Return);
+    QCOMPARE(m_h->Arrived(m_h->unicast), QStringList{QStringLiteral("typing")});
+    QCOMPARE(m_h->History().size(), size_t{1});
+
+    window.MarkPeerReconnected();
+    QVERIFY(SendButton()->isEnabled());
+    QVERIFY(BellButton()->isEnabled());
+    QCOMPARE(LogDocument()->blockCount(), 2);
+    QCOMPARE(Pieces(LogDocument()->lastBlock()),
+             (QStringList{QStringLiteral("Petr: |#0000ff|-|-"),
+                          QStringLiteral("Uživatel se znovu připojil!|#008000|b|-")}));
+
+    window.MarkPeerDisconnected(false);
+    QVERIFY(!SendButton()->isEnabled());
+    QCOMPARE(m_h->History().size(), size_t{2});
+
+    m_h->state.Modify([](SettingsRecord& s) {
+        s.enableDisconMsg = false;
+        s.enableConnectMsg = false;
+    });
+    window.MarkPeerReconnected();
+    QVERIFY(SendButton()->isEnabled());
+    QVERIFY(BellButton()->isEnabled());
+    window.MarkPeerDisconnected(true);
+    QVERIFY(!SendButton()->isEnabled());
+    QVERIFY(!BellButton()->isEnabled());
+    QCOMPARE(m_h->History().size(), size_t{2});
+    QCOMPARE(LogDocument()->blockCount(), 2);
+}
+
+void TestRichChatDialog::logShowsColoursBoldAndItalics() {
+    m_h->SetHistory({{Incoming, "P1", "ahoj"},
+                     {Incoming, "P1", res::String(res::kStrPeerDisconnectedNotice)},
+                     {Outgoing, "U2", "*hotovo"},
+                     {Outgoing, "U2", "!pozor"},
+                     {Outgoing, "U2", cp1250::FromUtf8("prosté")},
+                     {Incoming, "P1", "!"}});
+    m_h->window->RefreshLog();
+
+    QTextDocument* log = LogDocument();
+    QCOMPARE(log->blockCount(), 6);
+    QCOMPARE(Pieces(log->findBlockByNumber(0)),
+             (QStringList{QStringLiteral("P1: |#0000ff|-|-"), QStringLiteral("ahoj|#000000|b|-")}));
+    QCOMPARE(Pieces(log->findBlockByNumber(1)),
+             (QStringList{QStringLiteral("P1: |#0000ff|-|-"),
+                          QStringLiteral("Uživatel se odpojil - nelze komunikovat!|#ff0000|b|-")}));
+    QCOMPARE(Pieces(log->findBlockByNumber(2)),
+             (QStringList{QStringLiteral("U2@PC7: |#000080|-|-"),
+                          QStringLiteral("hotovo|#008000|-|i")}));
+    QCOMPARE(Pieces(log->findBlockByNumber(3)), (QStringList{QStringLiteral("U2@PC7: |#000080|-|-"),
+                                                             QStringLiteral("pozor|#ff0000|-|i")}));
+    QCOMPARE(Pieces(log->findBlockByNumber(4)),
+             (QStringList{QStringLiteral("U2@PC7: |#000080|-|-"),
+                          QStringLiteral("prosté|#000000|-|i")}));
+    QCOMPARE(Pieces(log->findBlockByNumber(5)), QStringList{QStringLiteral("P1: |#0000ff|-|-")});
+
+    // A refresh replaces the whole log; the computer name is the current one.
+    m_h->state.SetComputerName("NB");
+    m_h->SetHistory({{Outgoing, "U2", "x"}});
+    m_h->window->RefreshLog();
+    QCOMPARE(log->blockCount(), 1);
+    QCOMPARE(LastLine(), QStringLiteral("U2@NB: x"));
+
+    m_h->SetHistory({});
+    m_h->window->RefreshLog();
+    QCOMPARE(log->blockCount(), 1);
+    QCOMPARE(log->toPlainText(), QString());
+}
+
+void TestRichChatDialog::reservedCharactersAndLineBreaksShowLiterallyOnOneLine() {
+    m_h->SetHistory({{Incoming, "a{b}\\c", cp1250::FromUtf8("x\\y{z}\\par {\\b tučně}")},
+                     {Incoming, "P1", cp1250::FromUtf8("řádek\r\ndruhý")},
+                     {Incoming, "P1", "konec"}});
+    m_h->window->RefreshLog();
+    QTextDocument* log = LogDocument();
+    QCOMPARE(log->blockCount(), 3);
+    QCOMPARE(Pieces(log->findBlockByNumber(0)),
+             (QStringList{QStringLiteral("a{b}\\c: |#0000ff|-|-"),
+                          QStringLiteral("x\\y{z}\\par {\\b tučně}|#000000|b|-")}));
+    QCOMPARE(log->findBlockByNumber(1).text(), QStringLiteral("P1: řádekdruhý"));
+    QCOMPARE(Pieces(log->findBlockByNumber(2)), (QStringList{QStringLiteral("P1: |#0000ff|-|-"),
+                                                             QStringLiteral("konec|#000000|b|-")}));
+}
+
+void TestRichChatDialog::refreshShowsTheNewestLine() {
+    std::vector<HistoryEntry> history;
+    for (int i = 0; i < 200; ++i) {
+        history.push_back(
+            {Incoming, "Petr", cp1250::FromUtf8("zpráva číslo ") + std::to_string(i)});
+    }
+    m_h->SetHistory(history);
+    m_h->window->RefreshLog();
+    QScrollBar* bar = Log()->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    auto bottomBlock = [&] {
+        const QPoint nearBottom(10, Log()->viewport()->height() - 8);
+        return Log()->cursorForPosition(nearBottom).block().blockNumber();
+    };
+    QCOMPARE(bottomBlock(), 199);
+
+    // Wherever the user has scrolled, a refresh shows the newest line again.
+    bar->setValue(0);
+    QVERIFY(bottomBlock() < 100);
+    history.push_back({Incoming, "Petr", cp1250::FromUtf8("nejnovější")});
+    m_h->SetHistory(history);
+    m_h->window->RefreshLog();
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(bottomBlock(), 200);
+
+    // So does showing a hidden window again, at a new size.
+    m_h->window->close();
+    m_h->window->resize(m_h->window->width() + 120, m_h->window->height() + 60);
+    m_h->window->ShowAndRaise();
+    QVERIFY(QTest::qWaitForWindowExposed(m_h->window.get()));
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(bottomBlock(), 200);
+}
+
+void TestRichChatDialog::aNewWindowOpensAtTheNewestLine() {
+    std::vector<HistoryEntry> history;
+    for (int i = 0; i < 200; ++i) {
+        history.push_back({Outgoing, "jana", "odstavec " + std::to_string(i)});
+    }
+    m_h->SetHistory(history);
+    CMRichChatDialog window(m_h->directory, m_h->state, m_h->socket, m_h->items, m_h->presenter,
+                            m_h->index);
+    window.ShowAndRaise();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* log = window.findChild<QPlainTextEdit*>(QStringLiteral("log"));
+    QScrollBar* bar = log->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    const QPoint nearBottom(10, log->viewport()->height() - 8);
+    QCOMPARE(log->cursorForPosition(nearBottom).block().blockNumber(), 199);
+}
+
+void TestRichChatDialog::tenThousandEntriesGiveTenThousandBlocks() {
+    std::vector<HistoryEntry> history;
+    for (int i = 0; i < 10000; ++i) {
+        history.push_back({i % 2 == 0 ? Incoming : Outgoing, i % 2 == 0 ? "Petr" : "jana",
+                           "!text " + std::to_string(i)});
+    }
+    m_h->SetHistory(history);
+    m_h->window->RefreshLog();
+    QCOMPARE(LogDocument()->blockCount(), 10000);
+    QCOMPARE(LastLine(), QStringLiteral("jana@PC7: text 9999"));
+    QCOMPARE(Pieces(LogDocument()->lastBlock()),
+             (QStringList{QStringLiteral("jana@PC7: |#000080|-|-"),
+                          QStringLiteral("text 9999|#ff0000|-|i")}));
+    QScrollBar* bar = Log()->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+void TestRichChatDialog::inputTakesAtMost503CodePageBytes() {
+    QCOMPARE(kMaxDeliverableText, size_t{503});
+    Input()->setText(QString(502, QLatin1Char('a')));
+    Type(Input(), QStringLiteral("b"));
+    QCOMPARE(Input()->text().size(), 503);
+    QVERIFY(Hint()->text().isEmpty());
+    Type(Input(), QStringLiteral("c"));
+    QCOMPARE(Input()->text().size(), 503);
+    QCOMPARE(Hint()->text(), CMRichChatDialog::LengthHint());
+
+    // Two bytes each in UTF-8, one in code page 1250.
+    Input()->setText(QString(502, QChar(u'ř')));
+    Type(Input(), QStringLiteral("ž"));
+    QCOMPARE(Input()->text(), QString(502, QChar(u'ř')) + QStringLiteral("ž"));
+    Type(Input(), QStringLiteral("š"));
+    QCOMPARE(Input()->text().size(), 503);
+
+    // A paste that does not fit is refused whole.
+    Input()->setText(QString(500, QLatin1Char('a')));
+    Input()->insert(QStringLiteral("1234"));
+    QCOMPARE(Input()->text(), QString(500, QLatin1Char('a')));
+    Input()->insert(QStringLiteral("123"));
+    QCOMPARE(Input()->text().size(), 503);
+
+    QTest::keyClick(Input(), Qt::Key_Return);
+    QCOMPARE(m_h->Arrived(m_h->unicast),
+             (QStringList{QStringLiteral("typing"), QStringLiteral("text ") +
+                                                        QString(500, QLatin1Char('a')) +
+                                                        QStringLiteral("123")}));
+}
+
+void TestRichChatDialog::charactersOutsideTheCodePageAreRefusedWithAHint() {
+    Type(Input(), QStringLiteral("ñ"));
+    QVERIFY(Input()->text().isEmpty());
+    QCOMPARE(Hint()->text(), CMRichChatDialog::CharacterHint());
+    QCOMPARE(m_h->Arrived(m_h->unicast), QStringList{});
+
+    Type(Input(), QStringLiteral("aΩb€"));
+    QCOMPARE(Input()->text(), QStringLiteral("ab€"));
+    QVERIFY(Hint()->text().isEmpty());  // cleared by the accepted keys
+    Input()->insert(QStringLiteral("x😀"));
+    QCOMPARE(Input()->text(), QStringLiteral("ab€"));
+    QCOMPARE(Hint()->text(), CMRichChatDialog::CharacterHint());
+
+    SendButton()->click();
+    QCOMPARE(m_h->Arrived(m_h->unicast),
+             (QStringList{QStringLiteral("typing"), QStringLiteral("text ab€")}));
+    QCOMPARE(m_h->History(), (std::vector<HistoryEntry>{{Outgoing, "jana", "ab\x80"}}));
+}
+
+void TestRichChatDialog::factoryAttachedToTheNetworkMakesTheWindows() {
+    QueuePoster poster;
+    RecordingSink sink;
+    RecordingPlayer player;
+    SoundEvents sounds{m_h->state, m_h->clock, player};
+    InstantWait wait;
+    FakeTree tree;
+    RichChatFactory factory{m_h->state, m_h->presenter};
+    QVERIFY(factory.CreateConversation(0) == nullptr);
+
+    QPointer<CMRichChatDialog> window;
+    {
+        PeerNetwork network{PeerNetwork::Services{m_h->state, m_h->presenter, poster, tree, sink,
+                                                  sounds, factory, m_h->clock, wait, [] {}}};
+        factory.Attach(network);
+        PeerDirectory& directory = network.Directory();
+        {
+            std::lock_guard lock(directory.Mutex());
+            directory.AddPeer(nullptr, "Eva", "Sklad", "10.0.0.5", Ready);
+            directory.PeerAt(0).history.push_back({Incoming, "Eva", "ahoj"});
+        }
+        network.OpenConversation(0);
+        {
+            std::lock_guard lock(directory.Mutex());
+            window = dynamic_cast<CMRichChatDialog*>(directory.PeerAt(0).window);
+            QVERIFY(!directory.PeerAt(0).windowHidden);
+        }
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Eva"));
+        QCOMPARE(window->findChild<QPlainTextEdit*>(QStringLiteral("log"))->toPlainText(),
+                 QStringLiteral("Eva: ahoj"));
+
+        window->close();
+        {
+            std::lock_guard lock(directory.Mutex());
+            QVERIFY(directory.PeerAt(0).windowHidden);
+            directory.PeerAt(0).status = Disconnected;
+        }
+        network.OpenConversation(0);
+        {
+            std::lock_guard lock(directory.Mutex());
+            QCOMPARE(directory.PeerAt(0).window, window.data());
+            QVERIFY(!directory.PeerAt(0).windowHidden);
+            QCOMPARE(directory.PeerAt(0).history.size(), size_t{1});
+        }
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->findChild<QPushButton*>(QStringLiteral("sendButton"))->isEnabled());
+    }
+    // The network deletes its windows.
+    QVERIFY(!window);
+}
+
+QTEST_MAIN(TestRichChatDialog)
+#include "TestRichChatDialog.moc"
