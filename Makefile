@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: run test build bench deps format format-check clean
+.PHONY: run test test-tsan build bench deps format format-check clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -24,6 +24,14 @@ test: deps
 	@cmake -S . -B build/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DMURMEX3_SANITIZE=ON -DMURMEX3_WERROR=ON >/dev/null
 	@cmake --build build/test -j $(JOBS)
 	@cd build/test && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-tsan
+
+# The core and its threaded tests under ThreadSanitizer.
+test-tsan: deps
+	@cmake -S . -B build/tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DMURMEX3_TSAN=ON -DMURMEX3_WERROR=ON \
+		-DMURMEX3_BUILD_UI=OFF -DMURMEX3_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build/tsan -j $(JOBS)
+	@cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	@for b in build/release/bench/bench_*; do $$b; done

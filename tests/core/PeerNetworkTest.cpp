@@ -307,3 +307,74 @@ TEST_F(PeerNetworkTest, OpenConversationCreatesOnceShowsAndChecksTheIndex) {
 }
 
 }  // namespace
+
+namespace {
+
+// Real but very short pauses: the workers spin through their loops while the
+// user-interface thread dispatches, so the sanitizers see every overlap.
+class ShortWait final : public StopWait {
+public:
+    bool Pause(std::stop_token stop, std::chrono::milliseconds) override {
+        if (stop.stop_requested()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return !stop.stop_requested();
+    }
+};
+
+TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
+    FakeClock clock;
+    AppState state;
+    state.Modify([](SettingsRecord& s) { s.aboutMePeriod = 1; });
+    RecordingPresenter presenter;
+    QueuePoster poster;
+    FakeTree tree;
+    RecordingSink sink;
+    RecordingPlayer player;
+    SoundEvents sounds{state, clock, player};
+    PeerDirectory* directory = nullptr;
+    FakeConversationFactory factory{directory, state};
+    ShortWait wait;
+    TestPeer listener;
+    CPeerSocket::Options options;
+    options.port = 0;
+    options.broadcastAddress = "127.0.0.1";
+    options.destinationPort = listener.Port();
+    PeerNetwork network{PeerNetwork::Services{state, presenter, poster, tree, sink, sounds, factory,
+                                              clock, wait, [] {}},
+                        options};
+    directory = &network.Directory();
+    ASSERT_TRUE(network.Start());
+
+    constexpr int kPeers = 60;
+    for (int round = 0; round < 40; ++round) {
+        for (int i = 0; i < kPeers; ++i) {
+            PacketBuffer packet;
+            BuildPresence(packet, static_cast<int16_t>(round % 4), "u" + std::to_string(i), "PC",
+                          "g" + std::to_string(i % 3));
+            network.Dispatch().DispatchDatagram(packet.data(), kPresenceLength,
+                                                "10.9.0." + std::to_string(i));
+        }
+        if (round % 3 == 0) {
+            network.OpenConversation(round % kPeers);
+        }
+        // Every other round the peers fall silent and the watcher marks them.
+        clock.Advance(round % 2 == 0 ? 31 : 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        poster.Drain();
+    }
+    network.Shutdown();
+    poster.Drain();
+
+    ASSERT_EQ(network.Directory().PeerCount(), kPeers);
+    for (int i = 0; i < kPeers; ++i) {
+        const PeerRecord& record = network.Directory().PeerAt(i);
+        EXPECT_GE(record.status, Ready);
+        EXPECT_LE(record.status, Disconnected);
+        EXPECT_EQ(FakeTree::At(record.treeItem).data, static_cast<uint32_t>(i));
+    }
+    EXPECT_FALSE(network.ThreadsRunning());
+}
+
+}  // namespace
