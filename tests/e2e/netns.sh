@@ -63,12 +63,13 @@ e2e_start_display() {
     return 1
 }
 
-# e2e_start_program HOST DISPLAYNUM NAME: the real program with a fresh home.
+# e2e_start_program HOST DISPLAYNUM NAME: the real program with a fresh home,
+# started in the program's folder or in E2E_WORKDIR when that is set.
 e2e_start_program() {
     local host="$1" display="$2" name="$3"
     local home="$E2E_TMP/home-$name"
     mkdir -p "$home"
-    (cd "$(dirname "$MURMEX3")" && \
+    (cd "${E2E_WORKDIR:-$(dirname "$MURMEX3")}" && \
         ip netns exec "$host" env -i PATH="$PATH" HOME="$home" USER="$name" LOGNAME="$name" \
             DISPLAY=":$display" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=xcb \
             ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}" \

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# `cmake --install` lays out the program, its sounds, a desktop entry and an
+# icon in the usual places, and the installed program runs from any folder.
+set -euo pipefail
+BUILD="$1"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+PREFIX="$(mktemp -d /tmp/murmex3-install.XXXXXX)"
+trap 'rm -rf "$PREFIX"' EXIT
+
+cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
+for f in bin/murmex3 share/applications/murmex3.desktop \
+         share/icons/hicolor/scalable/apps/murmex3.svg \
+         share/murmex3/Sounds/Standard/{Away,Lunch,online,offline,message,DND,Bell,SmallMsg}.wav; do
+    [ -s "$PREFIX/$f" ] || { echo "FAIL: $f is missing"; exit 1; }
+done
+[ -x "$PREFIX/bin/murmex3" ] || { echo "FAIL: the program is not executable"; exit 1; }
+grep -qx 'Exec=murmex3' "$PREFIX/share/applications/murmex3.desktop" || {
+    echo "FAIL: desktop entry"; exit 1; }
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$PREFIX/share/applications/murmex3.desktop"
+fi
+echo "layout: ok"
+
+# Started from the root folder, far from its files, it still comes up and announces.
+E2E_WORKDIR=/ bash "$HERE/smoke_presence.sh" "$PREFIX/bin/murmex3"
