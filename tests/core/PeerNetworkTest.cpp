@@ -11,6 +11,7 @@
 
 #include "Fakes.h"
 #include "PeerFakes.h"
+#include "TestPeer.h"
 #include "net/Packet.h"
 #include "peers/PeerNetwork.h"
 #include "platform/Socket.h"
@@ -41,46 +42,6 @@ private:
     std::vector<std::string>& m_journal;
 };
 
-// A plain socket standing in for the rest of the network.
-class TestPeer {
-public:
-    TestPeer() {
-        int error = 0;
-        m_socket = platform::OpenUdpSocket(0, error);
-        EXPECT_NE(m_socket, platform::kInvalidSocket) << error;
-    }
-    ~TestPeer() { platform::CloseSocket(m_socket); }
-    uint16_t Port() const { return platform::BoundPort(m_socket); }
-
-    std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds within = 2s) {
-        pollfd fd{static_cast<int>(m_socket), POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(within.count())) <= 0) {
-            return std::nullopt;
-        }
-        std::array<uint8_t, 600> buffer{};
-        const auto got = platform::ReceiveDatagram(m_socket, buffer.data(), buffer.size());
-        if (got.bytes <= 0) {
-            return std::nullopt;
-        }
-        return std::vector<uint8_t>(buffer.begin(), buffer.begin() + got.bytes);
-    }
-    void SendTo(uint16_t port, const PacketBuffer& packet, size_t length) {
-        ASSERT_EQ(platform::SendDatagram(m_socket, 0x7F000001, port, packet.data(), length), 0);
-    }
-    void SendRaw(uint16_t port, const std::vector<uint8_t>& bytes) {
-        ASSERT_EQ(platform::SendDatagram(m_socket, 0x7F000001, port, bytes.data(), bytes.size()),
-                  0);
-    }
-
-private:
-    platform::SocketHandle m_socket = platform::kInvalidSocket;
-};
-
-bool WaitReadable(platform::SocketHandle socket) {
-    pollfd fd{static_cast<int>(socket), POLLIN, 0};
-    return ::poll(&fd, 1, 2000) > 0;
-}
-
 class PeerNetworkTest : public ::testing::Test {
 protected:
     PeerNetworkTest() {
@@ -110,8 +71,8 @@ protected:
     void Announce(PeerNetwork& network, int16_t status, const std::string& user) {
         PacketBuffer packet;
         BuildPresence(packet, status, user, "PC2", "Sklad");
-        m_other.SendTo(network.Endpoint().BoundPort(), packet,
-                       static_cast<size_t>(PacketLength(packet, m_presenter)));
+        ASSERT_TRUE(m_other.SendTo(network.Endpoint().BoundPort(), packet,
+                                   static_cast<size_t>(PacketLength(packet, m_presenter))));
         ASSERT_TRUE(WaitReadable(network.Endpoint().Handle()));
         network.OnReadable();
         ASSERT_GT(network.Directory().PeerCount(), 0);
@@ -211,8 +172,9 @@ TEST_F(PeerNetworkTest, ReceivedDatagramsAreDispatchedAndAFloodOfBadOnesRaisesOn
 
     // Oversized datagrams and unknown kinds, many at once.
     for (int i = 0; i < 20; ++i) {
-        m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41));
-        m_other.SendRaw(network.Endpoint().BoundPort(), {5, 0, 1, 0});
+        ASSERT_TRUE(
+            m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41)));
+        ASSERT_TRUE(m_other.SendRaw(network.Endpoint().BoundPort(), {5, 0, 1, 0}));
     }
     ASSERT_TRUE(WaitReadable(network.Endpoint().Handle()));
     for (int i = 0; i < 5; ++i) {
@@ -224,7 +186,7 @@ TEST_F(PeerNetworkTest, ReceivedDatagramsAreDispatchedAndAFloodOfBadOnesRaisesOn
     EXPECT_GT(network.NetworkAlerts().DroppedCount(), 0u);
 
     // After shutdown nothing waiting is read and no failure is shown.
-    m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41));
+    ASSERT_TRUE(m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41)));
     network.Shutdown();
     network.OnReadable();
     EXPECT_EQ(m_presenter.Shown().size(), 1u);

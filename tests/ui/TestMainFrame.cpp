@@ -14,25 +14,9 @@
 #include "frame/MainFrame.h"
 #include "platform/TextCodec.h"
 #include "res/Cp1250.h"
+#include "ui/RecordingBoxes.h"
 
 namespace {
-
-class RecordingPresenter final : public MessagePresenter {
-public:
-    struct Message {
-        std::string caption;
-        std::string text;
-        BoxIcon icon;
-    };
-    void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override {
-        messages.push_back({caption, text, icon});
-        if (whileOpen) {
-            whileOpen();
-        }
-    }
-    std::vector<Message> messages;
-    std::function<void()> whileOpen;  // runs as if the box's event loop delivered it
-};
 
 // A code page 1250 text of the given length with Czech letters throughout.
 std::string CzechText(std::size_t bytes) {
@@ -64,7 +48,7 @@ private:
     }
 
     AppState m_state;
-    RecordingPresenter m_presenter;
+    RecordingBoxes m_presenter;
     std::vector<std::string> m_calls;
     std::unique_ptr<CMainFrame> m_frame;
 

@@ -15,6 +15,7 @@
 
 #include "core/Fakes.h"
 #include "core/PeerFakes.h"
+#include "core/TestPeer.h"
 #include "net/Packet.h"
 #include "peers/Mrmx3View.h"
 #include "platform/Socket.h"
@@ -46,49 +47,6 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<std::chrono::milliseconds> m_ownPauses;
-};
-
-// Another computer on the loopback network: hears what the view sends and
-// sends to it.
-class TestPeer {
-public:
-    TestPeer() {
-        int error = 0;
-        m_socket = platform::OpenUdpSocket(0, error);
-    }
-    ~TestPeer() { platform::CloseSocket(m_socket); }
-    TestPeer(const TestPeer&) = delete;
-    TestPeer& operator=(const TestPeer&) = delete;
-
-    bool IsOpen() const { return m_socket != platform::kInvalidSocket; }
-    uint16_t Port() const { return platform::BoundPort(m_socket); }
-
-    std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds within) {
-        pollfd fd{static_cast<int>(m_socket), POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(within.count())) <= 0) {
-            return std::nullopt;
-        }
-        std::array<uint8_t, 600> buffer{};
-        const auto got = platform::ReceiveDatagram(m_socket, buffer.data(), buffer.size());
-        if (got.bytes <= 0) {
-            return std::nullopt;
-        }
-        return std::vector<uint8_t>(buffer.begin(), buffer.begin() + got.bytes);
-    }
-    // Everything that arrives until nothing more comes for a while.
-    std::vector<std::vector<uint8_t>> ReceiveAll(std::chrono::milliseconds quiet) {
-        std::vector<std::vector<uint8_t>> all;
-        while (auto datagram = Receive(quiet)) {
-            all.push_back(std::move(*datagram));
-        }
-        return all;
-    }
-    bool SendTo(uint16_t port, const PacketBuffer& packet, size_t length) {
-        return platform::SendDatagram(m_socket, 0x7F000001, port, packet.data(), length) == 0;
-    }
-
-private:
-    platform::SocketHandle m_socket = platform::kInvalidSocket;
 };
 
 // Everything a view needs, made fresh for every test.

@@ -24,25 +24,9 @@
 #include "app/AppState.h"
 #include "res/Cp1250.h"
 #include "settings/PropertySheet.h"
+#include "ui/RecordingBoxes.h"
 
 namespace {
-
-class RecordingPresenter final : public MessagePresenter {
-public:
-    struct Message {
-        std::string caption;
-        std::string text;
-        BoxIcon icon;
-    };
-    void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override {
-        messages.push_back({caption, text, icon});
-        if (whileOpen) {
-            whileOpen();
-        }
-    }
-    std::vector<Message> messages;
-    std::function<void()> whileOpen;  // runs as if the box's event loop delivered it
-};
 
 class FixedNames final : public NameSource {
 public:
@@ -136,7 +120,7 @@ private:
     QString SoundsFolder() const { return m_dir->filePath(QStringLiteral("Sounds")); }
 
     std::unique_ptr<AppState> m_state;
-    RecordingPresenter m_presenter;
+    RecordingBoxes m_presenter;
     std::string m_logon;
     std::vector<std::string> m_calls;
     std::vector<SettingsRecord> m_seen;  // the settings as each apply call saw them
