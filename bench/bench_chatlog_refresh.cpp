@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchHistory.h"
 #include "app/AppState.h"
 #include "app/Clock.h"
 #include "app/Presenter.h"
@@ -21,10 +22,8 @@
 
 namespace {
 
-class SilentPresenter final : public MessagePresenter {
-public:
-    void ShowMessage(const std::string&, const std::string&, BoxIcon) override {}
-};
+using bench::MakeHistory;
+using bench::SilentPresenter;
 
 class NoTree final : public PeerTree {
 public:
@@ -35,32 +34,6 @@ public:
     void SetItemData(TreeItem, uint32_t) override {}
     void SetItemImage(TreeItem, int) override {}
 };
-
-// Half Incoming, half Outgoing, 60-byte texts with code page 1250 letters; every
-// tenth text carries reserved characters and every seventh a marker.
-std::vector<HistoryEntry> MakeHistory(int count) {
-    std::vector<HistoryEntry> history;
-    history.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        std::string text;
-        if (i % 7 == 0) {
-            text += (i % 2 == 0) ? '!' : '*';
-        }
-        if (i % 10 == 0) {
-            text += "C:\\cesta\\{soubor} ";
-        }
-        while (text.size() < 60) {
-            text += "Dobr\xFD den, p\xF8\xED\x6Ai\xE8 zpr\xE1va ";
-        }
-        text.resize(60);
-        if (i % 2 == 0) {
-            history.push_back({Incoming, "Petr Nov\xE1k", std::move(text)});
-        } else {
-            history.push_back({Outgoing, "Jana", std::move(text)});
-        }
-    }
-    return history;
-}
 
 // One peer with a long conversation and its window on the (offscreen) screen.
 struct Conversation {
