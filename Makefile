@@ -33,6 +33,28 @@ test-tsan: deps
 	@cmake --build build/tsan -j $(JOBS)
 	@cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
 
+# libFuzzer (clang): builds the core and the fuzz targets in $(FUZZ_BUILD), then
+# runs each fuzzer for FUZZ_SECONDS on a scratch corpus that starts from the
+# committed seeds (tests/fuzz/corpus); crashes land in $(FUZZ_BUILD)/artifacts.
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD ?= build/fuzz
+FUZZERS := FuzzDispatch:dispatch FuzzChatLog:chatlog FuzzSettings:settings
+
+.PHONY: fuzz
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DMURMEX3_FUZZ=ON -DMURMEX3_BUILD_UI=OFF -DMURMEX3_BUILD_TESTS=OFF -DMURMEX3_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@mkdir -p $(FUZZ_BUILD)/artifacts
+	@failed=0; for pair in $(FUZZERS); do \
+		target=$${pair%%:*}; corpus=$${pair##*:}; \
+		mkdir -p $(FUZZ_BUILD)/corpus/$$corpus; \
+		cp tests/fuzz/corpus/$$corpus/* $(FUZZ_BUILD)/corpus/$$corpus/; \
+		echo "== $$target: $(FUZZ_SECONDS) s"; \
+		$(FUZZ_BUILD)/tests/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+			-artifact_prefix=$(FUZZ_BUILD)/artifacts/ $(FUZZ_BUILD)/corpus/$$corpus || failed=1; \
+	done; exit $$failed
+
 bench: build
 	@for b in build/release/bench/bench_*; do $$b; done
 
