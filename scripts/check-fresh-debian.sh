@@ -19,6 +19,7 @@ cleanup() {
     for m in run/netns run tmp/.X11-unix dev/pts dev sys proc; do
         mountpoint -q "$ROOT/$m" 2>/dev/null && umount -l "$ROOT/$m" || true
     done
+    mountpoint -q "$ROOT" 2>/dev/null && umount -l "$ROOT" || true
 }
 trap cleanup EXIT
 
@@ -46,6 +47,10 @@ rm -rf "$ROOT/home/newcomer/murmex3"
 mkdir -p "$ROOT/home/newcomer/murmex3"
 git -C "$REPO" archive HEAD | tar -x -C "$ROOT/home/newcomer/murmex3"
 
+# The root of a real machine is a mount point (network namespaces rely on
+# it), and it has the usual host names.
+mountpoint -q "$ROOT" || mount --bind "$ROOT" "$ROOT"
+printf '127.0.0.1\tlocalhost\n::1\t\tlocalhost ip6-localhost ip6-loopback\n' >"$ROOT/etc/hosts"
 mount -t proc proc "$ROOT/proc"
 mount --rbind /sys "$ROOT/sys"
 mount --rbind /dev "$ROOT/dev"

@@ -73,16 +73,36 @@ void CPeerSocket::SendBell(const std::string& target) {
 }
 
 void CPeerSocket::BroadcastPresence() {
-    const AppState::Identity identity = m_state.PresenceIdentity();
-    PacketBuffer packet;
-    BuildPresence(packet, identity.status, identity.userName, identity.computerName,
-                  identity.groupName);
-    Send(packet, std::string(), true);
+    AnnouncePresence(false);
 }
 
 void CPeerSocket::BroadcastGoodbye() {
-    m_state.SetOwnStatus(Disconnected);
-    BroadcastPresence();
+    AnnouncePresence(true);
+}
+
+void CPeerSocket::AnnouncePresence(bool goodbye) {
+    std::optional<Failure> failure;
+    {
+        // The status is read and sent under one lock, so an announcement that
+        // read the old status cannot follow the goodbye onto the wire.
+        std::lock_guard lock(m_presenceMutex);
+        if (m_goodbyeSent) {
+            return;
+        }
+        if (goodbye) {
+            m_state.SetOwnStatus(Disconnected);
+            m_goodbyeSent = true;
+        }
+        const AppState::Identity identity = m_state.PresenceIdentity();
+        PacketBuffer packet;
+        BuildPresence(packet, identity.status, identity.userName, identity.computerName,
+                      identity.groupName);
+        failure = Transmit(packet, std::string(), true);
+    }
+    // Boxes are shown without the lock: a worker's box waits for the user.
+    if (failure) {
+        ShowSocketError(m_presenter, failure->operation, failure->code);
+    }
 }
 
 bool CPeerSocket::ReportsSendFailure(bool presence, int code) {
@@ -90,18 +110,24 @@ bool CPeerSocket::ReportsSendFailure(bool presence, int code) {
 }
 
 void CPeerSocket::Send(const PacketBuffer& packet, const std::string& target, bool presence) {
+    if (const std::optional<Failure> failure = Transmit(packet, target, presence)) {
+        ShowSocketError(m_presenter, failure->operation, failure->code);
+    }
+}
+
+std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& packet,
+                                                          const std::string& target,
+                                                          bool presence) {
     const platform::SocketHandle socket = m_socket.load();
     if (socket == platform::kInvalidSocket) {
-        ShowSocketError(m_presenter, "SendTo", platform::InvalidArgumentCode());
-        return;
+        return Failure{"SendTo", platform::InvalidArgumentCode()};
     }
 
     const bool broadcast = presence || target.empty();
     if (broadcast) {
         // Set before every broadcast, not once.
         if (const int code = platform::SetBroadcastOption(socket); code != 0) {
-            ShowSocketError(m_presenter, "SetSockOpt", code);
-            return;
+            return Failure{"SetSockOpt", code};
         }
     }
     if (presence) {
@@ -111,8 +137,7 @@ void CPeerSocket::Send(const PacketBuffer& packet, const std::string& target, bo
     const std::optional<uint32_t> address =
         DestinationAddress(broadcast ? m_options.broadcastAddress : target);
     if (!address) {
-        ShowSocketError(m_presenter, "SendTo", platform::InvalidArgumentCode());
-        return;
+        return Failure{"SendTo", platform::InvalidArgumentCode()};
     }
     const uint16_t port =
         m_options.destinationPort != 0 ? m_options.destinationPort : platform::BoundPort(socket);
@@ -123,8 +148,9 @@ void CPeerSocket::Send(const PacketBuffer& packet, const std::string& target, bo
     if (code == 0) {
         ++m_sentCount;
     } else if (ReportsSendFailure(presence, code)) {
-        ShowSocketError(m_presenter, "SendTo", code);
+        return Failure{"SendTo", code};
     }
+    return std::nullopt;
 }
 
 platform::ReceivedDatagram CPeerSocket::Receive(uint8_t* buffer) {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,9 @@ public:
     void SendTyping(const std::string& target);
     void SendBell(const std::string& target);
     void BroadcastPresence();
-    // Sets the own status to Disconnected, then broadcasts presence.
+    // Sets the own status to Disconnected, then broadcasts presence. Nothing is
+    // announced after it: a periodic announcement already on its way is sent
+    // before the goodbye, never after it.
     void BroadcastGoodbye();
 
     // Reads one datagram into a buffer of kReceiveBufferSize bytes.
@@ -73,7 +76,14 @@ public:
     static bool ReportsSendFailure(bool presence, int code);
 
 private:
+    struct Failure {
+        const char* operation;
+        int code;
+    };
     void Send(const PacketBuffer& packet, const std::string& target, bool presence);
+    std::optional<Failure> Transmit(const PacketBuffer& packet, const std::string& target,
+                                    bool presence);
+    void AnnouncePresence(bool goodbye);
 
     AppState& m_state;
     MessagePresenter& m_presenter;
@@ -82,6 +92,8 @@ private:
     int m_lastError = 0;
     std::string m_hostName;
 
+    std::mutex m_presenceMutex;  // one presence datagram at a time
+    bool m_goodbyeSent = false;
     mutable std::mutex m_addressMutex;
     std::vector<std::string> m_ownAddresses;
     std::string m_ownAddress;

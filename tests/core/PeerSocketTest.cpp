@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -166,6 +167,44 @@ TEST_F(PeerSocketLoopback, GoodbyeAnnouncesDisconnected) {
     ASSERT_EQ(arrival.bytes, 102);
     EXPECT_EQ(DatagramView(arrival.data.data(), arrival.data.size()).PresenceStatus(),
               Disconnected);
+}
+
+// Periodic announcements racing the goodbye from another thread: once the
+// goodbye is on the wire, nothing follows it, least of all the old status.
+TEST_F(PeerSocketLoopback, NothingIsAnnouncedAfterTheGoodbye) {
+    std::atomic<bool> stop{false};
+    std::thread announcer([&] {
+        // Bounded, so the receiver's buffer never overflows.
+        for (int i = 0; i < 200 && !stop.load(); ++i) {
+            m_sender->socket.BroadcastPresence();
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    while (m_sender->socket.SentCount() < 20) {
+        std::this_thread::yield();
+    }
+    m_sender->socket.BroadcastGoodbye();
+    const int sentAtGoodbye = m_sender->socket.SentCount();
+    stop.store(true);
+    announcer.join();
+    m_sender->socket.BroadcastPresence();
+    EXPECT_EQ(m_sender->socket.SentCount(), sentAtGoodbye);
+
+    int goodbyes = 0;
+    int afterGoodbye = 0;
+    for (int i = 0; i < sentAtGoodbye; ++i) {
+        const Arrival arrival = ReceiveWithin(m_receiver.socket);
+        ASSERT_EQ(arrival.bytes, 102);
+        const int16_t status =
+            DatagramView(arrival.data.data(), arrival.data.size()).PresenceStatus();
+        if (goodbyes > 0) {
+            ++afterGoodbye;
+        }
+        goodbyes += status == Disconnected ? 1 : 0;
+    }
+    EXPECT_EQ(goodbyes, 1);
+    EXPECT_EQ(afterGoodbye, 0);
+    EXPECT_TRUE(m_sender->presenter.Shown().empty());
 }
 
 TEST_F(PeerSocketLoopback, MessagesGoToADottedTargetOrAResolvedName) {
