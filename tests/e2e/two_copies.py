@@ -1,0 +1,858 @@
+#!/usr/bin/env python3
+"""Two copies of the program, one per host, used as a person would use them.
+
+Started by two_copies.sh, which makes the hosts (network namespaces), one X
+display per host and the session and accessibility buses. This driver starts
+the copies, reads their windows through the accessibility bus (atspi_tree.py),
+types and clicks with xdotool, and prints one PASS or FAIL line per check.
+A packet capture on the second host records every datagram the first copy
+sends, so that timings and destinations can be checked against the wire.
+
+  two_copies.py --program P --tmp DIR --pid-file F --host-a A --host-b B
+                --addr-a IP --addr-b IP --link-a DEV --display-a N --display-b N
+  two_copies.py --capture SOURCE      (run inside a host: prints the datagrams)
+"""
+import argparse
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import threading
+import time
+import traceback
+
+# The helper module sits beside this file; nothing is written into the sources.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+PORT = 23654
+# Datagram kinds: (type, subtype).
+PRESENCE = (1, 1)
+TEXT = (1, 2)
+TYPING = (1, 8)
+BELL = (2, 2)
+
+GROUP = "Připojeni"
+AWAY_NOTICE = "%s je ve stavu : Pryč"
+READY_NOTICE = "%s je ve stavu : OK"
+GONE_NOTICE = "%s je ve stavu : Odpojen"
+TYPING_CAPTION = "%s - píše zprávu."
+BELL_NOTICE = "%s vyžaduje tvou pozornost!\nPoslední správa : %s"
+DISCONNECTED_LINE = "%s: Uživatel se odpojil - nelze komunikovat!"
+RECONNECTED_LINE = "%s: Uživatel se znovu připojil!"
+FIRST_TEXT = "Ahoj Bobe, jak se máš? Čau ěščřžýáíé"
+REPLY_TEXT = "Ahoj Alice, mám se dobře."
+ALL_TEXT = "Zpráva pro všechny v síti"
+HIDDEN_TEXT = "Jsi tam?"
+MESSAGE_NOTICE = "%s : %s"
+
+# The US keyboard with the Czech letters on keys it leaves free. xdotool types a
+# character that no key has by rebinding a spare key for a moment, which a busy
+# program reads with the wrong binding; with its own key every letter is typed
+# like any other.
+CZECH_LETTERS = ("aacute", "eacute", "iacute", "oacute", "uacute", "uring", "yacute", "ccaron",
+                 "dcaron", "ecaron", "ncaron", "rcaron", "scaron", "tcaron", "zcaron")
+SPARE_KEYS = ("FK13", "FK14", "FK15", "FK16", "FK17", "FK18", "FK19", "FK20", "FK21", "FK22",
+              "FK23", "FK24", "I120", "I149", "I150")
+KEYMAP = """xkb_keymap {
+    xkb_keycodes { include "evdev+aliases(qwerty)" };
+    xkb_types { include "complete" };
+    xkb_compat { include "complete" };
+    xkb_symbols {
+        include "pc+us+inet(evdev)"
+%s
+    };
+    xkb_geometry { include "pc(pc105)" };
+};
+""" % "\n".join("        override key <%s> { [ %s, %s ] };" % (key, letter, letter.capitalize())
+                for key, letter in zip(SPARE_KEYS, CZECH_LETTERS))
+
+ANNOUNCE_PERIOD = 5.0
+# A status change travels in the next announcement; what the receiver does
+# with it (a box under the accessibility bus, a sanitizer build) takes a moment.
+ANNOUNCE_MARGIN = 1.5
+# A peer is marked silent at the first scan (every 3 s) after more than 30 whole
+# seconds without an announcement: 30 to about 34 s after the last one heard,
+# and its box takes a moment to show.
+SILENCE_MIN, SILENCE_MAX = 30.0, 35.5
+
+
+# ---------------------------------------------------------------- capture mode
+
+
+def capture(source):
+    """Prints one JSON line per UDP datagram from SOURCE to the program's port."""
+    sock = socket.socket(socket.AF_PACKET, socket.SOCK_DGRAM, socket.htons(0x0800))
+    wanted = socket.inet_aton(source)
+    print(json.dumps({"ready": True}), flush=True)
+    while True:
+        data, _address = sock.recvfrom(4096)
+        now = time.monotonic()
+        if len(data) < 20 or data[9] != 17 or data[12:16] != wanted:
+            continue
+        header = (data[0] & 0x0F) * 4
+        udp = data[header:]
+        if len(udp) < 12 or int.from_bytes(udp[2:4], "big") != PORT:
+            continue
+        payload = udp[8:]
+        # The text of a text message; other kinds carry other fields there.
+        text = payload[4:].split(b"\0", 1)[0].decode("cp1250", "replace")
+        print(json.dumps({
+            "t": now,
+            "dst": socket.inet_ntoa(data[16:20]),
+            "type": int.from_bytes(payload[0:2], "little", signed=True),
+            "sub": int.from_bytes(payload[2:4], "little", signed=True),
+            "len": len(payload),
+            "text": text,
+        }), flush=True)
+
+
+if __name__ == "__main__" and len(sys.argv) == 3 and sys.argv[1] == "--capture":
+    capture(sys.argv[2])
+    sys.exit(0)
+
+import gi  # noqa: E402
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib  # noqa: E402
+
+import atspi_tree as at  # noqa: E402
+
+
+class CheckFailed(Exception):
+    pass
+
+
+def wait_for(probe, timeout, interval=0.1):
+    """Polls probe() until it returns something true; returns it, or None.
+
+    A window that goes away while it is read, or is not there yet, counts as
+    not yet."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = probe()
+        except (GLib.Error, at.NotFound):
+            value = None
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(interval)
+
+
+def computer_name():
+    return socket.gethostname().split(".")[0][:15]
+
+
+# ---------------------------------------------------------------- the copies
+
+
+class Copy:
+    """One running program on one host and display."""
+
+    def __init__(self, session, label, host, display, user=None):
+        self.session = session
+        self.label = label
+        self.host = host
+        self.display = display
+        self.user = user
+        self.home = os.path.join(session.tmp, "home-" + label)
+        self.log = os.path.join(session.tmp, label + ".log")
+        self.process = None
+        self._app = None
+
+    @property
+    def name(self):
+        return "%s@%s" % (self.user, computer_name())
+
+    def start(self):
+        config = os.path.join(self.home, ".config", "Quillory")
+        os.makedirs(config, exist_ok=True)
+        if self.user is not None:
+            with open(os.path.join(config, "Mrmx3.conf"), "w", encoding="utf-8") as f:
+                f.write("[Settings]\nUserName=%s\nWindowsUserName=0\n" % self.user)
+        runtime = os.path.join(self.home, "run")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": self.home,
+            "USER": self.label,
+            "LOGNAME": self.label,
+            "DISPLAY": ":%s" % self.display,
+            "XDG_RUNTIME_DIR": runtime,
+            "QT_QPA_PLATFORM": "xcb",
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+            "DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
+            "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "detect_leaks=0"),
+        }
+        command = ["ip", "netns", "exec", self.host, "env", "-i"]
+        command += ["%s=%s" % item for item in env.items()]
+        command.append(self.session.program)
+        with open(self.log, "ab") as log:
+            self.process = subprocess.Popen(command, cwd=os.path.dirname(self.session.program),
+                                            stdin=subprocess.DEVNULL, stdout=log,
+                                            stderr=subprocess.STDOUT)
+        self.session.remember(self.process)
+        self._app = None
+
+    def app(self):
+        if self._app is None:
+            self._app = at.find_app(pid=self.process.pid)
+        return self._app
+
+    def wait_started(self, timeout=30.0):
+        """The main window, once the program is on the accessibility bus."""
+        def probe():
+            if self.process.poll() is not None:
+                raise CheckFailed("%s ended at start with status %s" % (self.label,
+                                                                          self.process.returncode))
+            self._app = None
+            return self.main_window()
+        frame = wait_for(probe, timeout, 0.2)
+        if frame is None:
+            raise CheckFailed("%s: no main window on the accessibility bus" % self.label)
+        return frame
+
+    def main_window(self):
+        for window, role, _title, showing in at.windows(self.app()):
+            if role == "frame" and showing:
+                return window
+        return None
+
+    def alive(self):
+        return self.process is not None and self.process.poll() is None
+
+    # Message boxes: (node, caption, text)
+    def boxes(self):
+        found = []
+        for window, role, title, _showing in at.windows(self.app()):
+            if role != "alert":
+                continue
+            labels = [n.get_name() for n in at.walk(window)
+                      if n.get_role_name() == "label" and n.get_name()]
+            found.append((window, title, "\n".join(labels)))
+        return found
+
+    def wait_box(self, timeout, text=None):
+        def probe():
+            for box in self.boxes():
+                if text is None or box[2] == text:
+                    return box
+            return None
+        return wait_for(probe, timeout, 0.05)
+
+    def close_box(self, box):
+        """Presses the box's OK and waits until it is gone."""
+        node = box[0]
+        at.press(at.find(node, "push button", "OK"))
+        if not wait_for(lambda: all(b[0] != node for b in self.boxes()), 5.0, 0.05):
+            raise CheckFailed("%s: the box %r did not close" % (self.label, box[2]))
+
+    def close_all_boxes(self):
+        texts = []
+        for _ in range(10):
+            try:
+                boxes = self.boxes()
+            except (GLib.Error, at.NotFound):
+                return texts
+            if not boxes:
+                return texts
+            texts.append(boxes[0][2])
+            try:
+                self.close_box(boxes[0])
+            except (GLib.Error, at.NotFound):
+                pass
+        return texts
+
+    def tree(self):
+        """{group: [peer, ...]}: each item row belongs to the group row above it."""
+        groups = {}
+        group = None
+        for kind, name in at.tree_rows(at.find_tree(self.app())):
+            if kind == "group":
+                group = name
+                groups.setdefault(group, [])
+            else:
+                groups.setdefault(group, []).append(name)
+        return groups
+
+    def conversation(self, peer):
+        """The conversation window of a peer, by its caption."""
+        return at.find_window(self.app(), peer)
+
+    def xdo(self, *args):
+        subprocess.run(["xdotool", *[str(a) for a in args]], check=True,
+                       env=dict(os.environ, DISPLAY=":%s" % self.display))
+
+    def click(self, node, count=1):
+        x, y = at.centre(node)
+        self.xdo("mousemove", "--sync", x, y)
+        self.xdo("click", "--repeat", count, "--delay", 120, 1)
+
+    def type_text(self, text, delay=25):
+        self.xdo("type", "--delay", delay, "--", text)
+
+    def press_action(self, role, name):
+        """Triggers a menu command or a tool-bar button of the main window."""
+        at.press(at.find(self.main_window(), role, name))
+
+    def quit(self, timeout=10.0):
+        """"Soubor" → "Konec"; returns the exit status, or None if it stayed."""
+        if not self.alive():
+            return self.process.returncode
+        self.close_all_boxes()
+        self.press_action("menu item", "Konec")
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.alive():
+            self.process.terminate()
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+    def describe(self):
+        """What the copy shows, for a failure's report."""
+        if not self.alive():
+            return "%s: ended with status %s" % (self.label, self.process.returncode)
+        lines = ["%s (pid %d):" % (self.label, self.process.pid)]
+        try:
+            for window, role, title, showing in at.windows(self.app()):
+                box = window.get_extents(Atspi.CoordType.SCREEN)
+                lines.append("  %s %r %s at %d,%d %dx%d" % (
+                    role, title, "showing" if showing else "hidden", box.x, box.y, box.width,
+                    box.height))
+            for child in at.children(at.find_tree(self.app())):
+                box = child.get_extents(Atspi.CoordType.SCREEN)
+                lines.append("  row %r at %d,%d %dx%d" % (child.get_name(), box.x, box.y,
+                                                          box.width, box.height))
+        except (GLib.Error, at.NotFound) as error:
+            lines.append("  (%s)" % error)
+        return "\n".join(lines)
+
+    def log_tail(self, lines=20):
+        try:
+            with open(self.log, encoding="utf-8", errors="replace") as f:
+                return "".join(f.readlines()[-lines:])
+        except OSError:
+            return ""
+
+
+def log_of(window):
+    return at.text_of(at.find(window, "text", "Rozhovor"))
+
+
+def enabled(node):
+    return node.get_state_set().contains(Atspi.StateType.ENABLED)
+
+
+class Capture:
+    """The datagrams the first copy sends, as heard on the second host."""
+
+    def __init__(self, session, host, source):
+        self.packets = []
+        self.lock = threading.Lock()
+        self.ready = threading.Event()
+        self.process = subprocess.Popen(
+            ["ip", "netns", "exec", host, sys.executable, os.path.abspath(__file__),
+             "--capture", source],
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+        session.remember(self.process)
+        threading.Thread(target=self._read, daemon=True).start()
+        if not self.ready.wait(10):
+            raise CheckFailed("the packet capture did not start")
+
+    def _read(self):
+        for line in self.process.stdout:
+            item = json.loads(line)
+            if item.get("ready"):
+                self.ready.set()
+                continue
+            with self.lock:
+                self.packets.append(item)
+
+    def since(self, start, kind=None):
+        with self.lock:
+            return [p for p in self.packets
+                    if p["t"] >= start and (kind is None or (p["type"], p["sub"]) == kind)]
+
+    def wait_sent(self, start, kind, expected, timeout=2.0):
+        """Waits until the datagrams of a kind since start are, as (dst, text), the
+        expected ones (or only their destinations, when expected holds strings)."""
+        def seen():
+            found = self.since(start, kind)
+            if expected and isinstance(expected[0], str):
+                return [p["dst"] for p in found]
+            return [(p["dst"], p["text"]) for p in found]
+        if wait_for(lambda: seen() == expected, timeout, 0.05) is None:
+            raise CheckFailed("%s datagrams on the wire: %r, expected %r" % (
+                {TEXT: "text", TYPING: "typing", BELL: "bell"}.get(kind, kind), seen(), expected))
+
+    def last(self, kind):
+        with self.lock:
+            times = [p["t"] for p in self.packets if (p["type"], p["sub"]) == kind]
+        return max(times) if times else None
+
+    def stop(self):
+        self.process.terminate()
+        try:
+            self.process.wait(5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+
+
+# ---------------------------------------------------------------- the session
+
+
+class Session:
+    def __init__(self, args):
+        self.args = args
+        self.program = args.program
+        self.tmp = args.tmp
+        self.pid_file = args.pid_file
+        self.results = []
+        self.shots = os.environ.get("MURMEX3_SCREENSHOT_DIR")
+        self.alice = Copy(self, "alice", args.host_a, args.display_a, "alice")
+        self.bob = Copy(self, "bob", args.host_b, args.display_b, "bob")
+        self.capture = None
+        self.alice_window = None
+        self.bob_window = None
+
+    def remember(self, process):
+        with open(self.pid_file, "a") as f:
+            f.write("%d\n" % process.pid)
+
+    def check(self, title, body):
+        started = time.monotonic()
+        try:
+            detail = body()
+            self.results.append((title, True))
+            print("PASS: %s%s (%.1f s)" % (title, " - " + detail if detail else "",
+                                            time.monotonic() - started), flush=True)
+        except (CheckFailed, at.NotFound, GLib.Error, subprocess.CalledProcessError) as error:
+            self.results.append((title, False))
+            print("FAIL: %s - %s" % (title, error), flush=True)
+            self.describe()
+        except Exception:  # a fault of the driver itself: say where, go on
+            self.results.append((title, False))
+            print("FAIL: %s - %s" % (title, traceback.format_exc()), flush=True)
+            self.describe()
+        # A box left open would swallow the next notification.
+        for copy in (self.alice, self.bob):
+            if copy.alive():
+                for text in copy.close_all_boxes():
+                    print("  note: closed a box left open on %s: %r" % (copy.label, text))
+
+    def load_keymap(self, display):
+        """Loads KEYMAP into the display's server (started with -noreset, so it stays)."""
+        path = os.path.join(self.tmp, "keymap.xkb")
+        with open(path, "w", encoding="ascii") as f:
+            f.write(KEYMAP)
+        target = ":%s" % display
+        subprocess.run(["xkbcomp", "-w", "0", path, target], check=True)
+        loaded = subprocess.run(["xkbcomp", target, "-"], capture_output=True, text=True).stdout
+        if not all(letter in loaded for letter in CZECH_LETTERS):
+            raise CheckFailed("the keymap did not load on %s" % target)
+
+    def describe(self):
+        for copy in (self.alice, self.bob):
+            print(copy.describe())
+        with self.capture.lock:
+            heard = self.capture.packets[-6:]
+        now = time.monotonic()
+        for packet in heard:
+            print("  heard %.1f s ago: %s" % (now - packet["t"], packet))
+
+    def screenshot(self, copy, title, file_name):
+        """The window with this caption on the copy's display, cut out as a PNG."""
+        if not self.shots:
+            return
+        try:
+            self.take_screenshot(copy, title, file_name)
+        except (OSError, subprocess.CalledProcessError) as error:
+            print("  note: no screenshot %s: %s" % (file_name, error))
+
+    def take_screenshot(self, copy, title, file_name):
+        if shutil.which("import") is None:
+            print("  note: no screenshot, ImageMagick's import is missing")
+            return
+        os.makedirs(self.shots, exist_ok=True)
+        env = dict(os.environ, DISPLAY=":%s" % copy.display)
+        time.sleep(0.5)  # let the window finish painting
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title],
+                             env=env, capture_output=True, text=True).stdout.split()
+        if not ids:
+            print("  note: no screenshot, no window %r" % title)
+            return
+        shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", ids[0]], env=env,
+                               capture_output=True, text=True, check=True).stdout
+        geometry = dict(line.split("=", 1) for line in shell.split())
+        crop = "%sx%s+%s+%s" % (geometry["WIDTH"], geometry["HEIGHT"], geometry["X"],
+                                geometry["Y"])
+        path = os.path.join(self.shots, file_name)
+        subprocess.run(["import", "-window", "root", "-crop", crop, "+repage", "-strip", path],
+                       env=env, check=True)
+        print("  screenshot: %s" % path)
+
+    # -------------------------------------------------------- the checks
+
+    def see_each_other(self):
+        alice, bob = self.alice, self.bob
+        for copy in (alice, bob):
+            frame = copy.main_window()
+            if frame.get_name() != copy.name:
+                raise CheckFailed("%s's main window is %r, not %r" % (copy.label,
+                                                                     frame.get_name(), copy.name))
+        for copy, other in ((alice, bob), (bob, alice)):
+            wanted = {GROUP: [other.name]}
+            if not wait_for(lambda: copy.tree() == wanted, 15.0, 0.25):
+                raise CheckFailed("%s lists %r, not %r" % (copy.label, copy.tree(), wanted))
+        self.screenshot(alice, alice.name, "main-window.png")
+        return "%s and %s, each under %r" % (alice.name, bob.name, GROUP)
+
+    def status_change(self):
+        alice, bob = self.alice, self.bob
+        lines = []
+        for how, role, name, notice in (
+                ("tool bar", "push button", "Pryč", AWAY_NOTICE),
+                ("menu", "menu item", "Připraven", READY_NOTICE)):
+            started = time.monotonic()
+            alice.press_action(role, name)
+            text = notice % alice.name
+            box = bob.wait_box(ANNOUNCE_PERIOD + ANNOUNCE_MARGIN + 1.0)
+            if box is None:
+                raise CheckFailed("no box on %s after %r (%s)" % (bob.label, name, how))
+            took = time.monotonic() - started
+            if box[2] != text:
+                raise CheckFailed("box %r, expected %r" % (box[2], text))
+            if box[1] != "Murmex3 - OK":
+                raise CheckFailed("box caption %r" % box[1])
+            if took > ANNOUNCE_PERIOD + ANNOUNCE_MARGIN:
+                raise CheckFailed("%r arrived after %.1f s" % (text, took))
+            bob.close_box(box)
+            lines.append("%r after %.1f s" % (text, took))
+        if bob.tree() != {GROUP: [alice.name]}:
+            raise CheckFailed("%s's tree changed to %r" % (bob.label, bob.tree()))
+        return ", ".join(lines)
+
+    def open_conversation(self, copy, peer):
+        row = at.tree_row(at.find_tree(copy.app()), peer.name)
+        copy.click(row, 2)
+        window = wait_for(lambda: copy.conversation(peer.name), 5.0)
+        if window is None:
+            raise CheckFailed("%s: double-clicking %s opened no window" % (copy.label, peer.name))
+        return window
+
+    def message(self):
+        alice, bob = self.alice, self.bob
+        bob_window = self.open_conversation(bob, alice)
+        alice_window = self.open_conversation(alice, bob)
+        self.bob_window, self.alice_window = bob_window, alice_window
+        for window in (bob_window, alice_window):
+            if log_of(window) != "":
+                raise CheckFailed("a new conversation shows %r" % log_of(window))
+
+        started = time.monotonic()
+        alice.click(at.find(alice_window, "text", "Zpráva"))
+        alice.type_text(FIRST_TEXT[0])
+        typing = TYPING_CAPTION % alice.name
+        if not wait_for(lambda: bob_window.get_name() == typing, 3.0, 0.02):
+            raise CheckFailed("%s's window caption stayed %r" % (bob.label, bob_window.get_name()))
+        seen = time.monotonic() - started
+        if log_of(bob_window) != "":
+            raise CheckFailed("the log filled before the typing caption was seen")
+        alice.type_text(FIRST_TEXT[1:])
+        if at.text_of(at.find(alice_window, "text", "Zpráva")) != FIRST_TEXT:
+            raise CheckFailed("the input holds %r" % at.text_of(at.find(alice_window, "text",
+                                                                         "Zpráva")))
+        alice.xdo("key", "Return")
+        line = "%s: %s" % (alice.name, FIRST_TEXT)
+        if not wait_for(lambda: log_of(bob_window) == line, 3.0):
+            raise CheckFailed("%s's log is %r" % (bob.label, log_of(bob_window)))
+        if bob_window.get_name() != alice.name:
+            raise CheckFailed("caption after the message: %r" % bob_window.get_name())
+        if log_of(alice_window) != line:
+            raise CheckFailed("%s's own log is %r" % (alice.label, log_of(alice_window)))
+        if at.text_of(at.find(alice_window, "text", "Zpráva")) != "":
+            raise CheckFailed("the input was not cleared")
+        self.capture.wait_sent(started, TEXT, [(self.args.addr_b, FIRST_TEXT)])
+        self.capture.wait_sent(started, TYPING, [self.args.addr_b])
+
+        # The answer, into a window that is on the screen: no box, only the log.
+        bob.click(at.find(bob_window, "text", "Zpráva"))
+        bob.type_text(REPLY_TEXT)
+        bob.xdo("key", "Return")
+        both = "%s\n%s: %s" % (line, bob.name, REPLY_TEXT)
+        if not wait_for(lambda: log_of(alice_window) == both, 3.0):
+            raise CheckFailed("%s's log is %r" % (alice.label, log_of(alice_window)))
+        if log_of(bob_window) != both:
+            raise CheckFailed("%s's own log is %r" % (bob.label, log_of(bob_window)))
+        for copy in (alice, bob):
+            if copy.boxes():
+                raise CheckFailed("a message into an open window showed a box on %s: %r"
+                                  % (copy.label, copy.boxes()[0][2]))
+        return "caption %r after %.2f s, then %r" % (typing, seen, line)
+
+    def bell(self):
+        alice, bob = self.alice, self.bob
+        before = log_of(self.alice_window)
+        started = time.monotonic()
+        alice.click(at.find(self.alice_window, "push button", "Zvonek"))
+        text = BELL_NOTICE % (alice.name, FIRST_TEXT)
+        box = bob.wait_box(3.0)
+        if box is None:
+            raise CheckFailed("no box on %s" % bob.label)
+        if box[2] != text:
+            raise CheckFailed("box %r, expected %r" % (box[2], text))
+        bob.close_box(box)
+        self.capture.wait_sent(started, BELL, [self.args.addr_b])
+        if log_of(self.alice_window) != before or log_of(self.bob_window) != before:
+            raise CheckFailed("the bell changed a log")
+        return "%r after %.1f s" % (text, time.monotonic() - started)
+
+    def to_everybody(self):
+        alice, bob = self.alice, self.bob
+        window = self.alice_window
+        combo = at.find(window, "combo box")
+        alice.click(combo)
+        alice.xdo("key", "Down", "Return")
+        if not wait_for(lambda: combo.get_name() == "Všem", 2.0):
+            raise CheckFailed("the recipient is %r" % combo.get_name())
+        before = log_of(self.bob_window)
+        started = time.monotonic()
+        alice.click(at.find(window, "text", "Zpráva"))
+        alice.type_text(ALL_TEXT)
+        alice.xdo("key", "Return")
+        line = "%s: %s" % (alice.name, ALL_TEXT)
+        if not wait_for(lambda: log_of(self.bob_window) == before + "\n" + line, 3.0):
+            raise CheckFailed("%s's log is %r" % (bob.label, log_of(self.bob_window)))
+        # The copy hears its own broadcast and drops it: one own line.
+        time.sleep(0.5)
+        if log_of(window).count(ALL_TEXT) != 1 or not log_of(window).endswith(line):
+            raise CheckFailed("%s's own log is %r" % (alice.label, log_of(window)))
+        self.capture.wait_sent(started, TEXT, [("255.255.255.255", ALL_TEXT)])
+        self.capture.wait_sent(started, TYPING, ["255.255.255.255"])
+        if bob.boxes():
+            raise CheckFailed("a box on %s: %r" % (bob.label, bob.boxes()[0][2]))
+        self.screenshot(alice, bob.name, "conversation.png")
+        return "broadcast to 255.255.255.255, %r in %s's log" % (line, bob.label)
+
+    def message_to_closed_window(self):
+        alice, bob = self.alice, self.bob
+        # Esc closes the window; it only hides.
+        bob.click(at.find(self.bob_window, "text", "Rozhovor"))
+        bob.xdo("key", "Escape")
+        if not wait_for(lambda: not at.is_showing(self.bob_window), 3.0):
+            raise CheckFailed("Esc left %s's window on the screen" % bob.label)
+        combo = at.find(self.alice_window, "combo box")
+        alice.click(combo)
+        alice.xdo("key", "Up", "Return")
+        if not wait_for(lambda: combo.get_name() == "Uživateli", 2.0):
+            raise CheckFailed("the recipient is %r" % combo.get_name())
+        started = time.monotonic()
+        alice.click(at.find(self.alice_window, "text", "Zpráva"))
+        alice.type_text(HIDDEN_TEXT)
+        alice.xdo("key", "Return")
+        text = MESSAGE_NOTICE % (alice.name, HIDDEN_TEXT)
+        box = bob.wait_box(3.0)
+        if box is None:
+            raise CheckFailed("no box on %s" % bob.label)
+        if box[2] != text:
+            raise CheckFailed("box %r, expected %r" % (box[2], text))
+        bob.close_box(box)
+        self.capture.wait_sent(started, TEXT, [(self.args.addr_b, HIDDEN_TEXT)])
+        window = self.open_conversation(bob, alice)
+        line = "%s: %s" % (alice.name, HIDDEN_TEXT)
+        if not log_of(window).endswith("\n" + line):
+            raise CheckFailed("the reopened window's log ends %r" % log_of(window)[-80:])
+        if window.get_name() != alice.name:
+            raise CheckFailed("the reopened window's caption is %r" % window.get_name())
+        self.bob_window = window
+        return "%r, then the line in the reopened window" % text
+
+    def quit_shows_disconnected(self):
+        alice, bob = self.alice, self.bob
+        started = time.monotonic()
+        bob.press_action("menu item", "Konec")
+        text = GONE_NOTICE % bob.name
+        box = alice.wait_box(2.0)
+        if box is None:
+            raise CheckFailed("no box on %s within 2 s" % alice.label)
+        took = time.monotonic() - started
+        if box[2] != text:
+            raise CheckFailed("box %r, expected %r" % (box[2], text))
+        line = DISCONNECTED_LINE % bob.name
+        if not log_of(self.alice_window).endswith("\n" + line):
+            raise CheckFailed("%s's log ends %r" % (alice.label, log_of(self.alice_window)[-80:]))
+        for button in ("Odeslat", "Zvonek"):
+            if enabled(at.find(self.alice_window, "push button", button)):
+                raise CheckFailed("%r is still enabled" % button)
+        alice.close_box(box)
+        try:
+            status = bob.process.wait(10)
+        except subprocess.TimeoutExpired:
+            raise CheckFailed("%s still runs 10 s after Konec" % bob.label)
+        if status != 0:
+            raise CheckFailed("%s ended with status %s:\n%s" % (bob.label, status, bob.log_tail()))
+        if alice.tree() != {GROUP: [bob.name]}:
+            raise CheckFailed("%s lists %r" % (alice.label, alice.tree()))
+        return "%r after %.1f s, log line and disabled buttons, %s ended with 0" % (
+            text, took, bob.label)
+
+    def second_copy(self):
+        carol = Copy(self, "carol", self.args.host_a, self.args.display_a)
+        carol.start()
+        try:
+            carol.wait_started()
+            box = carol.wait_box(15.0)
+            if box is None:
+                raise CheckFailed("no box")
+            if box[1] != "Error" or not box[2].startswith("Create errorcode: 98"):
+                raise CheckFailed("box %r: %r" % (box[1], box[2]))
+            carol.close_box(box)
+            time.sleep(2.0)
+            if not carol.alive():
+                raise CheckFailed("it ended with status %s" % carol.process.returncode)
+            if carol.main_window() is None:
+                raise CheckFailed("its main window is gone")
+            if carol.boxes():
+                raise CheckFailed("another box: %r" % carol.boxes()[0][2])
+            status = carol.quit()
+            if status != 0:
+                raise CheckFailed("Konec ended it with status %s:\n%s" % (status,
+                                                                          carol.log_tail()))
+            return "%r, still running 2 s later, Konec ends it" % box[2].split("\n")[0]
+        finally:
+            carol.stop()
+
+    def reconnect(self):
+        alice, bob = self.alice, self.bob
+        bob.start()
+        bob.wait_started()
+        box = alice.wait_box(ANNOUNCE_PERIOD + 5.0, READY_NOTICE % bob.name)
+        if box is None:
+            raise CheckFailed("no box %r on %s" % (READY_NOTICE % bob.name, alice.label))
+        alice.close_box(box)
+        if not log_of(self.alice_window).endswith("\n" + RECONNECTED_LINE % bob.name):
+            raise CheckFailed("%s's log ends %r" % (alice.label, log_of(self.alice_window)[-80:]))
+        for button in ("Odeslat", "Zvonek"):
+            if not enabled(at.find(self.alice_window, "push button", button)):
+                raise CheckFailed("%r stayed disabled" % button)
+        if not wait_for(lambda: bob.tree() == {GROUP: [alice.name]}, 10.0, 0.25):
+            raise CheckFailed("%s lists %r" % (bob.label, bob.tree()))
+        return "%r, reconnection line and buttons enabled again" % box[2]
+
+    def link_cut(self):
+        alice, bob = self.alice, self.bob
+        heard = wait_for(lambda: self.capture.last(PRESENCE), 10.0)
+        if heard is None:
+            raise CheckFailed("no announcement of %s heard" % alice.label)
+        cut = time.monotonic()
+        subprocess.run(["ip", "-n", self.args.host_a, "link", "set", self.args.link_a, "down"],
+                       check=True)
+        text = GONE_NOTICE % alice.name
+        box = bob.wait_box(SILENCE_MAX + 5.0)
+        if box is None:
+            raise CheckFailed("no box on %s" % bob.label)
+        seen = time.monotonic()
+        if box[2] != text:
+            raise CheckFailed("box %r, expected %r" % (box[2], text))
+        last = self.capture.last(PRESENCE)
+        if self.capture.since(cut + 0.1):
+            raise CheckFailed("datagrams after the cut: %r" % self.capture.since(cut + 0.1))
+        silence = seen - last
+        if not SILENCE_MIN <= silence <= SILENCE_MAX:
+            raise CheckFailed("marked %.1f s after the last announcement" % silence)
+        bob.close_box(box)
+        if bob.tree() != {GROUP: [alice.name]}:
+            raise CheckFailed("%s lists %r" % (bob.label, bob.tree()))
+        if not alice.alive():
+            raise CheckFailed("%s ended" % alice.label)
+        return "%r %.1f s after the last announcement (%.1f s after the cut)" % (
+            text, silence, seen - cut)
+
+    def clean_exit(self):
+        failures = []
+        for copy in (self.alice, self.bob):
+            status = None
+            for _ in range(3):
+                try:
+                    status = copy.quit(6.0)
+                except (GLib.Error, at.NotFound):
+                    status = copy.process.poll()
+                if status is not None:
+                    break
+            if status != 0:
+                failures.append("%s: status %s\n%s" % (copy.label, status, copy.log_tail()))
+        if failures:
+            raise CheckFailed("; ".join(failures))
+        return "both ended with status 0"
+
+    def run(self):
+        alice, bob = self.alice, self.bob
+        started = time.monotonic()
+        try:
+            for display in (self.args.display_a, self.args.display_b):
+                self.load_keymap(display)
+            self.capture = Capture(self, self.args.host_b, self.args.addr_a)
+            alice.start()
+            bob.start()
+            alice.wait_started()
+            bob.wait_started()
+        except (CheckFailed, OSError, subprocess.CalledProcessError) as error:
+            print("FAIL: start - %s\n%s\n%s" % (error, alice.log_tail(), bob.log_tail()))
+            return 1
+        self.check("1. each copy lists the other under its group", self.see_each_other)
+        self.check("2. a status change reaches the other copy within one announcement period",
+                   self.status_change)
+        self.check("3. a typed message arrives, after the typing caption", self.message)
+        self.check("4. the bell shows its notification on the other copy", self.bell)
+        self.check("5. a message to \"Všem\" arrives at the other copy", self.to_everybody)
+        self.check("5b. a message to a closed window shows a box, then its line",
+                   self.message_to_closed_window)
+        self.check("6. \"Konec\" shows the copy disconnected at once in the other",
+                   self.quit_shows_disconnected)
+        self.check("8. a second copy on one host reports the \"Create\" error and runs on",
+                   self.second_copy)
+        self.check("6b. the restarted copy is shown connected again", self.reconnect)
+        self.check("7. a cut link shows the copy disconnected after 30 s of silence",
+                   self.link_cut)
+        self.check("9. both copies end cleanly with \"Konec\"", self.clean_exit)
+        failed = [title for title, ok in self.results if not ok]
+        print("%d checks, %d failed, %.0f s" % (len(self.results), len(failed),
+                                               time.monotonic() - started))
+        if failed:
+            for copy in (alice, bob):
+                print("--- %s.log\n%s" % (copy.label, copy.log_tail(40)))
+        return 1 if failed else 0
+
+    def close(self):
+        for copy in (self.alice, self.bob):
+            copy.stop()
+        if self.capture is not None:
+            self.capture.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("program", "tmp", "pid-file", "host-a", "host-b", "addr-a", "addr-b",
+                   "link-a", "display-a", "display-b"):
+        parser.add_argument("--" + option, required=True)
+    args = parser.parse_args()
+    session = Session(args)
+    try:
+        return session.run()
+    finally:
+        session.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Two copies of the real program on two hosts of their own, each on its own
+# X display, driven through the accessibility bus and xdotool by
+# two_copies.py. This script makes the hosts, the displays and the buses and
+# removes them again; the checks are in the Python driver.
+set -euo pipefail
+MURMEX3="$(realpath "$1")"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+source "$HERE/netns.sh"
+e2e_require_root
+
+# The driver needs the GObject bindings of the accessibility library; the
+# interpreter first on PATH may be one without them.
+PYTHON=""
+for candidate in python3 /usr/bin/python3; do
+    if command -v "$candidate" >/dev/null &&
+        "$candidate" -c "import gi; gi.require_version('Atspi', '2.0')
+from gi.repository import Atspi" 2>/dev/null; then
+        PYTHON="$(command -v "$candidate")"
+        break
+    fi
+done
+BUS_LAUNCHER=/usr/libexec/at-spi-bus-launcher
+missing=()
+[ -n "$PYTHON" ] || missing+=("python3-gi gir1.2-atspi-2.0")
+[ -x "$BUS_LAUNCHER" ] || missing+=("at-spi2-core")
+for tool in xdotool Xvfb dbus-daemon; do
+    command -v "$tool" >/dev/null || missing+=("$tool")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "SKIP: missing ${missing[*]} (scripts/install-deps.sh installs them)"
+    exit 77
+fi
+
+e2e_make_hosts
+DRIVER_PIDS="$E2E_TMP/driver.pids"
+BUS_MARK="MURMEX3_E2E_BUS=$E2E_TAG"
+: >"$DRIVER_PIDS"
+
+two_copies_cleanup() {
+    local status=$?
+    # What the driver started (copies, packet capture), should it have died
+    # before it could end them itself.
+    while read -r pid; do
+        kill "$pid" 2>/dev/null || true
+    done <"$DRIVER_PIDS"
+    sleep 0.3
+    while read -r pid; do
+        kill -9 "$pid" 2>/dev/null || true
+    done <"$DRIVER_PIDS"
+    e2e_cleanup
+    # The registry daemon is started by the accessibility bus and is nobody's
+    # child; it leaves with its bus, but make sure. It carries the mark that
+    # the bus launcher was started with.
+    local environ
+    for environ in /proc/[0-9]*/environ; do
+        if { tr '\0' '\n' <"$environ"; } 2>/dev/null | grep -qxF "$BUS_MARK"; then
+            kill "$(basename "$(dirname "$environ")")" 2>/dev/null || true
+        fi
+    done
+    exit "$status"
+}
+trap two_copies_cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# One display per host: start_display HOST VAR. The number is chosen here, not
+# by the server: a server in a namespace of its own finds its abstract socket
+# free and would take a number that a server elsewhere already has. The lock
+# file decides; it must name our server.
+start_display() {
+    local host="$1" number pid
+    for number in $(seq 90 199); do
+        if [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; then
+            continue
+        fi
+        ip netns exec "$host" Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp -noreset \
+            >"$E2E_TMP/xvfb$number.log" 2>&1 &
+        pid=$!
+        for _ in $(seq 1 100); do
+            kill -0 "$pid" 2>/dev/null || break
+            if [ -S "/tmp/.X11-unix/X$number" ] &&
+                [ "$(tr -d ' \n' <"/tmp/.X$number-lock" 2>/dev/null)" = "$pid" ]; then
+                E2E_PIDS+=("$pid")
+                printf -v "$2" '%s' "$number"
+                return 0
+            fi
+            sleep 0.05
+        done
+        kill "$pid" 2>/dev/null || true
+    done
+    echo "no X display could be started on $host"
+    return 1
+}
+DISPLAY_A=""
+DISPLAY_B=""
+start_display "$E2E_HOST_A" DISPLAY_A
+start_display "$E2E_HOST_B" DISPLAY_B
+
+# A session bus of our own on a socket file (the hosts' network namespaces
+# cannot reach abstract sockets of another namespace), and the accessibility
+# bus beside it.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/session-bus"
+export XDG_RUNTIME_DIR="$E2E_TMP/run"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+dbus-daemon --session --fork --address="$DBUS_SESSION_BUS_ADDRESS" --print-pid=3 \
+    3>"$E2E_TMP/session-bus.pid"
+E2E_PIDS+=("$(cat "$E2E_TMP/session-bus.pid")")
+env "$BUS_MARK" "$BUS_LAUNCHER" --launch-immediately >"$E2E_TMP/bus-launcher.log" 2>&1 &
+E2E_PIDS+=($!)
+
+"$PYTHON" "$HERE/two_copies.py" \
+    --program "$MURMEX3" --tmp "$E2E_TMP" --pid-file "$DRIVER_PIDS" \
+    --host-a "$E2E_HOST_A" --host-b "$E2E_HOST_B" \
+    --addr-a "$E2E_ADDR_A" --addr-b "$E2E_ADDR_B" \
+    --link-a "${E2E_TAG}va" \
+    --display-a "$DISPLAY_A" --display-b "$DISPLAY_B"
