@@ -44,7 +44,18 @@ void LivenessWatcher::Join() {
 
 void LivenessWatcher::Run(std::stop_token stop) {
     while (!stop.stop_requested()) {
-        if (const auto marked = ScanOnce()) {
+        // The user-interface thread may keep the lock for as long as a box it
+        // raised under it is open, and may ask for the stop from that box's
+        // event loop and join: wait for the lock in steps that see the stop.
+        std::unique_lock lock(m_directory.Mutex(), std::defer_lock);
+        while (!lock.try_lock()) {
+            if (!m_wait.Pause(stop, kPauseStep)) {
+                return;
+            }
+        }
+        const auto marked = ScanOnce();
+        lock.unlock();
+        if (marked) {
             m_onMarked(*marked);  // the lock is released here
         }
         for (int step = 0; step < kPauseSteps; ++step) {

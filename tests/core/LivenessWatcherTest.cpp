@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -39,6 +40,10 @@ public:
     void WaitUntilHeld() {
         std::unique_lock lock(m_mutex);
         m_cv.wait(lock, [&] { return m_held; });
+    }
+    bool WaitUntilHeldFor(std::chrono::milliseconds limit) {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, limit, [&] { return m_held; });
     }
     std::vector<std::chrono::milliseconds> Durations() {
         std::lock_guard lock(m_mutex);
@@ -165,6 +170,33 @@ TEST(LivenessWatcherThread, StopsWithinOneHundredMillisecondsWithRealPauses) {
     watcher.Join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
     EXPECT_FALSE(watcher.Running());
+}
+
+// Without a tray a bell's notification is a modal box raised under the
+// directory lock, and a quit signal handled in that box's event loop stops and
+// joins the threads: a watcher that waits for the lock must still stop.
+TEST(LivenessWatcherThread, StopsWhileTheDirectoryLockIsHeldElsewhere) {
+    FakeClock clock{10'000};
+    PeerDirectory directory{clock};
+    directory.AddPeer(nullptr, "a", "g", "10.0.0.1", Ready);
+    clock.Advance(31);
+    CountingWait wait{0};
+    std::atomic<int> marked{0};
+    LivenessWatcher watcher{directory, clock, wait, [&](int) { ++marked; }};
+    std::unique_lock held(directory.Mutex());
+    watcher.Start();
+    const bool waiting = wait.WaitUntilHeldFor(5s);
+    auto stopped = std::async(std::launch::async, [&] {
+        watcher.RequestStop();
+        watcher.Join();
+    });
+    const bool inTime = stopped.wait_for(5s) == std::future_status::ready;
+    held.unlock();  // a watcher stuck on the lock goes on now, so the test ends either way
+    stopped.wait();
+    EXPECT_TRUE(waiting);
+    EXPECT_TRUE(inTime);
+    EXPECT_EQ(marked.load(), 0);
+    EXPECT_EQ(directory.PeerAt(0).status, Ready);
 }
 
 }  // namespace
