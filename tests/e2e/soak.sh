@@ -76,12 +76,14 @@ start_xvfb() {
     for n in $(seq 72 99); do
         lock="/tmp/.X$n-lock"
         [ -e "$lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        ip netns exec "$1" Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp \
+        # No reset when the last client goes: a server that resets just as the
+        # bus launcher leaves refuses the program's connection.
+        ip netns exec "$1" Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset \
             >"$E2E_TMP/xvfb-$2.log" 2>&1 &
         pid=$!
         for _ in $(seq 1 100); do
             kill -0 "$pid" 2>/dev/null || break
-            if [ "$(tr -d ' ' <"$lock" 2>/dev/null)" = "$pid" ] && [ -e "/tmp/.X11-unix/X$n" ]
+            if [ "$(tr -d ' ' 2>/dev/null <"$lock")" = "$pid" ] && [ -e "/tmp/.X11-unix/X$n" ]
             then
                 XVFB+=("$pid $n")
                 XVFB_DISPLAY=$n
@@ -90,7 +92,7 @@ start_xvfb() {
             sleep 0.05
         done
         kill -KILL "$pid" 2>/dev/null
-        [ "$(tr -d ' ' <"$lock" 2>/dev/null)" = "$pid" ] && rm -f "$lock" "/tmp/.X11-unix/X$n"
+        [ "$(tr -d ' ' 2>/dev/null <"$lock")" = "$pid" ] && rm -f "$lock" "/tmp/.X11-unix/X$n"
     done
     fail "no Xvfb could start: $(cat "$E2E_TMP/xvfb-$2.log")"
 }
