@@ -120,6 +120,11 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
             staleItem = std::exchange(record.treeItem, nullptr);
         }
         statusChanged = record.status != status;
+        if (statusChanged) {
+            // Stored before any box: a box's event loop may apply a newer
+            // announcement of this peer, which must not be overwritten after.
+            record.status = status;
+        }
     }
     if (staleItem != nullptr) {
         m_s.tree.DeleteItem(staleItem);
@@ -146,9 +151,7 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
         std::string currentName;
         {
             std::lock_guard lock(m_s.directory.Mutex());
-            PeerRecord& record = m_s.directory.PeerAt(index);
-            record.status = status;
-            currentName = record.name;
+            currentName = m_s.directory.PeerAt(index).name;
         }
         m_s.notifier.NotifyPeerEvent(StatusChangeText(currentName, status, m_s.presenter), index);
         changed = true;

@@ -362,6 +362,25 @@ TEST_F(DispatchTest, StatusOutsideTheTableIsReportedAndStillStored) {
     EXPECT_EQ(presenter.Texts().at(3), Trace("View 3, MsgSt -1"));
 }
 
+// The trace box's event loop delivers the peer's next announcement; the older
+// status must not be stored over it afterwards.
+TEST_F(DispatchTest, ANewerAnnouncementDuringTheTraceBoxIsKept) {
+    Announce(kJan, Ready);
+    Later();
+    bool delivered = false;
+    presenter.OnShow([&] {
+        if (!delivered) {
+            delivered = true;
+            Later();
+            Announce(kJan, Away);
+        }
+    });
+    Announce(kJan, 9);
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(Peer(0).status, Away);
+    EXPECT_EQ(ItemOf(0).image, Away);
+}
+
 TEST_F(DispatchTest, MessageToAShownWindowRefreshesItAndToAHiddenOneNotifies) {
     Announce(kJan, Ready);
     Announce(kEva, Ready, "eva", "Sklad", "PC2");
