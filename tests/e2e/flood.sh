@@ -59,47 +59,6 @@ done
 
 # --- hosts, and a teardown that leaves nothing behind ------------------------------
 e2e_make_hosts
-# start_xvfb HOST NAME: an Xvfb on the host, on the first display number it
-# can lock (the lock file holds its pid; a server that finds the number taken
-# exits, and the next number is tried). The number is left in XVFB_DISPLAY.
-XVFB=()  # "pid display" of each
-start_xvfb() {
-    local n pid lock
-    for n in $(seq 72 99); do
-        lock="/tmp/.X$n-lock"
-        [ -e "$lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        # No reset when the last client goes: a server that resets just as the
-        # bus launcher leaves refuses the program's connection.
-        ip netns exec "$1" Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset \
-            >"$E2E_TMP/xvfb-$2.log" 2>&1 &
-        pid=$!
-        for _ in $(seq 1 100); do
-            kill -0 "$pid" 2>/dev/null || break
-            if [ "$(tr -d ' ' 2>/dev/null <"$lock")" = "$pid" ] && [ -e "/tmp/.X11-unix/X$n" ]
-            then
-                XVFB+=("$pid $n")
-                XVFB_DISPLAY=$n
-                return 0
-            fi
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null
-        [ "$(tr -d ' ' 2>/dev/null <"$lock")" = "$pid" ] && rm -f "$lock" "/tmp/.X11-unix/X$n"
-    done
-    fail "no Xvfb could start: $(cat "$E2E_TMP/xvfb-$2.log")"
-}
-stop_xvfb() {  # a server that must be killed leaves its socket behind
-    local entry pid display
-    for entry in "${XVFB[@]}"; do
-        read -r pid display <<<"$entry"
-        kill -TERM "$pid" 2>/dev/null
-        for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-        if kill -0 "$pid" 2>/dev/null; then
-            kill -KILL "$pid"
-            rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"
-        fi
-    done
-}
 PROG=0
 flood_cleanup() {
     set +e
@@ -108,7 +67,7 @@ flood_cleanup() {
         for _ in $(seq 1 50); do kill -0 "$PROG" 2>/dev/null || break; sleep 0.1; done
         kill -KILL "$PROG" 2>/dev/null
     fi
-    stop_xvfb
+    e2e_stop_xvfb
     # Everything still running on our hosts was started by this test.
     for signal in TERM KILL; do
         for host in "$E2E_HOST_A" "$E2E_HOST_B"; do
@@ -156,7 +115,7 @@ calibration_offered=$(awk '/^flood:/ { print $2 }' "$E2E_TMP/calibration.txt")
 sink_read=$(awk '/^sink:/ { print $2 }' "$E2E_TMP/sink.txt")
 
 # --- host A: display, session and accessibility bus, the program -------------------
-start_xvfb "$E2E_HOST_A" flood
+e2e_start_xvfb "$E2E_HOST_A" flood
 DISPLAY_NUM=$XVFB_DISPLAY
 HOME_A="$E2E_TMP/home-flood"
 mkdir -m 700 -p "$HOME_A"

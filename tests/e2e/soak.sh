@@ -67,47 +67,6 @@ done
 e2e_make_hosts
 declare -A NS=([a]="$E2E_HOST_A" [b]="$E2E_HOST_B")
 declare -A DISP=() HOMEDIR=() BUS=() PROG=([a]=0 [b]=0)
-# start_xvfb HOST NAME: an Xvfb on the host, on the first display number it
-# can lock (the lock file holds its pid; a server that finds the number taken
-# exits, and the next number is tried). The number is left in XVFB_DISPLAY.
-XVFB=()  # "pid display" of each
-start_xvfb() {
-    local n pid lock
-    for n in $(seq 72 99); do
-        lock="/tmp/.X$n-lock"
-        [ -e "$lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        # No reset when the last client goes: a server that resets just as the
-        # bus launcher leaves refuses the program's connection.
-        ip netns exec "$1" Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset \
-            >"$E2E_TMP/xvfb-$2.log" 2>&1 &
-        pid=$!
-        for _ in $(seq 1 100); do
-            kill -0 "$pid" 2>/dev/null || break
-            if [ "$(tr -d ' ' 2>/dev/null <"$lock")" = "$pid" ] && [ -e "/tmp/.X11-unix/X$n" ]
-            then
-                XVFB+=("$pid $n")
-                XVFB_DISPLAY=$n
-                return 0
-            fi
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null
-        [ "$(tr -d ' ' 2>/dev/null <"$lock")" = "$pid" ] && rm -f "$lock" "/tmp/.X11-unix/X$n"
-    done
-    fail "no Xvfb could start: $(cat "$E2E_TMP/xvfb-$2.log")"
-}
-stop_xvfb() {  # a server that must be killed leaves its socket behind
-    local entry pid display
-    for entry in "${XVFB[@]}"; do
-        read -r pid display <<<"$entry"
-        kill -TERM "$pid" 2>/dev/null
-        for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-        if kill -0 "$pid" 2>/dev/null; then
-            kill -KILL "$pid"
-            rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"
-        fi
-    done
-}
 soak_cleanup() {
     set +e
     local key pid signal
@@ -119,7 +78,7 @@ soak_cleanup() {
         alive a || alive b || break
         sleep 0.1
     done
-    stop_xvfb
+    e2e_stop_xvfb
     # Everything still running on our hosts was started by this test.
     for signal in TERM KILL; do
         for host in "$E2E_HOST_A" "$E2E_HOST_B"; do
@@ -163,7 +122,7 @@ udp_drops() {  # datagrams the host dropped on a full receive buffer
 # start_copy KEY: display, session and accessibility bus, then the program.
 start_copy() {
     local key="$1"
-    start_xvfb "${NS[$key]}" "$key"
+    e2e_start_xvfb "${NS[$key]}" "$key"
     DISP[$key]=$XVFB_DISPLAY
     HOMEDIR[$key]="$E2E_TMP/home-$key"
     mkdir -m 700 -p "${HOMEDIR[$key]}"
