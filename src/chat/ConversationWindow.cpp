@@ -20,7 +20,7 @@ void ConversationWindow::MarkPeerDisconnected(bool withNotice) {
         {
             std::lock_guard lock(m_directory.Mutex());
             PeerRecord& record = m_directory.PeerAt(m_peerIndex);
-            record.AppendIncoming(record.name, res::String(res::kStrPeerDisconnectedNotice));
+            record.AppendNotice(record.name, res::String(res::kStrPeerDisconnectedNotice));
         }
         RefreshLog();
     }
@@ -32,7 +32,7 @@ void ConversationWindow::MarkPeerReconnected() {
         {
             std::lock_guard lock(m_directory.Mutex());
             PeerRecord& record = m_directory.PeerAt(m_peerIndex);
-            record.AppendIncoming(record.name, res::String(res::kStrPeerReconnectedNotice));
+            record.AppendNotice(record.name, res::String(res::kStrPeerReconnectedNotice));
         }
         RefreshLog();
     }

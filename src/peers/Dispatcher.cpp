@@ -243,8 +243,9 @@ void Dispatcher::Bell(int index) {
     std::unique_lock lock(m_s.directory.Mutex());
     const PeerRecord& record = m_s.directory.PeerAt(index);
     std::string text = record.name + " " + res::String(res::kStrWantsAttention);
+    // The peer's newest message; this program's notices are not quoted.
     for (auto it = record.history.rbegin(); it != record.history.rend(); ++it) {
-        if (it->sender == record.name) {
+        if (it->kind == Incoming && !it->notice && it->sender == record.name) {
             text += res::String(res::kStrLastMessage);
             text += it->text;
             m_s.notifier.NotifyPeerEvent(text, index);

@@ -7,6 +7,10 @@ void PeerRecord::AppendIncoming(std::string sender, std::string text) {
     history.push_back(HistoryEntry{Incoming, std::move(sender), std::move(text)});
 }
 
+void PeerRecord::AppendNotice(std::string sender, std::string text) {
+    history.push_back(HistoryEntry{Incoming, std::move(sender), std::move(text), true});
+}
+
 void PeerRecord::AppendOutgoing(std::string sender, std::string text) {
     history.push_back(HistoryEntry{Outgoing, std::move(sender), std::move(text)});
 }

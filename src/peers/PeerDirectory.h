@@ -28,6 +28,9 @@ struct HistoryEntry {
     int32_t kind = Incoming;
     std::string sender;
     std::string text;
+    // An Incoming line this program wrote about the peer (its disconnection or
+    // return), not a message of the peer.
+    bool notice = false;
 
     bool operator==(const HistoryEntry&) const = default;
 };
@@ -45,6 +48,8 @@ struct PeerRecord {
     int64_t lastHeard = 0;
 
     void AppendIncoming(std::string sender, std::string text);
+    // An Incoming line marked as this program's notice.
+    void AppendNotice(std::string sender, std::string text);
     void AppendOutgoing(std::string sender, std::string text);
 };
 

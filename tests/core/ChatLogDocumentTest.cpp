@@ -54,7 +54,8 @@ TEST(ChatLogDocument, EmptyHistoryIsHeaderAndClosingBrace) {
 TEST(ChatLogDocument, EntriesLookLikeTheReferenceExamples) {
     EXPECT_EQ(Body({In("P1", "ahoj")}), R"(\cf1P1: \cf0\b ahoj\b0\cf0\par )");
 
-    EXPECT_EQ(Body({In("P1", res::String(res::kStrPeerDisconnectedNotice))}),
+    // A notice is marked in the history, not in the document.
+    EXPECT_EQ(Body({{Incoming, "P1", res::String(res::kStrPeerDisconnectedNotice), true}}),
               cp1250::FromUtf8(
                   R"(\cf1P1: \cf0\b\cf3 Uživatel se odpojil - nelze komunikovat!\b0\cf0\par )"));
 

@@ -312,7 +312,7 @@ TEST_F(DispatchTest, GoodbyeMarksThePeerAndItsNextAnnouncementRevivesIt) {
     EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 je ve stavu : Odpojen")}));
     EXPECT_EQ(Peer(0).history,
               (std::vector<HistoryEntry>{
-                  {Incoming, "jan@PC1", Cp("!Uživatel se odpojil - nelze komunikovat!")}}));
+                  {Incoming, "jan@PC1", Cp("!Uživatel se odpojil - nelze komunikovat!"), true}}));
     EXPECT_FALSE(window.sendingEnabled);
     EXPECT_EQ(window.loggedLines, 1u);
 
@@ -322,7 +322,8 @@ TEST_F(DispatchTest, GoodbyeMarksThePeerAndItsNextAnnouncementRevivesIt) {
     EXPECT_EQ(ItemOf(0).image, 0);
     EXPECT_EQ(player.Played().back(), Wav("online.wav"));
     ASSERT_EQ(Peer(0).history.size(), 2u);
-    EXPECT_EQ(Peer(0).history[1].text, Cp("*Uživatel se znovu připojil!"));
+    EXPECT_EQ(Peer(0).history[1],
+              (HistoryEntry{Incoming, "jan@PC1", Cp("*Uživatel se znovu připojil!"), true}));
     EXPECT_TRUE(window.sendingEnabled);
     EXPECT_EQ(window.loggedLines, 2u);
 
@@ -473,6 +474,38 @@ TEST_F(DispatchTest, BellQuotesThePeersNewestLine) {
     EXPECT_EQ(ItemOf(1).image, 6);
     EXPECT_EQ(notifier.LastNotifiedPeer(), 1);
     EXPECT_TRUE(presenter.Shown().empty());
+}
+
+TEST_F(DispatchTest, BellQuotesAMessageAndNeverTheProgramsNotices) {
+    Announce(kJan, Ready);
+    OpenWindow(0, true);
+    Message(kJan, Cp("první"));
+    Later();
+    Announce(kJan, Disconnected);
+    Later();
+    Announce(kJan, Ready);
+    ASSERT_EQ(Peer(0).history.size(), 3u);
+    sink.texts.clear();
+
+    Bell(kJan);
+    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : první")}));
+
+    // The peer's own text may start with a marker and is still its message.
+    Message(kJan, "*hotovo");
+    Later();
+    Announce(kJan, Away);
+    Later();
+    Announce(kJan, Ready);
+    Bell(kJan);
+    EXPECT_EQ(sink.texts.back(), Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : *hotovo"));
+
+    // Only notices: nothing to quote.
+    Announce(kEva, Ready, "eva", "Sklad", "PC2");
+    OpenWindow(1, true);
+    Later();
+    Announce(kEva, Disconnected, "eva", "Sklad", "PC2");
+    Bell(kEva);
+    EXPECT_EQ(sink.texts.back(), Cp("eva@PC2 vyžaduje tvou pozornost!"));
 }
 
 TEST_F(DispatchTest, GroupAssignmentFromAnySenderSetsAndSavesTheGroupName) {

@@ -298,7 +298,10 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
             Require(record.history.back() ==
                     (HistoryEntry{Incoming, record.name, datagram.BodyText()}));
         } else if (isSender && presence && accepted) {
+            // A notice, never a message.
             Require(added <= 1);
+            Require(added == 0 ||
+                    (record.history.back().kind == Incoming && record.history.back().notice));
         } else {
             Require(added == 0);
         }

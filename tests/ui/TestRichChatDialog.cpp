@@ -450,7 +450,7 @@ void TestRichChatDialog::noticesAndButtonStatesFollowThePeer() {
     QVERIFY(Input()->isEnabled());
     QCOMPARE(m_h->History(),
              (std::vector<HistoryEntry>{
-                 {Incoming, "Petr", res::String(res::kStrPeerDisconnectedNotice)}}));
+                 {Incoming, "Petr", res::String(res::kStrPeerDisconnectedNotice), true}}));
     QCOMPARE(Pieces(LogDocument()->lastBlock()),
              (QStringList{QStringLiteral("Petr: |#0000ff|-|-"),
                           QStringLiteral("Uživatel se odpojil - nelze komunikovat!|#ff0000|b|-")}));
