@@ -99,6 +99,7 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
 
     bool changed = false;
     bool statusChanged = false;
+    bool cameBack = false;
     TreeItem staleItem = nullptr;
     {
         std::lock_guard lock(m_s.directory.Mutex());
@@ -123,6 +124,7 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
         if (statusChanged) {
             // Stored before any box: a box's event loop may apply a newer
             // announcement of this peer, which must not be overwritten after.
+            cameBack = record.status == Disconnected;
             record.status = status;
         }
     }
@@ -143,10 +145,11 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
             std::lock_guard lock(m_s.directory.Mutex());
             window = m_s.directory.PeerAt(index).window;
         }
-        if (window != nullptr && status == Ready) {
-            window->MarkPeerReconnected();
-        } else if (window != nullptr && status == Disconnected) {
+        if (window != nullptr && status == Disconnected) {
             window->MarkPeerDisconnected(true);
+        } else if (window != nullptr && (status == Ready || cameBack)) {
+            // Back after a goodbye or a silence, in whatever status: writable again.
+            window->MarkPeerReconnected();
         }
         std::string currentName;
         {

@@ -343,6 +343,56 @@ TEST_F(DispatchTest, GoodbyeMarksThePeerAndItsNextAnnouncementRevivesIt) {
     EXPECT_TRUE(presenter.Shown().empty());
 }
 
+TEST_F(DispatchTest, APeerBackInAnyStatusIsWritableAgain) {
+    Announce(kJan, Ready);
+    FakeConversation& window = OpenWindow(0, false);
+    const std::string reconnected = Cp("*Uživatel se znovu připojil!");
+    const auto notices = [&] {
+        return std::count_if(Peer(0).history.begin(), Peer(0).history.end(),
+                             [&](const HistoryEntry& e) { return e.text == reconnected; });
+    };
+
+    // After a goodbye, back as Away.
+    Later();
+    Announce(kJan, Disconnected);
+    ASSERT_FALSE(window.sendingEnabled);
+    Later();
+    Announce(kJan, Away);
+    EXPECT_TRUE(window.sendingEnabled);
+    EXPECT_EQ(Peer(0).history.back(), (HistoryEntry{Incoming, "jan@PC1", reconnected, true}));
+    EXPECT_EQ(window.loggedLines, Peer(0).history.size());
+    EXPECT_EQ(notices(), 1);
+
+    // A change between two live statuses writes nothing; to Ready it does.
+    Later();
+    Announce(kJan, AtLunch);
+    EXPECT_EQ(notices(), 1);
+    Later();
+    Announce(kJan, Ready);
+    EXPECT_EQ(notices(), 2);
+
+    // Fallen silent (as the watcher marks it), the window opened meanwhile,
+    // then back as Do not disturb: one notice.
+    {
+        std::lock_guard lock(directory.Mutex());
+        Peer(0).status = Disconnected;
+    }
+    window.MarkPeerDisconnected(false);
+    Later();
+    Announce(kJan, DoNotDisturb);
+    EXPECT_TRUE(window.sendingEnabled);
+    EXPECT_EQ(notices(), 3);
+    EXPECT_EQ(ItemOf(0).image, DoNotDisturb);
+
+    // From Disconnected to Ready: still one notice.
+    Later();
+    Announce(kJan, Disconnected);
+    Later();
+    Announce(kJan, Ready);
+    EXPECT_TRUE(window.sendingEnabled);
+    EXPECT_EQ(notices(), 4);
+}
+
 TEST_F(DispatchTest, StatusOutsideTheTableIsReportedAndStillStored) {
     Announce(kJan, Ready);
     Later();
