@@ -31,6 +31,8 @@ public:
     TreeItem InsertPeerItem(TreeItem, const std::string&, int) override { return nullptr; }
     void ExpandItem(TreeItem) override {}
     void DeleteItem(TreeItem) override {}
+    bool IsSelectedItem(TreeItem) const override { return false; }
+    void SelectItem(TreeItem) override {}
     void SetItemData(TreeItem, uint32_t) override {}
     void SetItemImage(TreeItem, int) override {}
 };

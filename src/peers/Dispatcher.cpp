@@ -128,6 +128,7 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
             record.status = status;
         }
     }
+    const bool wasSelected = staleItem != nullptr && m_s.tree.IsSelectedItem(staleItem);
     if (staleItem != nullptr) {
         m_s.tree.DeleteItem(staleItem);
     }
@@ -161,7 +162,7 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
     }
 
     if (changed) {
-        m_s.items.RefreshPeerItem(index);
+        m_s.items.RefreshPeerItem(index, wasSelected);
     }
     return true;
 }

@@ -224,7 +224,24 @@ void CMrmx3View::ExpandItem(TreeItem item) {
 }
 
 void CMrmx3View::DeleteItem(TreeItem item) {
+    // The tree makes another item current when the current one goes, possibly
+    // a group; that choice is not the user's.
+    m_keepGroups = true;
     delete ToItem(item);
+    m_keepGroups = false;
+}
+
+bool CMrmx3View::IsSelectedItem(TreeItem item) const {
+    return item != nullptr && currentItem() == ToItem(item);
+}
+
+void CMrmx3View::SelectItem(TreeItem item) {
+    if (item == nullptr) {
+        return;
+    }
+    m_keepGroups = true;
+    setCurrentItem(ToItem(item));
+    m_keepGroups = false;
 }
 
 void CMrmx3View::SetItemData(TreeItem item, uint32_t value) {
@@ -243,7 +260,7 @@ void CMrmx3View::SetItemImage(TreeItem item, int image) {
 }
 
 void CMrmx3View::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* /*previous*/) {
-    if (current == nullptr || current->parent() != nullptr) {
+    if (m_keepGroups || current == nullptr || current->parent() != nullptr) {
         return;
     }
     // One group open at a time: the chosen one.

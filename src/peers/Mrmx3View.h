@@ -55,6 +55,8 @@ public:
     TreeItem InsertPeerItem(TreeItem group, const std::string& name, int image) override;
     void ExpandItem(TreeItem item) override;
     void DeleteItem(TreeItem item) override;
+    bool IsSelectedItem(TreeItem item) const override;
+    void SelectItem(TreeItem item) override;
     void SetItemData(TreeItem item, uint32_t data) override;
     void SetItemImage(TreeItem item, int image) override;
 
@@ -82,5 +84,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::array<QIcon, 8> m_icons;
     bool m_iconsLoaded = false;
+    // Set while the peer logic moves the current item: no group is collapsed.
+    bool m_keepGroups = false;
     int m_iconPixels = 48;
 };

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-void PeerItems::RefreshPeerItem(int index) {
+void PeerItems::RefreshPeerItem(int index, bool selectMade) {
     if (!m_directory.IsValidIndex(index)) {
         return;
     }
@@ -28,6 +28,9 @@ void PeerItems::RefreshPeerItem(int index) {
             std::lock_guard lock(m_directory.Mutex());
             m_directory.PeerAt(index).treeItem = created;
             m_tree.SetItemData(created, static_cast<uint32_t>(index));
+        }
+        if (created != nullptr && selectMade) {
+            m_tree.SelectItem(created);
         }
     }
     SetPeerIcon(index, static_cast<int16_t>(status));

@@ -14,9 +14,10 @@ public:
     PeerItems(PeerDirectory& directory, PeerTree& tree, MessagePresenter& presenter)
         : m_directory(directory), m_tree(tree), m_presenter(presenter) {}
 
-    // Makes the peer's item under its group if it has none, then sets its icon
-    // from its status. An index out of range does nothing.
-    void RefreshPeerItem(int index);
+    // Makes the peer's item under its group if it has none (and selects it
+    // with selectMade), then sets its icon from its status. An index out of
+    // range does nothing.
+    void RefreshPeerItem(int index, bool selectMade = false);
     // Icons 0..8 are set; any other value shows "View 4, val %i" and changes nothing.
     void SetPeerIcon(int index, int16_t icon);
 

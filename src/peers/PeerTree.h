@@ -22,7 +22,11 @@ struct PeerTree {
     // given; null if the tree refused it.
     virtual TreeItem InsertPeerItem(TreeItem group, const std::string& name, int image) = 0;
     virtual void ExpandItem(TreeItem item) = 0;
+    // Deleting the selected item leaves every group's expansion as it was.
     virtual void DeleteItem(TreeItem item) = 0;
+    virtual bool IsSelectedItem(TreeItem item) const = 0;
+    // Makes the item the selected one; no group is expanded or collapsed.
+    virtual void SelectItem(TreeItem item) = 0;
     virtual void SetItemData(TreeItem item, uint32_t data) = 0;
     virtual void SetItemImage(TreeItem item, int image) = 0;
 };

@@ -298,6 +298,26 @@ TEST_F(DispatchTest, NameAndGroupChangeRemakesOnlyThatPeersItem) {
                                "image petra@PC3 0"}));
 }
 
+TEST_F(DispatchTest, ASelectedPeersRemadeItemStaysSelected) {
+    Announce(kJan, Ready, "jan", "Sklad", "PC1");
+    Announce(kEva, Ready, "eva", "Kancl", "PC2");
+    tree.SelectItem(Peer(0).treeItem);
+
+    Announce(kJan, Ready, "jana", "Sklad", "PC1");
+    EXPECT_TRUE(tree.IsSelectedItem(Peer(0).treeItem));
+    Announce(kJan, Ready, "jana", "Kancl", "PC1");
+    EXPECT_TRUE(tree.IsSelectedItem(Peer(0).treeItem));
+    EXPECT_EQ(tree.Dump(), "Sklad: | Kancl: eva@PC2(0) jana@PC1(0)");
+
+    // Another peer's item made again leaves the selection alone.
+    tree.ops.clear();
+    Announce(kEva, Ready, "eva", "Sklad", "PC2");
+    EXPECT_TRUE(tree.IsSelectedItem(Peer(0).treeItem));
+    EXPECT_EQ(std::count_if(tree.ops.begin(), tree.ops.end(),
+                            [](const std::string& op) { return op.starts_with("select"); }),
+              0);
+}
+
 TEST_F(DispatchTest, GoodbyeMarksThePeerAndItsNextAnnouncementRevivesIt) {
     Announce(kJan, Ready);
     Announce(kEva, Ready, "eva", "Sklad", "PC2");
@@ -682,6 +702,8 @@ public:
         m_probe.Note("tree delete");
         m_inner.DeleteItem(item);
     }
+    bool IsSelectedItem(TreeItem item) const override { return m_inner.IsSelectedItem(item); }
+    void SelectItem(TreeItem item) override { m_inner.SelectItem(item); }
     void SetItemData(TreeItem item, uint32_t data) override { m_inner.SetItemData(item, data); }
     void SetItemImage(TreeItem item, int image) override {
         m_probe.Note("tree image " + std::to_string(image));

@@ -11,7 +11,8 @@
 
 // A tree of groups and peers kept in memory, in insertion order, recording
 // every operation. Items are owned by the tree and never freed during a test,
-// so a deleted item's handle stays unique.
+// so a deleted item's handle stays unique. Deleting the selected item selects
+// its group, as a tree control does when no sibling is left.
 class FakeTree final : public PeerTree {
 public:
     struct Item {
@@ -59,8 +60,18 @@ public:
         Item* it = static_cast<Item*>(item);
         ops.push_back("delete " + it->text);
         it->deleted = true;
+        if (selected == it) {
+            selected = it->parent;
+        }
         auto& siblings = it->parent->children;
         std::erase(siblings, it);
+    }
+    bool IsSelectedItem(TreeItem item) const override {
+        return item != nullptr && item == selected;
+    }
+    void SelectItem(TreeItem item) override {
+        ops.push_back("select " + static_cast<Item*>(item)->text);
+        selected = static_cast<Item*>(item);
     }
     void SetItemData(TreeItem item, uint32_t data) override {
         static_cast<Item*>(item)->data = data;
@@ -88,6 +99,7 @@ public:
 
     bool refuseInserts = false;
     std::vector<std::string> ops;
+    Item* selected = nullptr;
 
 private:
     Item* NewItem(const std::string& text, int image, Item* parent) {

@@ -7,7 +7,8 @@
 // so one input can make a peer and then message it.
 // Control byte: bits 0-2 the sender (10.0.0.99 is this computer), bit 3 flips
 // "ShowMySelf", bit 4 flips whether the tree refuses new items, bits 5-6 act
-// on the sender's conversation window first (show, hide, close).
+// on the sender's conversation window first (open it as a double-click does,
+// selecting its item; hide; close).
 //
 // The directory, tree and windows live across inputs so records are made and
 // then hit; they start afresh every kResetInputs inputs or kResetDatagrams
@@ -76,6 +77,11 @@ public:
     void DeleteItem(TreeItem item) override {
         Require(IsLive(item) && FakeTree::At(item).parent != nullptr);
         m_inner.DeleteItem(item);
+    }
+    bool IsSelectedItem(TreeItem item) const override { return m_inner.IsSelectedItem(item); }
+    void SelectItem(TreeItem item) override {
+        Require(IsLive(item));
+        m_inner.SelectItem(item);
     }
     void SetItemData(TreeItem item, uint32_t data) override {
         Require(IsLive(item));
@@ -165,8 +171,8 @@ FakeConversation* WindowOf(Fixture& f, int index) {
     return nullptr;
 }
 
-// Bits 5-6 of the control byte: 1 shows the window (made if missing), 2 hides
-// it (made hidden if missing), 3 closes it.
+// Bits 5-6 of the control byte: 1 selects the item and shows the window (made
+// if missing), 2 hides it (made hidden if missing), 3 closes it.
 void ActOnWindow(Fixture& f, int index, int action) {
     if (action == 0) {
         return;
@@ -186,6 +192,9 @@ void ActOnWindow(Fixture& f, int index, int action) {
     PeerRecord& record = f.directory.PeerAt(index);
     record.window = window;
     record.windowHidden = action == 2;
+    if (action == 1 && record.treeItem != nullptr) {
+        f.fakeTree.selected = static_cast<FakeTree::Item*>(record.treeItem);
+    }
 }
 
 // Every caption a window got during the last datagram was the record's name,
@@ -215,6 +224,7 @@ void CheckCaptions(Fixture& f, bool typingNotice) {
 struct Before {
     int count = 0;
     std::optional<int> senderIndex;
+    bool senderSelected = false;
     size_t played = 0;
     size_t notified = 0;
     int saves = 0;
@@ -313,6 +323,14 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
         }
     }
 
+    // The selection stays on a live item, and on the sender's own item when
+    // that was selected and made again.
+    Require(f.fakeTree.selected == nullptr || f.tree.IsLive(f.fakeTree.selected));
+    if (before.senderSelected) {
+        const TreeItem item = directory.PeerAt(*before.senderIndex).treeItem;
+        Require(item == nullptr || f.tree.IsSelectedItem(item));
+    }
+
     CheckCaptions(f, typing);
 
     // At most one sound, one notification and no box left open per datagram.
@@ -359,6 +377,8 @@ void DispatchOne(Fixture& f, uint8_t control, const uint8_t* bytes, size_t size)
     Before before;
     before.count = f.directory.PeerCount();
     before.senderIndex = f.directory.FindPeerByAddress(sender);
+    before.senderSelected = before.senderIndex &&
+                            f.tree.IsSelectedItem(f.directory.PeerAt(*before.senderIndex).treeItem);
     before.played = f.player.Played().size();
     before.notified = f.sink.texts.size();
     before.saves = f.saves;

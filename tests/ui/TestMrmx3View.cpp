@@ -142,6 +142,7 @@ private Q_SLOTS:
     void doubleClickOpensOnlyTheCurrentPeer();
     void mouseDoubleClickTogglesGroupsAndOpensPeers();
     void choosingGroupCollapsesTheOthers();
+    void remadeItemKeepsTheSelectionAndTheGroups();
     void initialUpdateReadsDatagramsThroughTheSocket();
     void destroyingTheViewSaysGoodbyeOnce();
     void busyPortShowsCreateErrorAndStartsNothing();
@@ -562,6 +563,39 @@ void TestMrmx3View::choosingGroupCollapsesTheOthers() {
     // A newcomer opens its group again.
     Announce("10.0.0.4", Ready, "dana", "C");
     QVERIFY(c->isExpanded());
+}
+
+void TestMrmx3View::remadeItemKeepsTheSelectionAndTheGroups() {
+    CMrmx3View& view = View();
+    Announce("10.0.0.1", Ready, "adam", "A");
+    Announce("10.0.0.2", Ready, "bara", "B");
+    Announce("10.0.0.3", Ready, "cyril", "C");
+    Announce("10.0.0.4", Ready, "dana", "D");
+    Group("D")->setExpanded(false);
+    QTreeWidgetItem* a = Group("A");
+    QTreeWidgetItem* b = Group("B");
+    QTreeWidgetItem* c = Group("C");
+    QTreeWidgetItem* d = Group("D");
+
+    // The selected peer is the only one of its group, and of the one it moves to.
+    view.setCurrentItem(PeerItem(0));
+    Announce("10.0.0.1", Ready, "adela", "A");
+    QCOMPARE(view.currentItem(), PeerItem(0));
+    QVERIFY(PeerItem(0)->isSelected());
+    QCOMPARE(PeerItem(0)->text(0), QStringLiteral("adela@PC"));
+    QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded() && !d->isExpanded());
+
+    Announce("10.0.0.1", Ready, "adela", "E");
+    QCOMPARE(view.currentItem(), PeerItem(0));
+    QCOMPARE(PeerItem(0)->parent(), Group("E"));
+    QVERIFY(Group("E")->isExpanded());
+    QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded() && !d->isExpanded());
+
+    // Another peer's item is remade: the selection stays where it is.
+    Announce("10.0.0.2", Ready, "barbora", "B");
+    QCOMPARE(view.currentItem(), PeerItem(0));
+    QVERIFY(!PeerItem(1)->isSelected());
+    QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded() && !d->isExpanded());
 }
 
 void TestMrmx3View::initialUpdateReadsDatagramsThroughTheSocket() {
