@@ -1,6 +1,7 @@
 // src/peers/Dispatcher.cpp
 #include "peers/Dispatcher.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -128,41 +129,49 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
             record.status = status;
         }
     }
+    if (!changed && !statusChanged) {
+        return true;
+    }
+
+    // The screen follows the stored state before anything is said about it:
+    // the item and its icon, then the window, then sound, boxes and balloon.
     const bool wasSelected = staleItem != nullptr && m_s.tree.IsSelectedItem(staleItem);
     if (staleItem != nullptr) {
         m_s.tree.DeleteItem(staleItem);
     }
-
-    if (statusChanged) {
-        if (const int sound = StatusSound(status); sound != 0) {
-            m_s.sounds.PlayEventSound(sound);
-        } else {
-            ShowTraceCode(m_s.presenter, "View 3, MsgSt %i", status);
-        }
-        // Taken after the box above, whose event loop may have run. The window
-        // takes the lock itself.
-        ConversationWindow* window = nullptr;
-        {
-            std::lock_guard lock(m_s.directory.Mutex());
-            window = m_s.directory.PeerAt(index).window;
-        }
-        if (window != nullptr && status == Disconnected) {
-            window->MarkPeerDisconnected(true);
-        } else if (window != nullptr && (status == Ready || cameBack)) {
-            // Back after a goodbye or a silence, in whatever status: writable again.
-            window->MarkPeerReconnected();
-        }
-        std::string currentName;
-        {
-            std::lock_guard lock(m_s.directory.Mutex());
-            currentName = m_s.directory.PeerAt(index).name;
-        }
-        m_s.notifier.NotifyPeerEvent(StatusChangeText(currentName, status, m_s.presenter), index);
-        changed = true;
+    // Only a status outside the icons raises a box here ("View 4").
+    m_s.items.RefreshPeerItem(index, wasSelected);
+    if (!statusChanged || !StatusStill(index, status)) {
+        // A box's event loop may have applied a newer announcement of this
+        // peer, which has told the user itself.
+        return true;
     }
 
-    if (changed) {
-        m_s.items.RefreshPeerItem(index, wasSelected);
+    ConversationWindow* window = nullptr;
+    {
+        std::lock_guard lock(m_s.directory.Mutex());
+        window = m_s.directory.PeerAt(index).window;
+    }
+    if (window != nullptr && status == Disconnected) {
+        window->MarkPeerDisconnected(true);
+    } else if (window != nullptr && (status == Ready || cameBack)) {
+        // Back after a goodbye or a silence, in whatever status: writable again.
+        window->MarkPeerReconnected();
+    }
+
+    if (const int sound = StatusSound(status); sound != 0) {
+        m_s.sounds.PlayEventSound(sound);
+    } else {
+        ShowTraceCode(m_s.presenter, "View 3, MsgSt %i", status);
+    }
+    std::string currentName;
+    {
+        std::lock_guard lock(m_s.directory.Mutex());
+        currentName = m_s.directory.PeerAt(index).name;
+    }
+    std::string text = StatusChangeText(currentName, status, m_s.presenter);
+    if (StatusStill(index, status)) {
+        m_s.notifier.NotifyPeerEvent(text, index);
     }
     return true;
 }
@@ -244,19 +253,22 @@ void Dispatcher::Bell(int index) {
     m_s.sounds.PlayEventSound(res::kStrBellWav);
     m_s.items.SetPeerIcon(index, kBellIcon);
 
-    std::unique_lock lock(m_s.directory.Mutex());
-    const PeerRecord& record = m_s.directory.PeerAt(index);
-    std::string text = record.name + " " + res::String(res::kStrWantsAttention);
-    // The peer's newest message; this program's notices are not quoted.
-    for (auto it = record.history.rbegin(); it != record.history.rend(); ++it) {
-        if (it->kind == Incoming && !it->notice && it->sender == record.name) {
+    std::string text;
+    {
+        std::lock_guard lock(m_s.directory.Mutex());
+        const PeerRecord& record = m_s.directory.PeerAt(index);
+        text = record.name + " " + res::String(res::kStrWantsAttention);
+        // The peer's newest message; this program's notices are not quoted.
+        const auto quoted =
+            std::find_if(record.history.rbegin(), record.history.rend(), [&](const auto& entry) {
+                return entry.kind == Incoming && !entry.notice && entry.sender == record.name;
+            });
+        if (quoted != record.history.rend()) {
             text += res::String(res::kStrLastMessage);
-            text += it->text;
-            m_s.notifier.NotifyPeerEvent(text, index);
-            return;
+            text += quoted->text;
         }
     }
-    lock.unlock();
+    // The box that stands for a balloon without a tray must not hold the lock.
     m_s.notifier.NotifyPeerEvent(text, index);
 }
 
@@ -270,6 +282,11 @@ void Dispatcher::GroupAssignment(const DatagramView& datagram) {
 
 bool Dispatcher::ShowMySelf() const {
     return m_s.state.Read([](const SettingsRecord& s) { return s.showMySelf; });
+}
+
+bool Dispatcher::StatusStill(int index, int32_t status) const {
+    std::lock_guard lock(m_s.directory.Mutex());
+    return m_s.directory.PeerAt(index).status == status;
 }
 
 std::optional<int> Dispatcher::KnownSender(const std::string& sender) const {

@@ -51,6 +51,9 @@ private:
     void Bell(int index);
     void GroupAssignment(const DatagramView& datagram);
     bool ShowMySelf() const;
+    // Whether the record still holds this status (a box's event loop may have
+    // applied a newer announcement).
+    bool StatusStill(int index, int32_t status) const;
     // The record for a message, typing notice or bell; none for strangers and,
     // unless "ShowMySelf", for this computer's own datagrams.
     std::optional<int> KnownSender(const std::string& sender) const;

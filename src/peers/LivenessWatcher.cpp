@@ -44,9 +44,9 @@ void LivenessWatcher::Join() {
 
 void LivenessWatcher::Run(std::stop_token stop) {
     while (!stop.stop_requested()) {
-        // The user-interface thread may keep the lock for as long as a box it
-        // raised under it is open, and may ask for the stop from that box's
-        // event loop and join: wait for the lock in steps that see the stop.
+        // The user-interface thread shows no box under the lock, but may ask
+        // for the stop and join at any time: wait for the lock in steps that
+        // see the stop.
         std::unique_lock lock(m_directory.Mutex(), std::defer_lock);
         while (!lock.try_lock()) {
             if (!m_wait.Pause(stop, kPauseStep)) {

@@ -121,10 +121,11 @@ void PeerNetwork::TellPeerSilent(int index) {
         window = record.window;
         name = record.name;
     }
+    // The icon, then the window, then the balloon (a box without a tray).
+    m_items.RefreshPeerItem(index);
     if (window != nullptr) {
         window->MarkPeerDisconnected(true);
     }
-    m_items.RefreshPeerItem(index);
     m_notifier.NotifyPeerEvent(
         name + res::String(res::kStrIsInStatus) + StatusShortText(Disconnected, m_alerts), index);
 }
@@ -133,11 +134,13 @@ void PeerNetwork::OpenConversation(int index) {
     if (!m_directory.IsValidIndex(index)) {
         return;
     }
-    std::lock_guard lock(m_directory.Mutex());
+    std::unique_lock lock(m_directory.Mutex());
     PeerRecord& record = m_directory.PeerAt(index);
     if (record.window == nullptr) {
         std::unique_ptr<ConversationWindow> created = m_s.conversations.CreateConversation(index);
         if (!created) {
+            // No box is shown under the lock: the watcher waits for it.
+            lock.unlock();
             m_s.presenter.ShowMessage(res::String(res::kStrAppTitle), "Error creating Dialog",
                                       BoxIcon::None);
             return;

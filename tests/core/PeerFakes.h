@@ -1,6 +1,7 @@
 // tests/core/PeerFakes.h
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,8 +117,15 @@ private:
 
 class RecordingSink final : public NotificationSink {
 public:
-    void ShowBalloon(const std::string& text) override { texts.push_back(text); }
+    void ShowBalloon(const std::string& text) override {
+        texts.push_back(text);
+        if (onShow) {
+            onShow(text);
+        }
+    }
     std::vector<std::string> texts;
+    // Runs as the balloon is shown, as a box's event loop would.
+    std::function<void(const std::string&)> onShow;
 };
 
 // A conversation window that records what it is asked to do; its log is the

@@ -42,6 +42,18 @@ private:
     std::vector<std::string>& m_journal;
 };
 
+// Whether another thread could take the directory lock now.
+bool LockFree(const PeerDirectory& directory) {
+    bool taken = false;
+    std::thread([&] {
+        taken = directory.Mutex().try_lock();
+        if (taken) {
+            directory.Mutex().unlock();
+        }
+    }).join();
+    return taken;
+}
+
 class PeerNetworkTest : public ::testing::Test {
 protected:
     PeerNetworkTest() {
@@ -204,7 +216,16 @@ TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
         std::lock_guard lock(network.Directory().Mutex());
         network.Directory().PeerAt(0).status = Disconnected;
     }
+    // The balloon (a box without a tray) comes last, with the lock free.
+    std::string atBalloon;
+    m_sink.onShow = [&](const std::string&) {
+        atBalloon = std::to_string(FakeTree::At(network.Directory().PeerAt(0).treeItem).image) +
+                    (window->sendingEnabled ? " enabled" : " disabled") +
+                    (LockFree(network.Directory()) ? " free" : " held");
+    };
     network.TellPeerSilent(0);
+    m_sink.onShow = nullptr;
+    EXPECT_EQ(atBalloon, "4 disabled free");
     EXPECT_EQ(m_sink.texts, (std::vector<std::string>{"eva@PC2 je ve stavu : Odpojen"}));
     EXPECT_EQ(network.Notifier().LastNotifiedPeer(), 0);
     EXPECT_FALSE(window->sendingEnabled);
@@ -232,8 +253,12 @@ TEST_F(PeerNetworkTest, OpenConversationCreatesOnceShowsAndChecksTheIndex) {
     }
 
     m_factory.refuse = true;
+    bool freeAtBox = false;
+    m_presenter.OnShow([&] { freeAtBox = LockFree(network.Directory()); });
     network.OpenConversation(0);
     ASSERT_EQ(m_presenter.Texts(), (std::vector<std::string>{"Error creating Dialog"}));
+    m_presenter.OnShow(nullptr);
+    EXPECT_TRUE(freeAtBox);
     EXPECT_EQ(network.Directory().PeerAt(0).window, nullptr);
 
     m_factory.refuse = false;
