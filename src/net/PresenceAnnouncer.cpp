@@ -1,6 +1,7 @@
 // src/net/PresenceAnnouncer.cpp
 #include "net/PresenceAnnouncer.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/Socket.h"
@@ -37,12 +38,14 @@ void PresenceAnnouncer::Run(std::stop_token stop) {
     }
     while (!stop.stop_requested()) {
         m_announce();
-        // Up to 2 x period slices; the period is read afresh before each one.
+        // Up to 2 x period slices; the period is read afresh before each one. A
+        // period below one second counts as one: without a pause the copy would
+        // flood the network with announcements.
         for (int64_t slice = 0;; ++slice) {
             if (stop.stop_requested()) {
                 return;
             }
-            if (slice >= 2 * int64_t{m_period()}) {
+            if (slice >= 2 * int64_t{std::max<int32_t>(m_period(), 1)}) {
                 break;
             }
             if (!m_wait.Pause(stop, kSlice)) {

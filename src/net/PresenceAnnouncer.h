@@ -11,7 +11,8 @@
 
 // The worker thread that makes this copy visible: announces at once, then
 // every "AboutMePeriod" seconds, waiting in 500 ms slices and reading the
-// period afresh before each slice. A stop request ends the wait at once.
+// period afresh before each slice; a period below 1 counts as 1 second. A stop
+// request ends the wait at once.
 // The owner stops and joins it before the endpoint it announces through goes.
 class PresenceAnnouncer {
 public:

@@ -143,14 +143,18 @@ TEST(PresenceAnnouncer, PeriodIsReadBeforeEverySliceAndTakesEffectAtOnce) {
     EXPECT_EQ(steps, expected);
 }
 
-TEST(PresenceAnnouncer, PeriodOfZeroOrLessMeansNoWait) {
+TEST(PresenceAnnouncer, PeriodBelowOneSecondCountsAsOneSecond) {
     for (const int32_t period : {0, -3}) {
         ScriptedAnnouncer scripted(period);
         const auto steps = scripted.RunUntil(
-            [](const std::vector<std::string>& s) { return Count(s, "announce") == 4; });
-        EXPECT_EQ(steps, (std::vector<std::string>{"announce", "period", "announce", "period",
-                                                   "announce", "period", "announce"}))
-            << "period " << period;
+            [](const std::vector<std::string>& s) { return Count(s, "announce") == 3; });
+        const std::vector<std::string> second = {"period", kPause, "period", kPause, "period"};
+        std::vector<std::string> expected = {"announce"};
+        expected.insert(expected.end(), second.begin(), second.end());
+        expected.push_back("announce");
+        expected.insert(expected.end(), second.begin(), second.end());
+        expected.push_back("announce");
+        EXPECT_EQ(steps, expected) << "period " << period;
     }
 }
 
