@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package needed to build, test and run Murmex3.
-# Idempotent: does nothing (and prints nothing) when all packages are present.
+# Installs every Debian package needed to build, test and run Murmex3, and the
+# Czech UTF-8 locale the tests of the system's error texts use.
+# Idempotent: does nothing (and prints nothing) when all of it is present.
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +15,7 @@ PACKAGES=(
     xvfb xauth xdotool x11-utils x11-apps imagemagick desktop-file-utils iproute2 procps
     dbus dbus-x11 at-spi2-core
     python3 python3-gi gir1.2-atspi-2.0
+    locales libc-l10n
 )
 
 missing=()
@@ -22,13 +24,24 @@ for p in "${PACKAGES[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
     SUDO="sudo"
 fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The system's messages in Czech (libc-l10n) need the locales themselves.
+if ! locale -a 2>/dev/null | grep -qix 'cs_CZ\.utf-\?8'; then
+    echo "Generating the locale cs_CZ.UTF-8"
+    $SUDO localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8
+fi
+if ! locale -a 2>/dev/null | grep -qix 'cs_CZ\.iso-\?8859-\?2'; then
+    echo "Generating the locale cs_CZ.ISO-8859-2"
+    $SUDO localedef -i cs_CZ -f ISO-8859-2 cs_CZ.ISO-8859-2
+fi

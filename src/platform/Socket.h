@@ -46,6 +46,8 @@ std::string LocalHostName();
 // Every IPv4 address of the local interfaces, loopback included, in system order.
 std::vector<std::string> LocalInterfaceAddresses();
 
+// The system's text for an error code, converted from the locale's (on Windows
+// the ANSI code page's) encoding to code page 1250.
 std::string SocketErrorMessage(int code);
 int InvalidArgumentCode();
 int MessageTooLongCode();

@@ -8,11 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <netdb.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -23,6 +27,7 @@
 #include "net/Packet.h"
 #include "net/PeerSocket.h"
 #include "platform/Socket.h"
+#include "res/Cp1250.h"
 
 namespace {
 
@@ -475,4 +480,63 @@ TEST(PeerSocket, ResolveAddressGivesDottedTextOrShowsTheBox) {
     const std::string text = copy.presenter.Shown()[0].text;
     EXPECT_EQ(text.rfind("gethostbyname errorcode: ", 0), 0u) << text;
     EXPECT_GT(text.size(), text.find("\r\n") + 2) << "no system text: " << text;
+}
+
+// The process's locale for one test; LANGUAGE would override its messages.
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const char* name) {
+        if (const char* current = std::setlocale(LC_ALL, nullptr)) {
+            m_previous = current;
+        }
+        if (const char* language = std::getenv("LANGUAGE")) {
+            m_language = language;
+            ::unsetenv("LANGUAGE");
+        }
+        m_set = std::setlocale(LC_ALL, name) != nullptr;
+    }
+    ~ScopedLocale() {
+        std::setlocale(LC_ALL, m_previous.c_str());
+        if (!m_language.empty()) {
+            ::setenv("LANGUAGE", m_language.c_str(), 1);
+        }
+    }
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+    bool IsSet() const { return m_set; }
+
+private:
+    std::string m_previous = "C";
+    std::string m_language;
+    bool m_set = false;
+};
+
+// The system's Czech texts come in the locale's character set; the box shows
+// them in code page 1250.
+TEST(SocketErrorMessage, SystemTextsInACzechLocaleArriveInCodePage1250) {
+    const int resolverNoName = EAI_NONAME < 0 ? EAI_NONAME : -EAI_NONAME;
+    int tried = 0;
+    for (const char* name : {"cs_CZ.UTF-8", "cs_CZ.ISO-8859-2"}) {
+        const ScopedLocale locale(name);
+        if (!locale.IsSet()) {
+            continue;
+        }
+        ++tried;
+        EXPECT_NE(
+            platform::SocketErrorMessage(EADDRINUSE).find(cp1250::FromUtf8("Adresa je užívána")),
+            std::string::npos)
+            << name << ": " << cp1250::ToUtf8(platform::SocketErrorMessage(EADDRINUSE));
+        EXPECT_NE(platform::SocketErrorMessage(resolverNoName).find(cp1250::FromUtf8("jméno")),
+                  std::string::npos)
+            << name << ": " << cp1250::ToUtf8(platform::SocketErrorMessage(resolverNoName));
+        EXPECT_NE(SocketErrorText("Create", EADDRINUSE)
+                      .find("Create errorcode: " + std::to_string(EADDRINUSE) + "\r\n" +
+                            cp1250::FromUtf8("Adresa je užívána")),
+                  std::string::npos)
+            << name;
+    }
+    EXPECT_EQ(platform::SocketErrorMessage(EADDRINUSE), std::strerror(EADDRINUSE));
+    if (tried == 0) {
+        GTEST_SKIP() << "no Czech locale here (scripts/install-deps.sh generates cs_CZ.UTF-8)";
+    }
 }

@@ -1,7 +1,9 @@
 // src/platform/posix/SocketPosix.cpp
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <ifaddrs.h>
+#include <langinfo.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -11,8 +13,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "platform/Socket.h"
+#include "res/Cp1250.h"
 
 namespace platform {
 namespace {
@@ -60,6 +64,59 @@ std::string Dotted(const in_addr& address) {
 }
 [[maybe_unused]] const char* ErrorText(const char* result, const char* /*buffer*/) {
     return result;
+}
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool IsUtf8Codeset(std::string_view codeset) {
+    return codeset == "UTF-8" || codeset == "utf-8" || codeset == "UTF8" || codeset == "utf8";
+}
+
+// Text in the given character set as UTF-8; a byte it cannot convert becomes '?'.
+std::string ToUtf8(std::string_view text, const char* codeset) {
+    const iconv_t converter = ::iconv_open("UTF-8", codeset);
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        std::string out(text);
+        std::replace_if(
+            out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; },
+            '?');
+        return out;
+    }
+    std::string out;
+    std::string input(text);
+    char* in = input.data();
+    size_t inLeft = input.size();
+    char chunk[256];
+    while (inLeft > 0) {
+        char* outPtr = chunk;
+        size_t outLeft = sizeof chunk;
+        const size_t rc = ::iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+        out.append(chunk, static_cast<size_t>(outPtr - chunk));
+        if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+            // An invalid or cut-off sequence: one '?' for its first byte.
+            out += '?';
+            ++in;
+            --inLeft;
+        }
+    }
+    ::iconv_close(converter);
+    return out;
+}
+
+// The system's texts come in the character set of the locale (UTF-8 under
+// cs_CZ.UTF-8); the core's texts are code page 1250.
+std::string SystemTextToCp1250(std::string_view text) {
+    if (IsAscii(text)) {
+        return std::string(text);
+    }
+    const char* codeset = ::nl_langinfo(CODESET);
+    if (codeset == nullptr || IsUtf8Codeset(codeset)) {
+        return cp1250::FromUtf8(text);
+    }
+    return cp1250::FromUtf8(ToUtf8(text, codeset));
 }
 
 }  // namespace
@@ -242,14 +299,14 @@ std::vector<std::string> LocalInterfaceAddresses() {
 
 std::string SocketErrorMessage(int code) {
     if (code < 0) {
-        return ::gai_strerror(EaiFromResolverCode(code));
+        return SystemTextToCp1250(::gai_strerror(EaiFromResolverCode(code)));
     }
     char buffer[256] = {};
     const char* text = ErrorText(::strerror_r(code, buffer, sizeof buffer), buffer);
     if (text == nullptr || *text == '\0') {
         return "Unknown error " + std::to_string(code);
     }
-    return text;
+    return SystemTextToCp1250(text);
 }
 
 int InvalidArgumentCode() {

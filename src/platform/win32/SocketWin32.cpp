@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/Socket.h"
@@ -48,6 +49,26 @@ std::string Dotted(in_addr address) {
         return {};
     }
     return text;
+}
+
+// The system's texts come in the ANSI code page; the core's are code page 1250.
+// A character that code page 1250 lacks becomes '?'.
+std::string AnsiToCp1250(const char* text, int length) {
+    constexpr UINT kCp1250 = 1250;
+    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
+    if (wideLength <= 0) {
+        return std::string(text, static_cast<size_t>(length));
+    }
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, length, wide.data(), wideLength);
+    const int outLength =
+        ::WideCharToMultiByte(kCp1250, 0, wide.data(), wideLength, nullptr, 0, "?", nullptr);
+    if (outLength <= 0) {
+        return std::string(text, static_cast<size_t>(length));
+    }
+    std::string out(static_cast<size_t>(outLength), '\0');
+    ::WideCharToMultiByte(kCp1250, 0, wide.data(), wideLength, out.data(), outLength, "?", nullptr);
+    return out;
 }
 
 }  // namespace
@@ -238,7 +259,7 @@ std::string SocketErrorMessage(int code) {
         reinterpret_cast<LPSTR>(&text), 0, nullptr);
     std::string message;
     if (length != 0 && text != nullptr) {
-        message.assign(text, length);
+        message = AnsiToCp1250(text, static_cast<int>(length));
     }
     if (text != nullptr) {
         ::LocalFree(text);
