@@ -266,12 +266,27 @@ void CMainFrame::ShowBalloon(const std::string& text) {
 }
 
 void CMainFrame::OnUpdateStatusPane() {
+    // The message pane's idle text says when announcements no longer leave; a
+    // prompt on show stays until the pointer leaves its item.
+    const bool unreachable = m_view && m_view->Network().NetworkUnreachable();
+    if (unreachable != m_networkUnreachable) {
+        const QString previous = IdleText();
+        m_networkUnreachable = unreachable;
+        if (m_messagePane->text() == previous) {
+            m_messagePane->setText(IdleText());
+        }
+    }
+
     const std::string status = StatusShortText(m_state.OwnStatus(), m_presenter);
     const QString text = platform::FromCp1250(status);
     if (m_statusPane->text() != text) {
         m_statusPane->setText(text);
     }
     SetTrayToolTip(kTipPrefix + status);
+}
+
+QString CMainFrame::IdleText() const {
+    return Utf8String(m_networkUnreachable ? res::kStrNetworkUnreachable : res::kStrIdlePrompt);
 }
 
 void CMainFrame::OnAppExit() {
@@ -372,7 +387,7 @@ void CMainFrame::changeEvent(QEvent* event) {
 bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
-        m_messagePane->setText(tip.isEmpty() ? Utf8String(res::kStrIdlePrompt) : tip);
+        m_messagePane->setText(tip.isEmpty() ? IdleText() : tip);
         return true;
     }
     return QMainWindow::event(event);

@@ -45,7 +45,8 @@ public:
     // Balloon (or message box) with the title "Murmex3 - <own status>"; the
     // text is code page 1250, cut to 255 bytes in a balloon.
     void ShowBalloon(const std::string& text) override;
-    // Refreshes the status pane and the tray tool tip from the own status.
+    // Refreshes the status pane and the tray tool tip from the own status, and
+    // the message pane's idle text from the view's network.
     void OnUpdateStatusPane();
 
     void OnAppExit();
@@ -92,6 +93,8 @@ private:
                         std::function<void()> handler, const char* objectName);
     void RunExitCommand();
     void SetTrayToolTip(const std::string& tip);
+    // What the message pane shows when no prompt is on show.
+    QString IdleText() const;
 
     AppState& m_state;
     MessagePresenter& m_presenter;
@@ -101,6 +104,7 @@ private:
     bool m_balloonShown = false;
     bool m_fallbackBoxOpen = false;
     bool m_exitCommandRun = false;
+    bool m_networkUnreachable = false;
     Balloon m_lastBalloon;
     QPointer<CMrmx3View> m_view;
     QToolBar* m_toolBar = nullptr;

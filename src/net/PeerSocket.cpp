@@ -1,12 +1,21 @@
 // src/net/PeerSocket.cpp
 #include "net/PeerSocket.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
+
+#include "app/Log.h"
+#include "res/Cp1250.h"
 
 namespace {
 
 constexpr const char* kLoopbackPrefix = "127.";
+constexpr uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
+
+bool Contains(const std::vector<uint32_t>& list, uint32_t value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
 
 // A dotted address is taken as it is; anything else is looked up now.
 std::optional<uint32_t> DestinationAddress(const std::string& text) {
@@ -27,6 +36,12 @@ CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter, Options o
       m_presenter(presenter),
       m_options(std::move(options)),
       m_hostName(platform::LocalHostName()) {
+    if (!m_options.interfaces) {
+        m_options.interfaces = platform::LocalInterfaces;
+    }
+    if (!m_options.send) {
+        m_options.send = platform::SendDatagram;
+    }
     RefreshOwnAddresses();
 }
 
@@ -98,10 +113,30 @@ void CPeerSocket::AnnouncePresence(bool goodbye) {
         BuildPresence(packet, identity.status, identity.userName, identity.computerName,
                       identity.groupName);
         failure = Transmit(packet, std::string(), true);
+        CountAnnouncement(failure);
     }
     // Boxes are shown without the lock: a worker's box waits for the user.
-    if (failure) {
+    if (failure && ReportsSendFailure(true, failure->code)) {
         ShowSocketError(m_presenter, failure->operation, failure->code);
+    }
+}
+
+void CPeerSocket::CountAnnouncement(const std::optional<Failure>& failure) {
+    if (!failure) {
+        m_failedAnnouncements = 0;
+        if (m_networkUnreachable.exchange(false)) {
+            corelog::Warning("net", "Announcements reach the network again.");
+        }
+        return;
+    }
+    if (m_failedAnnouncements < kUnreachableAfter) {
+        ++m_failedAnnouncements;
+    }
+    if (m_failedAnnouncements == kUnreachableAfter && !m_networkUnreachable.exchange(true)) {
+        corelog::Warning(
+            "net", "No announcement has left for " + std::to_string(kUnreachableAfter) +
+                       " periods: " + failure->operation + " " + std::to_string(failure->code) +
+                       " " + cp1250::ToUtf8(platform::SocketErrorMessage(failure->code)));
     }
 }
 
@@ -109,8 +144,33 @@ bool CPeerSocket::ReportsSendFailure(bool presence, int code) {
     return !(presence && platform::IsUnreachableCode(code));
 }
 
+std::vector<uint32_t> CPeerSocket::DirectedBroadcasts(
+    const std::vector<platform::InterfaceAddress>& interfaces) {
+    std::vector<uint32_t> addresses;
+    for (const platform::InterfaceAddress& entry : interfaces) {
+        if (!entry.up || entry.loopback || !entry.broadcastCapable || entry.broadcast == 0 ||
+            entry.broadcast == entry.address || entry.broadcast == kLimitedBroadcast) {
+            continue;
+        }
+        if (!Contains(addresses, entry.broadcast)) {
+            addresses.push_back(entry.broadcast);
+        }
+    }
+    return addresses;
+}
+
+int CPeerSocket::BroadcastFailureCode(const std::vector<int>& codes) {
+    for (const int code : codes) {
+        if (!platform::IsUnreachableCode(code)) {
+            return code;
+        }
+    }
+    return codes.empty() ? platform::InvalidArgumentCode() : codes.front();
+}
+
 void CPeerSocket::Send(const PacketBuffer& packet, const std::string& target, bool presence) {
-    if (const std::optional<Failure> failure = Transmit(packet, target, presence)) {
+    const std::optional<Failure> failure = Transmit(packet, target, presence);
+    if (failure && ReportsSendFailure(presence, failure->code)) {
         ShowSocketError(m_presenter, failure->operation, failure->code);
     }
 }
@@ -134,23 +194,41 @@ std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& pa
         RefreshOwnAddresses();
     }
 
-    const std::optional<uint32_t> address =
-        DestinationAddress(broadcast ? m_options.broadcastAddress : target);
-    if (!address) {
-        return Failure{"SendTo", platform::InvalidArgumentCode()};
+    std::vector<uint32_t> destinations;
+    std::vector<int> codes;
+    if (const std::optional<uint32_t> address =
+            DestinationAddress(broadcast ? m_options.broadcastAddress : target)) {
+        destinations.push_back(*address);
+        if (broadcast && *address == kLimitedBroadcast) {
+            std::lock_guard lock(m_addressMutex);
+            for (const uint32_t directed : m_directedBroadcasts) {
+                if (!Contains(destinations, directed)) {
+                    destinations.push_back(directed);
+                }
+            }
+        }
+    } else {
+        codes.push_back(platform::InvalidArgumentCode());
     }
     const uint16_t port =
         m_options.destinationPort != 0 ? m_options.destinationPort : platform::BoundPort(socket);
 
     const int16_t length = PacketLength(packet, m_presenter);
-    const int code =
-        platform::SendDatagram(socket, *address, port, packet.data(), static_cast<size_t>(length));
-    if (code == 0) {
-        ++m_sentCount;
-    } else if (ReportsSendFailure(presence, code)) {
-        return Failure{"SendTo", code};
+    bool taken = false;
+    for (const uint32_t destination : destinations) {
+        const int code =
+            m_options.send(socket, destination, port, packet.data(), static_cast<size_t>(length));
+        if (code == 0) {
+            ++m_sentCount;
+            taken = true;
+        } else {
+            codes.push_back(code);
+        }
     }
-    return std::nullopt;
+    if (taken) {
+        return std::nullopt;
+    }
+    return Failure{"SendTo", BroadcastFailureCode(codes)};
 }
 
 platform::ReceivedDatagram CPeerSocket::Receive(uint8_t* buffer) {
@@ -190,7 +268,15 @@ std::string CPeerSocket::OwnAddress() const {
 }
 
 void CPeerSocket::RefreshOwnAddresses() {
-    std::vector<std::string> addresses = platform::LocalInterfaceAddresses();
+    const std::vector<platform::InterfaceAddress> interfaces = m_options.interfaces();
+    std::vector<std::string> addresses;
+    for (const platform::InterfaceAddress& entry : interfaces) {
+        std::string text = platform::FormatDottedAddress(entry.address);
+        if (!text.empty() &&
+            std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
+            addresses.push_back(std::move(text));
+        }
+    }
     std::string first;
     for (const std::string& address : addresses) {
         if (address.rfind(kLoopbackPrefix, 0) != 0) {
@@ -201,9 +287,11 @@ void CPeerSocket::RefreshOwnAddresses() {
     if (first.empty() && !addresses.empty()) {
         first = addresses.front();
     }
+    std::vector<uint32_t> directed = DirectedBroadcasts(interfaces);
     std::lock_guard lock(m_addressMutex);
     m_ownAddresses = std::move(addresses);
     m_ownAddress = std::move(first);
+    m_directedBroadcasts = std::move(directed);
 }
 
 void CPeerSocket::ShutDown() {

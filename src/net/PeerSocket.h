@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,17 +16,34 @@
 
 // The one UDP endpoint of a running copy: bound on all interfaces, it sends
 // every kind of datagram to one peer or by broadcast, and receives the others'.
+// A broadcast goes to the limited broadcast address and to the directed
+// broadcast address of every up, broadcast-capable, non-loopback interface, so
+// that it leaves by every network even where no default route exists.
 // Sends may come from the user-interface thread and the presence announcer at
 // once. Failures are reported through the presenter, which must be safe to call
 // from both threads.
 class CPeerSocket {
 public:
+    using SendFunction = std::function<int(platform::SocketHandle socket, uint32_t address,
+                                           uint16_t port, const void* data, size_t size)>;
+    using InterfaceSource = std::function<std::vector<platform::InterfaceAddress>()>;
+
     struct Options {
         uint16_t port = kPeerPort;  // bound port; 0 binds any free port
         // Destination port of every datagram; 0 means the bound port.
         uint16_t destinationPort = 0;
+        // Where a broadcast goes. Only the limited broadcast address brings the
+        // directed ones along; any other address (a test's) is used alone.
         std::string broadcastAddress = "255.255.255.255";
+        // The local interfaces, read before every presence broadcast; empty: the system's.
+        InterfaceSource interfaces;
+        // Hands one datagram to the system (0 or an error code); empty: the socket's own.
+        SendFunction send;
     };
+
+    // Announcements in a row that no destination took before the network
+    // counts as unreachable.
+    static constexpr int kUnreachableAfter = 3;
 
     CPeerSocket(AppState& state, MessagePresenter& presenter);
     CPeerSocket(AppState& state, MessagePresenter& presenter, Options options);
@@ -68,12 +86,24 @@ public:
     void ShutDown();
     void Close();
 
-    // Datagrams handed to the system so far.
+    // Datagrams handed to the system so far (a broadcast counts once per destination).
     int SentCount() const { return m_sentCount.load(); }
+
+    // True from the kUnreachableAfter-th announcement in a row that no
+    // destination took until one is taken again. Safe from any thread.
+    bool NetworkUnreachable() const { return m_networkUnreachable.load(); }
 
     // Whether a failed send shows the "SendTo" box: a presence broadcast passes
     // over an unreachable host or network in silence.
     static bool ReportsSendFailure(bool presence, int code);
+
+    // The directed broadcast address of every up, broadcast-capable,
+    // non-loopback interface, each once, in interface order.
+    static std::vector<uint32_t> DirectedBroadcasts(
+        const std::vector<platform::InterfaceAddress>& interfaces);
+    // Of the codes of a broadcast that no destination took, the one to report:
+    // the first that is not "unreachable", else the first.
+    static int BroadcastFailureCode(const std::vector<int>& codes);
 
 private:
     struct Failure {
@@ -81,9 +111,11 @@ private:
         int code;
     };
     void Send(const PacketBuffer& packet, const std::string& target, bool presence);
+    // The failure when no destination took the datagram; nothing when one did.
     std::optional<Failure> Transmit(const PacketBuffer& packet, const std::string& target,
                                     bool presence);
     void AnnouncePresence(bool goodbye);
+    void CountAnnouncement(const std::optional<Failure>& failure);
 
     AppState& m_state;
     MessagePresenter& m_presenter;
@@ -94,8 +126,11 @@ private:
 
     std::mutex m_presenceMutex;  // one presence datagram at a time
     bool m_goodbyeSent = false;
+    int m_failedAnnouncements = 0;  // in a row; under m_presenceMutex
+    std::atomic<bool> m_networkUnreachable{false};
     mutable std::mutex m_addressMutex;
     std::vector<std::string> m_ownAddresses;
     std::string m_ownAddress;
+    std::vector<uint32_t> m_directedBroadcasts;
     std::atomic<int> m_sentCount{0};
 };

@@ -72,6 +72,8 @@ public:
     Dispatcher& Dispatch() { return m_dispatcher; }
     AlertGate& NetworkAlerts() { return m_alerts; }
     bool StopRequested() const { return m_stopRequested; }
+    // No announcement has left for several periods in a row (any thread).
+    bool NetworkUnreachable() const { return m_socket.NetworkUnreachable(); }
     bool ThreadsRunning() const { return m_announcer.Running() || m_watcher.Running(); }
 
     // What the user is told when the watcher has marked a peer (user-interface thread).

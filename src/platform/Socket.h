@@ -43,8 +43,17 @@ std::string FormatDottedAddress(uint32_t address);
 // First IPv4 address the name resolves to; on failure nothing and the error code.
 std::optional<uint32_t> ResolveHost(const std::string& name, int& error);
 std::string LocalHostName();
+
+// One IPv4 address of a local interface. Addresses are in host order.
+struct InterfaceAddress {
+    uint32_t address = 0;
+    uint32_t broadcast = 0;  // the directed broadcast address of its network; 0: none
+    bool up = false;
+    bool loopback = false;
+    bool broadcastCapable = false;
+};
 // Every IPv4 address of the local interfaces, loopback included, in system order.
-std::vector<std::string> LocalInterfaceAddresses();
+std::vector<InterfaceAddress> LocalInterfaces();
 
 // The system's text for an error code, converted from the locale's (on Windows
 // the ANSI code page's) encoding to code page 1250.

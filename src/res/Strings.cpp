@@ -48,6 +48,7 @@ constexpr Entry kTable[] = {
     {kStrStatusAtLunch, "Jím"},
     {kStrStatusAway, "Pryč"},
     {kStrEnterNumber, "Zadejte číslo!"},
+    {kStrNetworkUnreachable, "Síť je nedostupná"},
     {kStrAppTitle, "Mrmx3"},
     {kStrIdlePrompt, "Připraven."},
     {kStrPromptAbout, "Nápověda.\nNápověda."},

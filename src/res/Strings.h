@@ -39,6 +39,8 @@ enum StringId : int {
     kStrStatusAtLunch = 156,
     kStrStatusAway = 157,
     kStrEnterNumber = 158,
+    // Texts of this program's own, numbered apart from the inherited table.
+    kStrNetworkUnreachable = 300,
     kStrAppTitle = 57344,
     kStrIdlePrompt = 57345,
     kStrPromptAbout = 57664,

@@ -18,11 +18,14 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/Log.h"
 #include "core/Fakes.h"
 #include "net/Packet.h"
 #include "net/PeerSocket.h"
@@ -452,7 +455,10 @@ TEST(PeerSocket, UnreachablePresenceIsSilentWhereARouteIsMissing) {
 
 TEST(PeerSocket, RecognisesEveryAddressOfThisComputer) {
     Copy copy;
-    const std::vector<std::string> addresses = platform::LocalInterfaceAddresses();
+    std::vector<std::string> addresses;
+    for (const platform::InterfaceAddress& entry : platform::LocalInterfaces()) {
+        addresses.push_back(platform::FormatDottedAddress(entry.address));
+    }
     ASSERT_FALSE(addresses.empty());
     EXPECT_TRUE(copy.socket.IsOwnAddress("127.0.0.1"));
     for (const std::string& address : addresses) {
@@ -480,6 +486,264 @@ TEST(PeerSocket, ResolveAddressGivesDottedTextOrShowsTheBox) {
     const std::string text = copy.presenter.Shown()[0].text;
     EXPECT_EQ(text.rfind("gethostbyname errorcode: ", 0), 0u) << text;
     EXPECT_GT(text.size(), text.find("\r\n") + 2) << "no system text: " << text;
+}
+
+TEST(PeerSocket, InterfacesTellTheirStateAndBroadcastAddress) {
+    const std::vector<platform::InterfaceAddress> interfaces = platform::LocalInterfaces();
+    const auto loopback =
+        std::find_if(interfaces.begin(), interfaces.end(),
+                     [](const platform::InterfaceAddress& i) { return i.address == 0x7F000001; });
+    ASSERT_NE(loopback, interfaces.end());
+    EXPECT_TRUE(loopback->up);
+    EXPECT_TRUE(loopback->loopback);
+    for (const platform::InterfaceAddress& entry : interfaces) {
+        if (entry.broadcastCapable && entry.broadcast != 0) {
+            // All host bits set: the address lies within it, and it is not the address.
+            const std::string text = platform::FormatDottedAddress(entry.address);
+            EXPECT_EQ(entry.broadcast & entry.address, entry.address) << text;
+            EXPECT_NE(entry.broadcast, entry.address) << text;
+        }
+    }
+}
+
+namespace {
+
+constexpr uint32_t kLimited = 0xFFFFFFFF;
+
+platform::InterfaceAddress Interface(const std::string& address, const std::string& broadcast,
+                                     bool up = true, bool loopback = false) {
+    platform::InterfaceAddress entry;
+    entry.address = *platform::ParseDottedAddress(address);
+    entry.broadcast = broadcast.empty() ? 0 : *platform::ParseDottedAddress(broadcast);
+    entry.broadcastCapable = !broadcast.empty();
+    entry.up = up;
+    entry.loopback = loopback;
+    return entry;
+}
+
+std::vector<std::string> Dotted(const std::vector<uint32_t>& addresses) {
+    std::vector<std::string> texts;
+    for (const uint32_t address : addresses) {
+        texts.push_back(platform::FormatDottedAddress(address));
+    }
+    return texts;
+}
+
+// The system as a copy sees it: its interfaces, and a send that records each
+// destination and fails where the test says.
+class FakeNetwork {
+public:
+    std::vector<platform::InterfaceAddress> Interfaces() {
+        std::lock_guard lock(m_mutex);
+        return m_interfaces;
+    }
+    void SetInterfaces(std::vector<platform::InterfaceAddress> interfaces) {
+        std::lock_guard lock(m_mutex);
+        m_interfaces = std::move(interfaces);
+    }
+    // The code a send to the address fails with; 0 lets it through.
+    void Fail(const std::string& address, int code) {
+        std::lock_guard lock(m_mutex);
+        m_codes[*platform::ParseDottedAddress(address)] = code;
+    }
+    void FailAll(int code) {
+        std::lock_guard lock(m_mutex);
+        m_all = code;
+    }
+    int Send(uint32_t address) {
+        std::lock_guard lock(m_mutex);
+        m_sent.push_back(address);
+        const auto found = m_codes.find(address);
+        return found != m_codes.end() ? found->second : m_all;
+    }
+    // The destinations since the last call.
+    std::vector<std::string> TakeSent() {
+        std::lock_guard lock(m_mutex);
+        std::vector<std::string> sent = Dotted(m_sent);
+        m_sent.clear();
+        return sent;
+    }
+
+    CPeerSocket::Options Options() {
+        CPeerSocket::Options options;
+        options.port = 0;
+        options.interfaces = [this] { return Interfaces(); };
+        options.send = [this](platform::SocketHandle, uint32_t address, uint16_t, const void*,
+                              size_t) { return Send(address); };
+        return options;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<platform::InterfaceAddress> m_interfaces = {
+        Interface("127.0.0.1", "", true, true),
+        Interface("10.0.0.7", "10.0.0.255"),
+        Interface("192.168.5.20", "192.168.5.255"),
+    };
+    std::map<uint32_t, int> m_codes;
+    int m_all = 0;
+    std::vector<uint32_t> m_sent;
+};
+
+// The core's warnings while it lives.
+class RecordingLog final : public LogSink {
+public:
+    RecordingLog() { corelog::SetSink(this); }
+    ~RecordingLog() override { corelog::SetSink(nullptr); }
+    void Write(LogLevel level, std::string_view category, std::string_view text) override {
+        if (level == LogLevel::Warning) {
+            std::lock_guard lock(m_mutex);
+            m_lines.push_back(std::string(category) + ": " + std::string(text));
+        }
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+// A copy whose broadcasts go to the limited broadcast address, on a made-up network.
+class PeerSocketOnFakeNetwork : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_copy.socket.OpenEndpoint()); }
+
+    FakeNetwork m_network;
+    Copy m_copy{m_network.Options()};
+};
+
+}  // namespace
+
+TEST(PeerSocket, DirectedBroadcastsComeFromUpBroadcastInterfacesOnce) {
+    const std::vector<platform::InterfaceAddress> interfaces = {
+        Interface("127.0.0.1", "127.255.255.255", true, true),  // loopback
+        Interface("10.0.0.7", "10.0.0.255"),
+        Interface("172.16.1.1", "172.16.1.255", false),  // down
+        Interface("10.8.0.2", ""),                       // point-to-point, no broadcast
+        Interface("10.0.0.9", "10.0.0.255"),             // a second address, same network
+        Interface("192.168.5.20", "192.168.5.255"),
+        Interface("100.64.0.1", "100.64.0.1"),  // a /32 network
+        Interface("169.254.3.4", "255.255.255.255"),
+    };
+    EXPECT_EQ(Dotted(CPeerSocket::DirectedBroadcasts(interfaces)),
+              (std::vector<std::string>{"10.0.0.255", "192.168.5.255"}));
+    platform::InterfaceAddress noAddress = Interface("10.1.0.1", "10.1.0.255");
+    noAddress.broadcast = 0;
+    EXPECT_TRUE(CPeerSocket::DirectedBroadcasts({noAddress}).empty());
+    EXPECT_TRUE(CPeerSocket::DirectedBroadcasts({}).empty());
+}
+
+TEST(PeerSocket, BroadcastFailureCodePrefersOneThatIsNotUnreachable) {
+    EXPECT_EQ(CPeerSocket::BroadcastFailureCode({ENETUNREACH, EACCES, EPIPE}), EACCES);
+    EXPECT_EQ(CPeerSocket::BroadcastFailureCode({EHOSTUNREACH, ENETUNREACH}), EHOSTUNREACH);
+    EXPECT_EQ(CPeerSocket::BroadcastFailureCode({EPIPE}), EPIPE);
+}
+
+TEST_F(PeerSocketOnFakeNetwork, EveryBroadcastAlsoGoesToEachDirectedAddress) {
+    const std::vector<std::string> all = {"255.255.255.255", "10.0.0.255", "192.168.5.255"};
+    m_copy.socket.BroadcastPresence();
+    EXPECT_EQ(m_network.TakeSent(), all);
+    m_copy.socket.SendText("ahoj", "");
+    EXPECT_EQ(m_network.TakeSent(), all);
+    m_copy.socket.SendTyping("");
+    EXPECT_EQ(m_network.TakeSent(), all);
+    // A peer's own address: that address alone.
+    m_copy.socket.SendText("ahoj", "10.0.0.9");
+    m_copy.socket.SendBell("10.0.0.9");
+    EXPECT_EQ(m_network.TakeSent(), (std::vector<std::string>{"10.0.0.9", "10.0.0.9"}));
+    EXPECT_EQ(m_copy.socket.SentCount(), 11);
+
+    // The interfaces are read again before every announcement; the messages
+    // to all follow what the last announcement found.
+    m_network.SetInterfaces({Interface("10.0.0.7", "10.0.0.255"),
+                             Interface("172.20.0.3", "172.20.255.255"),
+                             Interface("172.20.0.4", "172.20.255.255")});
+    m_copy.socket.SendTyping("");
+    EXPECT_EQ(m_network.TakeSent(), all);
+    const std::vector<std::string> now = {"255.255.255.255", "10.0.0.255", "172.20.255.255"};
+    m_copy.socket.BroadcastPresence();
+    EXPECT_EQ(m_network.TakeSent(), now);
+    EXPECT_TRUE(m_copy.socket.IsOwnAddress("172.20.0.4"));
+    EXPECT_FALSE(m_copy.socket.IsOwnAddress("192.168.5.20"));
+    m_copy.socket.SendText("ahoj", "");
+    EXPECT_EQ(m_network.TakeSent(), now);
+    m_copy.socket.BroadcastGoodbye();
+    EXPECT_EQ(m_network.TakeSent(), now);
+    EXPECT_TRUE(m_copy.presenter.Shown().empty());
+}
+
+TEST_F(PeerSocketOnFakeNetwork, BroadcastFailsOnlyWhenNoDestinationTookIt) {
+    // Without a default route the limited broadcast has nowhere to go.
+    m_network.Fail("255.255.255.255", ENETUNREACH);
+    m_network.Fail("10.0.0.255", EACCES);
+    m_copy.socket.BroadcastPresence();
+    m_copy.socket.SendText("ahoj", "");
+    m_copy.socket.SendTyping("");
+    EXPECT_TRUE(m_copy.presenter.Shown().empty());
+    EXPECT_EQ(m_copy.socket.SentCount(), 3);
+
+    // None took it: the first code that is not "unreachable" is reported.
+    m_network.Fail("192.168.5.255", EPIPE);
+    m_copy.socket.SendText("ahoj", "");
+    EXPECT_EQ(m_copy.presenter.Texts(), (std::vector<std::string>{ErrorBoxText("SendTo", EACCES)}));
+
+    // All unreachable: silent for an announcement, the box for a message.
+    m_network.FailAll(ENETUNREACH);
+    m_network.Fail("10.0.0.255", EHOSTUNREACH);
+    m_network.Fail("192.168.5.255", ENETUNREACH);
+    m_copy.socket.BroadcastPresence();
+    EXPECT_EQ(m_copy.presenter.Texts().size(), 1u);
+    m_copy.socket.SendTyping("");
+    EXPECT_EQ(m_copy.presenter.Texts().back(), ErrorBoxText("SendTo", ENETUNREACH));
+    // A message to one peer: its own failure, as before.
+    m_copy.socket.SendBell("10.0.0.9");
+    EXPECT_EQ(m_copy.presenter.Texts().back(), ErrorBoxText("SendTo", ENETUNREACH));
+    EXPECT_EQ(m_copy.presenter.Texts().size(), 3u);
+    EXPECT_EQ(m_copy.socket.SentCount(), 3);
+}
+
+TEST_F(PeerSocketOnFakeNetwork, ThreeAnnouncementsThatNoneTookMarkTheNetworkUnreachable) {
+    RecordingLog log;
+    m_network.FailAll(ENETUNREACH);
+    m_copy.socket.BroadcastPresence();
+    m_copy.socket.BroadcastPresence();
+    EXPECT_FALSE(m_copy.socket.NetworkUnreachable());
+    m_copy.socket.BroadcastPresence();
+    EXPECT_TRUE(m_copy.socket.NetworkUnreachable());
+    m_copy.socket.BroadcastPresence();
+    EXPECT_TRUE(m_copy.socket.NetworkUnreachable());
+    EXPECT_TRUE(m_copy.presenter.Shown().empty());
+
+    // One destination that takes it is enough.
+    m_network.Fail("192.168.5.255", 0);
+    m_copy.socket.BroadcastPresence();
+    EXPECT_FALSE(m_copy.socket.NetworkUnreachable());
+
+    // The count starts again, and messages do not count.
+    m_network.FailAll(EACCES);
+    m_network.Fail("192.168.5.255", EACCES);
+    m_copy.socket.BroadcastPresence();
+    m_copy.socket.BroadcastPresence();
+    m_network.FailAll(0);
+    m_network.Fail("192.168.5.255", 0);
+    m_copy.socket.BroadcastPresence();
+    m_network.FailAll(EACCES);
+    m_network.Fail("192.168.5.255", EACCES);
+    m_copy.socket.BroadcastPresence();
+    m_copy.socket.BroadcastPresence();
+    m_copy.socket.SendText("ahoj", "");
+    EXPECT_FALSE(m_copy.socket.NetworkUnreachable());
+    m_copy.socket.BroadcastPresence();
+    EXPECT_TRUE(m_copy.socket.NetworkUnreachable());
+    // Each change is logged once.
+    const std::vector<std::string> lines = log.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind("net: ", 0), 0u);
+    EXPECT_NE(lines[0].find(std::to_string(ENETUNREACH)), std::string::npos) << lines[0];
+    EXPECT_NE(lines[2].find(std::to_string(EACCES)), std::string::npos) << lines[2];
 }
 
 // The process's locale for one test; LANGUAGE would override its messages.

@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <ifaddrs.h>
 #include <langinfo.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -275,26 +276,33 @@ std::string LocalHostName() {
     return name;
 }
 
-std::vector<std::string> LocalInterfaceAddresses() {
-    std::vector<std::string> addresses;
+std::vector<InterfaceAddress> LocalInterfaces() {
+    std::vector<InterfaceAddress> interfaces;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) {
-        return addresses;
+        return interfaces;
     }
     for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) {
             continue;
         }
+        InterfaceAddress found;
         sockaddr_in addr{};
         std::memcpy(&addr, entry->ifa_addr, sizeof addr);
-        std::string text = Dotted(addr.sin_addr);
-        if (!text.empty() &&
-            std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
-            addresses.push_back(std::move(text));
+        found.address = ntohl(addr.sin_addr.s_addr);
+        found.up = (entry->ifa_flags & IFF_UP) != 0;
+        found.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
+        found.broadcastCapable = (entry->ifa_flags & IFF_BROADCAST) != 0;
+        if (found.broadcastCapable && entry->ifa_broadaddr != nullptr &&
+            entry->ifa_broadaddr->sa_family == AF_INET) {
+            sockaddr_in broadcast{};
+            std::memcpy(&broadcast, entry->ifa_broadaddr, sizeof broadcast);
+            found.broadcast = ntohl(broadcast.sin_addr.s_addr);
         }
+        interfaces.push_back(found);
     }
     ::freeifaddrs(list);
-    return addresses;
+    return interfaces;
 }
 
 std::string SocketErrorMessage(int code) {

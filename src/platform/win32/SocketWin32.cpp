@@ -215,8 +215,8 @@ std::string LocalHostName() {
     return name;
 }
 
-std::vector<std::string> LocalInterfaceAddresses() {
-    std::vector<std::string> addresses;
+std::vector<InterfaceAddress> LocalInterfaces() {
+    std::vector<InterfaceAddress> interfaces;
     constexpr ULONG kFlags =
         GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
     ULONG size = 16 * 1024;
@@ -228,11 +228,15 @@ std::vector<std::string> LocalInterfaceAddresses() {
                                     reinterpret_cast<IP_ADAPTER_ADDRESSES*>(storage.data()), &size);
     }
     if (rc != NO_ERROR) {
-        return addresses;
+        return interfaces;
     }
     for (const IP_ADAPTER_ADDRESSES* adapter =
              reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(storage.data());
          adapter != nullptr; adapter = adapter->Next) {
+        const bool loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
+        // Point-to-point links and tunnels have no broadcast.
+        const bool broadcastCapable =
+            !loopback && adapter->IfType != IF_TYPE_PPP && adapter->IfType != IF_TYPE_TUNNEL;
         for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress;
              unicast != nullptr; unicast = unicast->Next) {
             const SOCKADDR* raw = unicast->Address.lpSockaddr;
@@ -241,14 +245,21 @@ std::vector<std::string> LocalInterfaceAddresses() {
             }
             sockaddr_in addr{};
             std::memcpy(&addr, raw, sizeof addr);
-            std::string text = Dotted(addr.sin_addr);
-            if (!text.empty() &&
-                std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
-                addresses.push_back(std::move(text));
+            InterfaceAddress found;
+            found.address = ntohl(addr.sin_addr.s_addr);
+            found.up = adapter->OperStatus == IfOperStatusUp;
+            found.loopback = loopback;
+            // A /31 or /32 network has no broadcast address of its own.
+            const ULONG prefix = unicast->OnLinkPrefixLength;
+            found.broadcastCapable = broadcastCapable && prefix < 31;
+            if (found.broadcastCapable) {
+                const uint32_t host = prefix == 0 ? 0xFFFFFFFFu : (0xFFFFFFFFu >> prefix);
+                found.broadcast = found.address | host;
             }
+            interfaces.push_back(found);
         }
     }
-    return addresses;
+    return interfaces;
 }
 
 std::string SocketErrorMessage(int code) {
