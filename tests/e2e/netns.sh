@@ -1,6 +1,7 @@
 # Shared set-up of the end-to-end tests: two hosts of our own, joined by a veth
 # pair, each in its own network namespace. Source this file; call
 # e2e_require_root first, then e2e_make_hosts. Everything is removed on exit.
+# The hosts' addresses have their network's broadcast address, as on a real LAN.
 
 E2E_TAG="m3$$"
 E2E_HOST_A="${E2E_TAG}a"
@@ -30,23 +31,29 @@ e2e_cleanup() {
     rm -rf "$E2E_TMP"
 }
 
+# e2e_make_hosts [--no-default-route]: without a default route, as on a LAN with
+# no gateway, the limited broadcast 255.255.255.255 has no way out.
 e2e_make_hosts() {
+    local defaultRoute=1
+    [ "${1:-}" = "--no-default-route" ] && defaultRoute=0
     trap e2e_cleanup EXIT
     ip netns add "$E2E_HOST_A"
     ip netns add "$E2E_HOST_B"
     ip link add "${E2E_TAG}va" type veth peer name "${E2E_TAG}vb"
     ip link set "${E2E_TAG}va" netns "$E2E_HOST_A"
     ip link set "${E2E_TAG}vb" netns "$E2E_HOST_B"
-    ip -n "$E2E_HOST_A" addr add "$E2E_ADDR_A/24" dev "${E2E_TAG}va"
-    ip -n "$E2E_HOST_B" addr add "$E2E_ADDR_B/24" dev "${E2E_TAG}vb"
+    ip -n "$E2E_HOST_A" addr add "$E2E_ADDR_A/24" brd + dev "${E2E_TAG}va"
+    ip -n "$E2E_HOST_B" addr add "$E2E_ADDR_B/24" brd + dev "${E2E_TAG}vb"
     for host in "$E2E_HOST_A" "$E2E_HOST_B"; do
         ip -n "$host" link set lo up
     done
     ip -n "$E2E_HOST_A" link set "${E2E_TAG}va" up
     ip -n "$E2E_HOST_B" link set "${E2E_TAG}vb" up
-    # The limited broadcast 255.255.255.255 follows the default route.
-    ip -n "$E2E_HOST_A" route add default dev "${E2E_TAG}va"
-    ip -n "$E2E_HOST_B" route add default dev "${E2E_TAG}vb"
+    if [ "$defaultRoute" -eq 1 ]; then
+        # The limited broadcast 255.255.255.255 follows the default route.
+        ip -n "$E2E_HOST_A" route add default dev "${E2E_TAG}va"
+        ip -n "$E2E_HOST_B" route add default dev "${E2E_TAG}vb"
+    fi
 }
 
 # e2e_start_display HOST DISPLAYNUM: an Xvfb of its own inside the host.
