@@ -148,7 +148,8 @@ std::vector<uint32_t> CPeerSocket::DirectedBroadcasts(
     const std::vector<platform::InterfaceAddress>& interfaces) {
     std::vector<uint32_t> addresses;
     for (const platform::InterfaceAddress& entry : interfaces) {
-        if (!entry.up || entry.loopback || !entry.broadcastCapable || entry.broadcast == 0 ||
+        if (!entry.up || entry.loopback || !entry.broadcastCapable ||
+            entry.carriesLimitedBroadcast || entry.broadcast == 0 ||
             entry.broadcast == entry.address || entry.broadcast == kLimitedBroadcast) {
             continue;
         }

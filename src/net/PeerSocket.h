@@ -17,8 +17,9 @@
 // The one UDP endpoint of a running copy: bound on all interfaces, it sends
 // every kind of datagram to one peer or by broadcast, and receives the others'.
 // A broadcast goes to the limited broadcast address and to the directed
-// broadcast address of every up, broadcast-capable, non-loopback interface, so
-// that it leaves by every network even where no default route exists.
+// broadcast address of every up, broadcast-capable, non-loopback interface that
+// the limited broadcast does not leave by: it reaches every network even where
+// no default route exists, and each network once.
 // Sends may come from the user-interface thread and the presence announcer at
 // once. Failures are reported through the presenter, which must be safe to call
 // from both threads.
@@ -98,7 +99,8 @@ public:
     static bool ReportsSendFailure(bool presence, int code);
 
     // The directed broadcast address of every up, broadcast-capable,
-    // non-loopback interface, each once, in interface order.
+    // non-loopback interface that does not carry the limited broadcast, each
+    // once, in interface order.
     static std::vector<uint32_t> DirectedBroadcasts(
         const std::vector<platform::InterfaceAddress>& interfaces);
     // Of the codes of a broadcast that no destination took, the one to report:

@@ -51,6 +51,9 @@ struct InterfaceAddress {
     bool up = false;
     bool loopback = false;
     bool broadcastCapable = false;
+    // The limited broadcast 255.255.255.255 leaves by this interface (the
+    // route for it points here), so it reaches this interface's networks anyway.
+    bool carriesLimitedBroadcast = false;
 };
 // Every IPv4 address of the local interfaces, loopback included, in system order.
 std::vector<InterfaceAddress> LocalInterfaces();

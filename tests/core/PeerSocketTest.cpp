@@ -496,7 +496,11 @@ TEST(PeerSocket, InterfacesTellTheirStateAndBroadcastAddress) {
     ASSERT_NE(loopback, interfaces.end());
     EXPECT_TRUE(loopback->up);
     EXPECT_TRUE(loopback->loopback);
+    EXPECT_FALSE(loopback->carriesLimitedBroadcast);
     for (const platform::InterfaceAddress& entry : interfaces) {
+        if (entry.carriesLimitedBroadcast) {
+            EXPECT_TRUE(entry.up && !entry.loopback);
+        }
         if (entry.broadcastCapable && entry.broadcast != 0) {
             // All host bits set: the address lies within it, and it is not the address.
             const std::string text = platform::FormatDottedAddress(entry.address);
@@ -618,7 +622,7 @@ protected:
 }  // namespace
 
 TEST(PeerSocket, DirectedBroadcastsComeFromUpBroadcastInterfacesOnce) {
-    const std::vector<platform::InterfaceAddress> interfaces = {
+    std::vector<platform::InterfaceAddress> interfaces = {
         Interface("127.0.0.1", "127.255.255.255", true, true),  // loopback
         Interface("10.0.0.7", "10.0.0.255"),
         Interface("172.16.1.1", "172.16.1.255", false),  // down
@@ -627,7 +631,9 @@ TEST(PeerSocket, DirectedBroadcastsComeFromUpBroadcastInterfacesOnce) {
         Interface("192.168.5.20", "192.168.5.255"),
         Interface("100.64.0.1", "100.64.0.1"),  // a /32 network
         Interface("169.254.3.4", "255.255.255.255"),
+        Interface("192.168.1.5", "192.168.1.255"),  // the limited broadcast leaves by it
     };
+    interfaces.back().carriesLimitedBroadcast = true;
     EXPECT_EQ(Dotted(CPeerSocket::DirectedBroadcasts(interfaces)),
               (std::vector<std::string>{"10.0.0.255", "192.168.5.255"}));
     platform::InterfaceAddress noAddress = Interface("10.1.0.1", "10.1.0.255");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real program, started under Xvfb with a fresh home in a network namespace
 # of its own, announces itself: a socket on a second host hears its first
-# presence datagram.
+# presence datagram, and no second copy of it by another way.
 #
 #   smoke_presence.sh PROGRAM [--no-default-route]
 #
@@ -30,7 +30,7 @@ if [ -n "$NO_ROUTE" ]; then
         fail "host A has no route for $BROADCAST"
 fi
 
-ip netns exec "$E2E_HOST_B" python3 "$HERE/udp_listen.py" 15 >"$E2E_TMP/heard.txt" &
+ip netns exec "$E2E_HOST_B" python3 "$HERE/udp_listen.py" 15 1 >"$E2E_TMP/heard.txt" &
 listener=$!
 E2E_PIDS+=($listener)
 sleep 0.3
@@ -38,8 +38,10 @@ e2e_start_xvfb "$E2E_HOST_A" smoke
 e2e_start_program "$E2E_HOST_A" "$XVFB_DISPLAY" smoke
 
 wait "$listener" || fail "no presence datagram within 15 s"
-heard="$(cat "$E2E_TMP/heard.txt")"
-echo "heard: $heard"
+echo "heard: $(cat "$E2E_TMP/heard.txt")"
+# The next announcement is 5 s away: a second datagram within 1 s is a copy.
+[ "$(wc -l <"$E2E_TMP/heard.txt")" -eq 1 ] || fail "the announcement arrived more than once"
+heard="$(head -1 "$E2E_TMP/heard.txt")"
 # sender, length, status, destination, name
 read -r sender length status destination name <<<"$heard"
 [ "$sender" = "$E2E_ADDR_A" ] || fail "sender $sender"

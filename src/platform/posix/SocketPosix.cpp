@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "platform/Socket.h"
@@ -65,6 +66,34 @@ std::string Dotted(const in_addr& address) {
 }
 [[maybe_unused]] const char* ErrorText(const char* result, const char* /*buffer*/) {
     return result;
+}
+
+// The local address a datagram to the limited broadcast address would leave
+// from, or nothing when it has no route. Connecting a datagram socket sends nothing.
+std::optional<uint32_t> LimitedBroadcastSource() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::optional<uint32_t> source;
+    const int on = 1;
+    const sockaddr_in to = MakeAddress(INADDR_BROADCAST, 9);
+    if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0 &&
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+            source = ntohl(local.sin_addr.s_addr);
+        }
+    }
+    ::close(fd);
+    return source;
+}
+
+// The interface of an address entry: its name without the label after ':'.
+std::string_view InterfaceName(const char* name) {
+    const std::string_view full = name != nullptr ? name : "";
+    return full.substr(0, full.find(':'));
 }
 
 bool IsAscii(std::string_view text) {
@@ -282,6 +311,7 @@ std::vector<InterfaceAddress> LocalInterfaces() {
     if (::getifaddrs(&list) != 0) {
         return interfaces;
     }
+    std::vector<std::string> names;
     for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) {
             continue;
@@ -300,8 +330,22 @@ std::vector<InterfaceAddress> LocalInterfaces() {
             found.broadcast = ntohl(broadcast.sin_addr.s_addr);
         }
         interfaces.push_back(found);
+        names.emplace_back(InterfaceName(entry->ifa_name));
     }
     ::freeifaddrs(list);
+
+    if (const std::optional<uint32_t> source = LimitedBroadcastSource()) {
+        for (size_t i = 0; i < interfaces.size(); ++i) {
+            if (interfaces[i].address != *source) {
+                continue;
+            }
+            for (size_t j = 0; j < interfaces.size(); ++j) {
+                if (names[j] == names[i]) {
+                    interfaces[j].carriesLimitedBroadcast = true;
+                }
+            }
+        }
+    }
     return interfaces;
 }
 

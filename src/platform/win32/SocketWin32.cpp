@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,29 @@ std::string Dotted(in_addr address) {
         return {};
     }
     return text;
+}
+
+// The local address a datagram to the limited broadcast address would leave
+// from, or nothing when it has no route. Connecting a datagram socket sends nothing.
+std::optional<uint32_t> LimitedBroadcastSource() {
+    const SOCKET socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (socket == INVALID_SOCKET) {
+        return std::nullopt;
+    }
+    std::optional<uint32_t> source;
+    const BOOL on = TRUE;
+    const sockaddr_in to = MakeAddress(INADDR_BROADCAST, 9);
+    if (::setsockopt(socket, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                     sizeof on) == 0 &&
+        ::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+        sockaddr_in local{};
+        int length = sizeof local;
+        if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+            source = ntohl(local.sin_addr.s_addr);
+        }
+    }
+    ::closesocket(socket);
+    return source;
 }
 
 // The system's texts come in the ANSI code page; the core's are code page 1250.
@@ -230,6 +254,7 @@ std::vector<InterfaceAddress> LocalInterfaces() {
     if (rc != NO_ERROR) {
         return interfaces;
     }
+    const std::optional<uint32_t> limitedSource = LimitedBroadcastSource();
     for (const IP_ADAPTER_ADDRESSES* adapter =
              reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(storage.data());
          adapter != nullptr; adapter = adapter->Next) {
@@ -237,6 +262,8 @@ std::vector<InterfaceAddress> LocalInterfaces() {
         // Point-to-point links and tunnels have no broadcast.
         const bool broadcastCapable =
             !loopback && adapter->IfType != IF_TYPE_PPP && adapter->IfType != IF_TYPE_TUNNEL;
+        const size_t first = interfaces.size();
+        bool carriesLimited = false;
         for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress;
              unicast != nullptr; unicast = unicast->Next) {
             const SOCKADDR* raw = unicast->Address.lpSockaddr;
@@ -256,7 +283,11 @@ std::vector<InterfaceAddress> LocalInterfaces() {
                 const uint32_t host = prefix == 0 ? 0xFFFFFFFFu : (0xFFFFFFFFu >> prefix);
                 found.broadcast = found.address | host;
             }
+            carriesLimited = carriesLimited || (limitedSource && found.address == *limitedSource);
             interfaces.push_back(found);
+        }
+        for (size_t i = first; i < interfaces.size(); ++i) {
+            interfaces[i].carriesLimitedBroadcast = carriesLimited;
         }
     }
     return interfaces;
