@@ -146,14 +146,14 @@ QIcon CMrmx3View::IconAt(int image) const {
 }
 
 void CMrmx3View::Shutdown() {
-    // The notifier must not watch a socket that is being closed.
+    // The notifier must not watch a socket that is being closed. It goes with
+    // the view: its own signal may be what led here.
     if (m_readNotifier) {
         m_readNotifier->setEnabled(false);
     }
     if (m_network) {
-        m_network->Shutdown();
+        m_network->Stop();
     }
-    m_readNotifier.reset();
 }
 
 void CMrmx3View::OpenConversation(int index) {

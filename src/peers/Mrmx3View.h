@@ -44,6 +44,8 @@ public:
     // The image list from "IconsType" and "IconsSize"; items keep their images.
     void LoadIcons();
     // The own goodbye and the end of both threads (also run by the destructor).
+    // The conversation windows stay until the view goes, so it is safe while
+    // one of them waits in a box.
     void Shutdown();
 
     void OpenConversation(int index);

@@ -28,7 +28,7 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
       m_watcher(m_directory, m_s.clock, m_s.wait, [this](int index) {
           // The task may run after this object is gone; the weak token tells.
           m_s.poster.Post([alive = std::weak_ptr<PeerNetwork*>(m_alive), index] {
-              if (const auto self = alive.lock(); self && !(*self)->m_shutDown) {
+              if (const auto self = alive.lock(); self && !(*self)->m_stopped) {
                   (*self)->TellPeerSilent(index);
               }
           });
@@ -39,6 +39,9 @@ PeerNetwork::~PeerNetwork() {
 }
 
 bool PeerNetwork::Start() {
+    if (m_stopped) {
+        return false;
+    }
     if (const int error = platform::InitSocketLibrary(); error != 0) {
         m_s.presenter.ShowMessage(res::String(res::kStrAppTitle),
                                   res::String(res::kStrSocketsInitFailed), BoxIcon::None);
@@ -71,11 +74,11 @@ void PeerNetwork::OnReadable() {
     }
 }
 
-void PeerNetwork::Shutdown() {
-    if (m_shutDown) {
+void PeerNetwork::Stop() {
+    if (m_stopped) {
         return;
     }
-    m_shutDown = true;
+    m_stopped = true;
     const bool started = ThreadsRunning();
     if (m_socket.IsOpen()) {
         m_socket.BroadcastGoodbye();
@@ -92,6 +95,14 @@ void PeerNetwork::Shutdown() {
         m_watcher.Join();
     }
     m_socket.Close();
+}
+
+void PeerNetwork::Shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    Stop();
     for (int i = 0; i < m_directory.PeerCount(); ++i) {
         ConversationWindow* window = nullptr;
         {

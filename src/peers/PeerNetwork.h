@@ -27,8 +27,8 @@
 // The network side of the user tree: the endpoint, the peer directory, the
 // dispatch of received datagrams, the presence announcer and the liveness
 // watcher, and the conversation windows. Made and used on the user-interface
-// thread; Shutdown() (or destruction) says goodbye and ends both threads
-// before the endpoint and the directory go.
+// thread; Stop() says goodbye and ends both threads, and destruction (or
+// Shutdown()) also deletes the windows before the endpoint and the directory go.
 class PeerNetwork {
 public:
     struct Services {
@@ -50,16 +50,20 @@ public:
     PeerNetwork& operator=(const PeerNetwork&) = delete;
 
     // Opens the endpoint and starts the announcer, then the watcher. On failure
-    // shows the socket box ("Create") and starts nothing; returns false.
+    // shows the socket box ("Create") and starts nothing; returns false. After
+    // Stop() it starts nothing and shows nothing.
     bool Start();
 
     // The socket has datagrams to read: reads and dispatches what is waiting
     // (at most a bounded batch, so the user-interface thread stays responsive).
     void OnReadable();
 
-    // The owner's shutdown, in order: goodbye, 333 ms, socket shut down, stop
-    // requested, both threads joined, socket closed, windows deleted in index
-    // order, directory emptied. Runs once; later calls do nothing.
+    // The end of the network side, in order: goodbye, 333 ms, socket shut down,
+    // stop requested, both threads joined, socket closed. The windows stay, so
+    // it may run while one of them waits in a box. Runs once.
+    void Stop();
+    // The owner's shutdown: Stop(), then the windows deleted in index order.
+    // Only where no window's function is running. Runs once.
     void Shutdown();
 
     void OpenConversation(int index);
@@ -94,6 +98,7 @@ private:
     LivenessWatcher m_watcher;
     std::vector<std::unique_ptr<ConversationWindow>> m_windows;
     bool m_stopRequested = false;
-    bool m_shutDown = false;
+    bool m_stopped = false;   // Stop() has begun
+    bool m_shutDown = false;  // Shutdown() has begun
     std::shared_ptr<PeerNetwork*> m_alive = std::make_shared<PeerNetwork*>(this);
 };

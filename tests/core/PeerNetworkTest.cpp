@@ -154,6 +154,33 @@ TEST_F(PeerNetworkTest, StartAnnouncesAtOnceAndShutdownSaysGoodbyeBeforeStopping
     EXPECT_EQ(m_journal.size(), 1u);
 }
 
+// Stop() may run while a window waits in a box: goodbye and threads, but the
+// windows stay until Shutdown(). Nothing starts again after it.
+TEST_F(PeerNetworkTest, StopKeepsTheWindowsAndNothingStartsAfterIt) {
+    PeerNetwork& network = Make();
+    ASSERT_TRUE(network.Start());
+    Announce(network, Ready, "eva");
+    network.OpenConversation(0);
+    m_factory.journal.clear();
+
+    network.Stop();
+    EXPECT_EQ(m_journal, (std::vector<std::string>{"pause 333"}));
+    EXPECT_EQ(m_state.OwnStatus(), Disconnected);
+    EXPECT_FALSE(network.ThreadsRunning());
+    EXPECT_FALSE(network.Endpoint().IsOpen());
+    EXPECT_TRUE(m_factory.journal.empty());
+    EXPECT_EQ(network.Directory().PeerAt(0).window, m_factory.created.at(0));
+
+    EXPECT_FALSE(network.Start());
+    EXPECT_FALSE(network.ThreadsRunning());
+    EXPECT_FALSE(network.Endpoint().IsOpen());
+    EXPECT_TRUE(m_presenter.Shown().empty());
+
+    network.Shutdown();
+    EXPECT_EQ(m_factory.journal, (std::vector<std::string>{"window 0 destroyed"}));
+    EXPECT_EQ(m_journal.size(), 1u);
+}
+
 TEST_F(PeerNetworkTest, ASecondCopyOnTheSamePortReportsCreateAndRunsWithoutThreads) {
     PeerNetwork& network = Make();
     ASSERT_TRUE(network.Start());
