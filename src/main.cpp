@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
 
     CMrmx3App app{CMrmx3App::Services{}};
     if (!app.InitInstance()) {
-        return 1;
+        // An exit asked for during the start-up is an orderly end.
+        return app.ExitRequested() ? 0 : 1;
     }
     return QApplication::exec();
 }

@@ -3,7 +3,6 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QGuiApplication>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 
@@ -39,6 +38,7 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
     if (!m_s.presenter) {
         m_s.presenter = std::make_unique<platform::QtMessagePresenter>();
     }
+    m_boxes = std::make_unique<ClosablePresenter>(*m_s.presenter);
     if (!m_s.names) {
         m_s.names = std::make_unique<SystemNameSource>();
     }
@@ -49,7 +49,7 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
         m_s.wait = std::make_unique<RealStopWait>();
     }
     if (!m_s.conversations) {
-        auto factory = std::make_unique<RichChatFactory>(m_state, *m_s.presenter);
+        auto factory = std::make_unique<RichChatFactory>(m_state, *m_boxes);
         m_richChat = factory.get();
         m_s.conversations = std::move(factory);
     }
@@ -71,8 +71,8 @@ CMrmx3App::~CMrmx3App() {
 
 bool CMrmx3App::InitInstance() {
     if (platform::InitSocketLibrary() != 0) {
-        m_s.presenter->ShowMessage(res::String(res::kStrAppTitle),
-                                   res::String(res::kStrSocketsInitFailed), BoxIcon::None);
+        m_boxes->ShowMessage(res::String(res::kStrAppTitle),
+                             res::String(res::kStrSocketsInitFailed), BoxIcon::None);
         return false;
     }
     LoadSettings(m_state, *m_s.profile);
@@ -91,14 +91,13 @@ bool CMrmx3App::InitInstance() {
         }
     };
     commands.exit = [this] { ExitProgram(); };
-    m_frame = std::make_unique<CMainFrame>(m_state, *m_s.presenter, std::move(commands),
-                                           *m_s.trayAvailable);
+    m_frame =
+        std::make_unique<CMainFrame>(m_state, *m_boxes, std::move(commands), *m_s.trayAvailable);
 
-    auto* view =
-        new CMrmx3View(CMrmx3View::Services{m_state, *m_s.presenter, *m_poster, *m_frame, *m_sounds,
-                                            *m_s.conversations, *m_s.clock, *m_s.wait,
-                                            [this] { SaveSettings(); }, m_s.network},
-                       m_frame.get());
+    auto* view = new CMrmx3View(
+        CMrmx3View::Services{m_state, *m_boxes, *m_poster, *m_frame, *m_sounds, *m_s.conversations,
+                             *m_s.clock, *m_s.wait, [this] { SaveSettings(); }, m_s.network},
+        m_frame.get());
     m_view = view;
     if (m_richChat != nullptr) {
         m_richChat->Attach(view->Network());
@@ -138,18 +137,29 @@ bool CMrmx3App::InitInstance() {
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { OnIdle(); });
     }
+    // Every way out runs ExitProgram: the quit signals, the end of the session
+    // (a quit event) and a main loop ended by anything else. Saving the
+    // session's data (commitDataRequest) is not an end: a logout may still be
+    // cancelled, and nothing needs saving.
     platform::InstallQuitHandler(this, [this] { ExitProgram(); });
     if (qApp != nullptr) {
-        connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { ExitProgram(); });
-        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-            if (m_view) {
-                m_view->Shutdown();
-            }
-        });
+        qApp->installEventFilter(this);
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { ExitProgram(); });
     }
 
+    // Its boxes run event loops, in which an exit may be asked for; then the
+    // network is not started and the start-up ends here.
     view->OnInitialUpdate();
-    return true;
+    return !m_exiting;
+}
+
+bool CMrmx3App::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        ExitProgram();
+        event->accept();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void CMrmx3App::OnIdle() {
@@ -201,16 +211,24 @@ void CMrmx3App::ExitProgram() {
         return;
     }
     m_exiting = true;
+    m_boxes->Close();
     if (m_frame) {
         m_frame->RemoveTrayIcon();
     }
+    // Goodbye and threads; the windows stay, since one of them may be the
+    // caller, waiting in a box.
     if (m_view) {
         m_view->Shutdown();
     }
-    if (m_frame) {
-        m_frame->hide();
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            window->hide();
+        }
     }
-    QCoreApplication::quit();
+    // Leaves every running event loop, and a loop begun later returns at once
+    // (quit() would do nothing outside the main loop). Before the main loop
+    // runs, InitInstance ends the start-up instead.
+    QCoreApplication::exit(0);
 }
 
 void CMrmx3App::SetMainTitle(const QString& text) {

@@ -8,6 +8,7 @@
 
 #include "app/AppState.h"
 #include "app/Clock.h"
+#include "app/ClosablePresenter.h"
 #include "app/InactivityWatch.h"
 #include "app/Presenter.h"
 #include "app/SoundEvents.h"
@@ -45,7 +46,9 @@ public:
     ~CMrmx3App() override;
 
     // Start-up: settings, frame and view, caption, hiding, bar layout, top-most,
-    // transparency, then the view's network side. False ends the program.
+    // transparency, then the view's network side. False ends the program: a
+    // failure, or an exit asked for while a box of the start-up was open
+    // (ExitRequested()), after which nothing more is started.
     bool InitInstance();
     // Run whenever the event loop is about to wait: the inactivity watch, then
     // the status pane.
@@ -57,9 +60,13 @@ public:
     void OnStatusDoNotDisturb();
     void OnStatusAway();
     void OnStatusAtLunch();
-    // "Konec", a quit signal or the end of the session: goodbye, threads
-    // stopped, windows closed, event loop left. Runs once.
+    // "Konec", a quit signal or the end of the session: from then on no box is
+    // shown (failures are logged), the tray icon goes, goodbye and threads
+    // stopped, every window hidden, and every running event loop left, a box's
+    // or a dialog's included. Runs once. The windows themselves are deleted
+    // with the application object, after the main loop has returned.
     void ExitProgram();
+    bool ExitRequested() const { return m_exiting; }
 
     void SetMainTitle(const QString& text);
     void ApplyTransparency();
@@ -71,10 +78,15 @@ public:
     CMrmx3View* View() const { return m_view; }
     Profile& ProfileStore() { return *m_s.profile; }
     SoundEvents& Sounds() { return *m_sounds; }
-    MessagePresenter& Presenter() { return *m_s.presenter; }
+    MessagePresenter& Presenter() { return *m_boxes; }
+
+protected:
+    // The end of the session arrives as the application's quit event.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Services m_s;
+    std::unique_ptr<ClosablePresenter> m_boxes;  // every box of the program goes through it
     AppState m_state;
     std::unique_ptr<UiPoster> m_poster;
     std::unique_ptr<SoundEvents> m_sounds;

@@ -1,18 +1,30 @@
 // tests/ui/TestMrmx3App.cpp
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSessionManager>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <csignal>
 #include <memory>
+#include <utility>
 
 #include "app/AboutDialog.h"
+#include "app/Log.h"
 #include "app/Mrmx3App.h"
+#include "chat/RichChatDialog.h"
 #include "core/Fakes.h"
+#include "net/Packet.h"
+#include "platform/QtMessagePresenter.h"
 #include "platform/Socket.h"
+#include "res/Strings.h"
 
 namespace {
 
@@ -48,6 +60,33 @@ public:
     uint32_t now = 0;
 };
 
+// Real message boxes. The first one opens with a quit signal on its way, which
+// the box's own event loop delivers.
+class SignalInFirstBox final : public MessagePresenter {
+public:
+    explicit SignalInFirstBox(int signal) : m_signal(signal) {}
+    void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override {
+        texts.push_back(text);
+        if (const int signal = std::exchange(m_signal, 0); signal != 0) {
+            std::raise(signal);
+        }
+        m_box.ShowMessage(caption, text, icon);
+    }
+    std::vector<std::string> texts;
+
+private:
+    int m_signal;
+    platform::QtMessagePresenter m_box;
+};
+
+class RecordingLog final : public LogSink {
+public:
+    void Write(LogLevel, std::string_view category, std::string_view text) override {
+        lines.push_back(std::string(category) + ": " + std::string(text));
+    }
+    std::vector<std::string> lines;
+};
+
 class ForwardingIdle final : public IdleInputProbe {
 public:
     explicit ForwardingIdle(const FakeIdle& inner) : m_inner(inner) {}
@@ -64,22 +103,40 @@ class TestMrmx3App : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<CMrmx3App> Start(bool tray) {
+    // The boxes are recorded in m_recording unless the test brings its own.
+    std::unique_ptr<CMrmx3App> Make(bool tray, std::unique_ptr<MessagePresenter> boxes = nullptr) {
         CMrmx3App::Services services;
         services.profile = std::make_unique<SharedProfile>(m_profile);
         services.player = std::make_unique<RecordingPlayer>();
         services.idle = std::make_unique<ForwardingIdle>(m_idle);
-        services.presenter = std::make_unique<RecordingPresenter>();
+        if (!boxes) {
+            auto recording = std::make_unique<RecordingPresenter>();
+            m_recording = recording.get();
+            boxes = std::move(recording);
+        }
+        services.presenter = std::move(boxes);
         services.names = std::make_unique<FixedNames>("jana", "PC7");
         services.trayAvailable = tray;
         services.network.port = 0;
         services.network.broadcastAddress = "127.0.0.1";
         services.network.destinationPort = platform::BoundPort(m_listener);
-        auto app = std::make_unique<CMrmx3App>(std::move(services));
+        return std::make_unique<CMrmx3App>(std::move(services));
+    }
+    std::unique_ptr<CMrmx3App> Start(bool tray, std::unique_ptr<MessagePresenter> boxes = nullptr) {
+        auto app = Make(tray, std::move(boxes));
         if (!app->InitInstance()) {
             return nullptr;
         }
         return app;
+    }
+    // Reads what the test socket hears up to the goodbye; true if one came.
+    bool HeardGoodbye() {
+        while (const auto next = Heard()) {
+            if ((*next)[4] == Disconnected) {
+                return true;
+            }
+        }
+        return false;
     }
     // The next datagram the test socket hears, or nothing within two seconds.
     std::optional<std::vector<uint8_t>> Heard() {
@@ -100,6 +157,7 @@ private:
 
     MemoryProfile m_profile;
     FakeIdle m_idle;
+    RecordingPresenter* m_recording = nullptr;
     platform::SocketHandle m_listener = platform::kInvalidSocket;
 
 private Q_SLOTS:
@@ -110,7 +168,14 @@ private Q_SLOTS:
         m_listener = platform::OpenUdpSocket(0, error);
         QVERIFY(m_listener != platform::kInvalidSocket);
     }
-    void cleanup() { platform::CloseSocket(m_listener); }
+    void cleanup() {
+        platform::CloseSocket(m_listener);
+        // An exit asked for outside the main loop leaves every later event loop
+        // ending at once (the program itself then returns from main); a main
+        // loop run to its end clears that for the next test.
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
 
     void firstStartWithATrayHidesTheLayeredWindowAndAnnounces() {
         auto app = Start(true);
@@ -217,6 +282,112 @@ private Q_SLOTS:
         app->ExitProgram();
         // Closing never writes the settings.
         QCOMPARE(m_profile.WriteCount(), writes);
+    }
+
+    // A quit signal while a conversation window waits in a box: goodbye at once,
+    // the box and the main loop end, and the window goes only with the program.
+    void aQuitSignalInAWindowsBoxEndsAfterTheBoxHasReturned() {
+        auto boxes = std::make_unique<SignalInFirstBox>(SIGTERM);
+        SignalInFirstBox* shown = boxes.get();
+        auto app = Start(true, std::move(boxes));
+        QVERIFY(app);
+        QVERIFY(Heard().has_value());
+        PacketBuffer packet;
+        BuildPresence(packet, Ready, "eva", "PC2", "Sklad");
+        app->View()->Network().Dispatch().DispatchDatagram(packet.data(), kPresenceLength,
+                                                           "10.0.0.2");
+        app->View()->OpenConversation(0);
+        QPointer<CMRichChatDialog> window =
+            dynamic_cast<CMRichChatDialog*>(app->View()->Network().Directory().PeerAt(0).window);
+        QVERIFY(window);
+        // A recipient out of range: typing raises the trace box inside the window.
+        auto* recipient = window->findChild<QComboBox*>(QStringLiteral("recipient"));
+        recipient->addItem(QStringLiteral("?"));
+        recipient->setCurrentIndex(2);
+        auto* input = window->findChild<QLineEdit*>(QStringLiteral("input"));
+
+        QTimer::singleShot(0, app.get(), [input] { QTest::keyClick(input, Qt::Key_A); });
+        QCOMPARE(QApplication::exec(), 0);
+
+        QCOMPARE(shown->texts.size(), size_t{1});
+        QVERIFY(shown->texts[0].ends_with("RichD 2, val 2"));
+        QVERIFY(HeardGoodbye());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(window);
+        QVERIFY(!window->isVisible());
+        QVERIFY(!app->MainFrame()->isVisible());
+        app.reset();
+        QVERIFY(!window);
+    }
+
+    // A quit signal while a box of the start-up is open ends the start-up: the
+    // network is not started and the program returns as after "Konec".
+    void aQuitSignalInAStartUpBoxEndsTheStartUp() {
+        m_profile.WriteInt("Settings", "IconsSize", 5);  // a trace box before the network
+        auto boxes = std::make_unique<SignalInFirstBox>(SIGINT);
+        SignalInFirstBox* shown = boxes.get();
+        auto app = Make(true, std::move(boxes));
+        // Only a faulty exit needs this: it closes a box that the exit left
+        // open, as the user would, so the test fails instead of hanging.
+        QTimer watchdog;
+        connect(&watchdog, &QTimer::timeout, &watchdog, [&app] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (box != nullptr && !app->MainFrame()->TrayIcon()->isVisible()) {
+                box->close();
+            }
+        });
+        watchdog.start(20);
+        QVERIFY(!app->InitInstance());
+        watchdog.stop();
+
+        QVERIFY(app->ExitRequested());
+        QCOMPARE(shown->texts, (std::vector<std::string>{res::String(res::kStrTraceCodePrefix) +
+                                                         "View 5, IcoSz 5"}));
+        QVERIFY(!app->View()->Network().ThreadsRunning());
+        QVERIFY(!app->View()->Network().Endpoint().IsOpen());
+        QVERIFY(!app->MainFrame()->TrayIcon()->isVisible());
+    }
+
+    // Saving the session is no end (a logout may still be cancelled); the
+    // session's end, a quit event, is, even with the main window on the screen.
+    void savingTheSessionGoesOnAndItsEndSaysGoodbye() {
+        auto app = Start(false);
+        QVERIFY(app);
+        QVERIFY(Heard().has_value());
+        auto* session = qApp->findChild<QSessionManager*>();
+        QVERIFY(session);
+        Q_EMIT qApp->commitDataRequest(*session);
+        QCOMPARE(app->State().OwnStatus(), int16_t{Ready});
+        QVERIFY(app->View()->Network().ThreadsRunning());
+        QVERIFY(app->MainFrame()->isVisible());
+
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(qApp, &quit);
+        QVERIFY(quit.isAccepted());
+        QVERIFY(HeardGoodbye());
+        QVERIFY(!app->View()->Network().ThreadsRunning());
+        QVERIFY(!app->MainFrame()->isVisible());
+    }
+
+    // A goodbye that cannot be sent (broadcasts refused) holds nothing up: no
+    // box once the exit has begun, only a line in the log.
+    void aFailedGoodbyeIsLoggedNotShown() {
+        auto app = Start(true);
+        QVERIFY(app);
+        RecordingLog log;
+        corelog::SetSink(&log);
+        // From now on every send fails (EPIPE).
+        app->View()->Network().Endpoint().ShutDown();
+        std::raise(SIGHUP);
+        QTRY_COMPARE(app->State().OwnStatus(), int16_t{Disconnected});
+        QCoreApplication::processEvents();
+        corelog::SetSink(nullptr);
+        QVERIFY(m_recording->Shown().empty());
+        QVERIFY(!log.lines.empty());
+        for (const std::string& line : log.lines) {
+            QVERIFY2(line.starts_with("exit: Error: SendTo errorcode: "), line.c_str());
+        }
+        QVERIFY(!app->View()->Network().ThreadsRunning());
     }
 
     void f6MovesBetweenPanesAndAboutShowsTheVersion() {
