@@ -16,6 +16,7 @@ import argparse
 import json
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -337,6 +338,25 @@ class Copy:
         except (GLib.Error, at.NotFound) as error:
             lines.append("  (%s)" % error)
         return "\n".join(lines)
+
+    def end_by_signal(self, timeout=10.0):
+        """SIGTERM; the exit status, or None if it still runs after timeout."""
+        self.process.send_signal(signal.SIGTERM)
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def sanitizer_report(self):
+        """The first line of a sanitizer's report in the log, if there is one."""
+        try:
+            with open(self.log, encoding="utf-8", errors="replace") as f:
+                for line in f:
+                    if "Sanitizer" in line or "runtime error:" in line:
+                        return line.strip()
+        except OSError:
+            pass
+        return None
 
     def log_tail(self, lines=20):
         try:
@@ -733,6 +753,24 @@ class Session:
         finally:
             carol.stop()
 
+    def second_copy_quit_signal(self):
+        dave = Copy(self, "dave", self.args.host_a, self.args.display_a)
+        dave.start()
+        try:
+            dave.wait_started()
+            box = dave.wait_box(15.0)
+            if box is None or not box[2].startswith("Create errorcode: 98"):
+                raise CheckFailed("no \"Create\" box: %r" % (box and box[2],))
+            started = time.monotonic()
+            status = dave.end_by_signal()
+            if status is None:
+                raise CheckFailed("it still runs 10 s after SIGTERM")
+            if status != 0 or dave.sanitizer_report():
+                raise CheckFailed("status %s:\n%s" % (status, dave.log_tail()))
+            return "ended with 0 after %.1f s" % (time.monotonic() - started)
+        finally:
+            dave.stop()
+
     def reconnect(self):
         alice, bob = self.alice, self.bob
         bob.start()
@@ -779,6 +817,33 @@ class Session:
         return "%r %.1f s after the last announcement (%.1f s after the cut)" % (
             text, silence, seen - cut)
 
+    def quit_signal_in_window_box(self):
+        alice, bob = self.alice, self.bob
+        # Since the cut alice cannot reach bob; once its watcher has marked him,
+        # its notification box comes and goes first.
+        send = at.find(self.alice_window, "push button", "Odeslat")
+        if not wait_for(lambda: not enabled(send), SILENCE_MAX + 5.0):
+            raise CheckFailed("%s did not mark %s silent" % (alice.label, bob.label))
+        box = alice.wait_box(3.0, GONE_NOTICE % bob.name)
+        if box is not None:
+            alice.close_box(box)
+        # The pointer may still rest on the input, where a synchronous move
+        # would wait in vain for it to move.
+        alice.xdo("mousemove", 0, 0)
+        alice.click(at.find(self.alice_window, "text", "Zpráva"))
+        alice.type_text("x")
+        box = alice.wait_box(5.0)
+        if box is None or not box[2].startswith("SendTo errorcode: "):
+            raise CheckFailed("no \"SendTo\" box: %r" % (box and box[2],))
+        started = time.monotonic()
+        status = alice.end_by_signal()
+        if status is None:
+            raise CheckFailed("%s still runs 10 s after SIGTERM" % alice.label)
+        if status != 0 or alice.sanitizer_report():
+            raise CheckFailed("status %s:\n%s" % (status, alice.log_tail()))
+        return "%r, SIGTERM, ended with 0 after %.1f s" % (box[2].split("\n")[0],
+                                                          time.monotonic() - started)
+
     def clean_exit(self):
         failures = []
         for copy in (self.alice, self.bob):
@@ -822,9 +887,13 @@ class Session:
                    self.quit_shows_disconnected)
         self.check("8. a second copy on one host reports the \"Create\" error and runs on",
                    self.second_copy)
+        self.check("8b. a quit signal while its \"Create\" box is open ends the second copy",
+                   self.second_copy_quit_signal)
         self.check("6b. the restarted copy is shown connected again", self.reconnect)
         self.check("7. a cut link shows the copy disconnected after 30 s of silence",
                    self.link_cut)
+        self.check("7b. a quit signal while a conversation window's box is open ends the copy",
+                   self.quit_signal_in_window_box)
         self.check("9. both copies end cleanly with \"Konec\"", self.clean_exit)
         failed = [title for title, ok in self.results if not ok]
         print("%d checks, %d failed, %.0f s" % (len(self.results), len(failed),
