@@ -79,8 +79,13 @@ private:
     platform::QtMessagePresenter m_box;
 };
 
+// Takes the core's log while it lives.
 class RecordingLog final : public LogSink {
 public:
+    RecordingLog() { corelog::SetSink(this); }
+    ~RecordingLog() override { corelog::SetSink(nullptr); }
+    RecordingLog(const RecordingLog&) = delete;
+    RecordingLog& operator=(const RecordingLog&) = delete;
     void Write(LogLevel, std::string_view category, std::string_view text) override {
         lines.push_back(std::string(category) + ": " + std::string(text));
     }
@@ -375,13 +380,11 @@ private Q_SLOTS:
         auto app = Start(true);
         QVERIFY(app);
         RecordingLog log;
-        corelog::SetSink(&log);
         // From now on every send fails (EPIPE).
         app->View()->Network().Endpoint().ShutDown();
         std::raise(SIGHUP);
         QTRY_COMPARE(app->State().OwnStatus(), int16_t{Disconnected});
         QCoreApplication::processEvents();
-        corelog::SetSink(nullptr);
         QVERIFY(m_recording->Shown().empty());
         QVERIFY(!log.lines.empty());
         for (const std::string& line : log.lines) {
