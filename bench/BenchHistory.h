@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Presenter.h"
-#include "peers/PeerDirectory.h"
+#include "core/base/Presenter.h"
+#include "core/peers/PeerDirectory.h"
 
 namespace bench {
 

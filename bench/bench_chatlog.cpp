@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "BenchHistory.h"
-#include "app/Presenter.h"
-#include "chat/ChatLogDocument.h"
+#include "core/base/Presenter.h"
+#include "core/chat/ChatLogDocument.h"
 
 namespace {
 

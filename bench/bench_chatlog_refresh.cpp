@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "BenchHistory.h"
-#include "app/AppState.h"
-#include "app/Clock.h"
-#include "app/Presenter.h"
-#include "chat/ChatLogDocument.h"
-#include "chat/RichChatDialog.h"
-#include "chat/RtfReader.h"
-#include "net/PeerSocket.h"
-#include "peers/PeerDirectory.h"
-#include "peers/PeerItems.h"
-#include "peers/PeerTree.h"
+#include "core/base/Clock.h"
+#include "core/base/Presenter.h"
+#include "core/chat/ChatLogDocument.h"
+#include "core/chat/RtfReader.h"
+#include "core/net/PeerSocket.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
+#include "core/peers/PeerTree.h"
+#include "core/settings/AppState.h"
+#include "widgets/chat/RichChatDialog.h"
 
 namespace {
 

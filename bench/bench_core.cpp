@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/Clock.h"
-#include "app/Presenter.h"
-#include "app/SoundEvents.h"
-#include "net/Packet.h"
-#include "peers/Dispatcher.h"
-#include "peers/PeerDirectory.h"
-#include "peers/PeerItems.h"
-#include "peers/PeerNotifier.h"
-#include "peers/PeerTree.h"
+#include "core/base/Clock.h"
+#include "core/base/Presenter.h"
+#include "core/net/Packet.h"
+#include "core/peers/Dispatcher.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
+#include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerTree.h"
+#include "core/settings/AppState.h"
+#include "core/settings/SoundEvents.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // src/main.cpp
 #include <QApplication>
 
-#include "app/Mrmx3App.h"
+#include "widgets/app/Mrmx3App.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

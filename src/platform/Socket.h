@@ -58,8 +58,8 @@ struct InterfaceAddress {
 // Every IPv4 address of the local interfaces, loopback included, in system order.
 std::vector<InterfaceAddress> LocalInterfaces();
 
-// The system's text for an error code, converted from the locale's (on Windows
-// the ANSI code page's) encoding to code page 1250.
+// The system's text for an error code as UTF-8, converted from the locale's
+// encoding (on Windows from the ANSI code page).
 std::string SocketErrorMessage(int code);
 int InvalidArgumentCode();
 int MessageTooLongCode();

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Fakes.h"
-#include "app/AlertGate.h"
+#include "core/base/AlertGate.h"
 
 namespace {
 

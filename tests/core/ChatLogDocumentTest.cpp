@@ -1,5 +1,5 @@
 // tests/core/ChatLogDocumentTest.cpp
-#include "chat/ChatLogDocument.h"
+#include "core/chat/ChatLogDocument.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/Fakes.h"
-#include "res/Cp1250.h"
-#include "res/Strings.h"
+#include "core/res/Cp1250.h"
+#include "core/res/Strings.h"
 
 namespace {
 

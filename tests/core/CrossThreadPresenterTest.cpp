@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "Fakes.h"
-#include "app/CrossThreadPresenter.h"
+#include "core/base/CrossThreadPresenter.h"
 
 namespace {
 

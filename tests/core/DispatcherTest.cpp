@@ -10,17 +10,17 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/SoundEvents.h"
 #include "core/Fakes.h"
 #include "core/PeerFakes.h"
-#include "net/Packet.h"
-#include "peers/Dispatcher.h"
-#include "peers/PeerDirectory.h"
-#include "peers/PeerItems.h"
-#include "peers/PeerNotifier.h"
-#include "res/Cp1250.h"
-#include "res/Strings.h"
+#include "core/net/Packet.h"
+#include "core/peers/Dispatcher.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
+#include "core/peers/PeerNotifier.h"
+#include "core/res/Cp1250.h"
+#include "core/res/Strings.h"
+#include "core/settings/AppState.h"
+#include "core/settings/SoundEvents.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/Clock.h"
-#include "app/Presenter.h"
-#include "app/SoundEvents.h"
-#include "app/UiPoster.h"
+#include "core/base/Clock.h"
+#include "core/base/Presenter.h"
+#include "core/base/UiPoster.h"
+#include "core/settings/AppState.h"
+#include "core/settings/SoundEvents.h"
 
 class FakeClock final : public Clock {
 public:

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Fakes.h"
-#include "peers/LivenessWatcher.h"
+#include "core/peers/LivenessWatcher.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/Fakes.h"
-#include "net/Packet.h"
-#include "res/Strings.h"
+#include "core/net/Packet.h"
+#include "core/res/Strings.h"
 
 namespace {
 

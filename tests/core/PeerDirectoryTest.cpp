@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "Fakes.h"
-#include "peers/PeerDirectory.h"
-#include "peers/PeerNotifier.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerNotifier.h"
 
 namespace {
 

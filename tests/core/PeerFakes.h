@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "chat/ConversationWindow.h"
-#include "peers/PeerNotifier.h"
-#include "peers/PeerTree.h"
+#include "core/peers/ConversationWindow.h"
+#include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerTree.h"
 
 // A tree of groups and peers kept in memory, in insertion order, recording
 // every operation. Items are owned by the tree and never freed during a test,

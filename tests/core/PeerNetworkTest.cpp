@@ -12,10 +12,10 @@
 #include "Fakes.h"
 #include "PeerFakes.h"
 #include "TestPeer.h"
-#include "net/Packet.h"
-#include "peers/PeerNetwork.h"
+#include "core/net/Packet.h"
+#include "core/peers/PeerNetwork.h"
+#include "core/res/Strings.h"
 #include "platform/Socket.h"
-#include "res/Strings.h"
 
 namespace {
 

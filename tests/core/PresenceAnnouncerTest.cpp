@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/StopWait.h"
-#include "net/PresenceAnnouncer.h"
+#include "core/base/StopWait.h"
+#include "core/net/PresenceAnnouncer.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // tests/core/RtfReaderTest.cpp
-#include "chat/RtfReader.h"
+#include "core/chat/RtfReader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "chat/ChatLogDocument.h"
 #include "core/Fakes.h"
-#include "res/Cp1250.h"
-#include "res/Strings.h"
+#include "core/chat/ChatLogDocument.h"
+#include "core/res/Cp1250.h"
+#include "core/res/Strings.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/Settings.h"
 #include "core/Fakes.h"
-#include "res/Cp1250.h"
+#include "core/res/Cp1250.h"
+#include "core/settings/AppState.h"
+#include "core/settings/Settings.h"
 
 namespace {
 

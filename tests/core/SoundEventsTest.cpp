@@ -1,10 +1,10 @@
 // tests/core/SoundEventsTest.cpp
 #include <gtest/gtest.h>
 
-#include "app/AppState.h"
-#include "app/SoundEvents.h"
 #include "core/Fakes.h"
-#include "res/Strings.h"
+#include "core/res/Strings.h"
+#include "core/settings/AppState.h"
+#include "core/settings/SoundEvents.h"
 
 namespace {
 

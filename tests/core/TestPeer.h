@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "net/Packet.h"
+#include "core/net/Packet.h"
 #include "platform/Socket.h"
 
 // Another computer on the loopback network: a plain UDP socket on a free port

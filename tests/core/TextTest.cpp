@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "res/Cp1250.h"
-#include "res/Strings.h"
+#include "core/res/Cp1250.h"
+#include "core/res/Strings.h"
 
 namespace {
 

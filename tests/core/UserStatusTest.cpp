@@ -1,12 +1,12 @@
 // tests/core/UserStatusTest.cpp
 #include <gtest/gtest.h>
 
-#include "app/AppState.h"
-#include "app/InactivityWatch.h"
-#include "app/UserStatus.h"
 #include "core/Fakes.h"
-#include "res/Cp1250.h"
-#include "res/Strings.h"
+#include "core/res/Cp1250.h"
+#include "core/res/Strings.h"
+#include "core/settings/AppState.h"
+#include "core/settings/InactivityWatch.h"
+#include "core/settings/UserStatus.h"
 
 namespace {
 

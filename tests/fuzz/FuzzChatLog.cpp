@@ -20,10 +20,10 @@
 #include <utility>
 #include <vector>
 
-#include "chat/ChatLogDocument.h"
-#include "chat/RtfReader.h"
 #include "core/Fakes.h"
-#include "peers/PeerDirectory.h"
+#include "core/chat/ChatLogDocument.h"
+#include "core/chat/RtfReader.h"
+#include "core/peers/PeerDirectory.h"
 
 namespace {
 

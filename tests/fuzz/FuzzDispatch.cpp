@@ -27,18 +27,18 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/AlertGate.h"
-#include "app/AppState.h"
-#include "app/Settings.h"
-#include "app/SoundEvents.h"
 #include "core/Fakes.h"
 #include "core/PeerFakes.h"
-#include "net/Packet.h"
-#include "peers/Dispatcher.h"
-#include "peers/PeerDirectory.h"
-#include "peers/PeerItems.h"
-#include "peers/PeerNotifier.h"
-#include "res/Strings.h"
+#include "core/base/AlertGate.h"
+#include "core/net/Packet.h"
+#include "core/peers/Dispatcher.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
+#include "core/peers/PeerNotifier.h"
+#include "core/res/Strings.h"
+#include "core/settings/AppState.h"
+#include "core/settings/Settings.h"
+#include "core/settings/SoundEvents.h"
 
 namespace {
 

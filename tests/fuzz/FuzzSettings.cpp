@@ -25,14 +25,14 @@
 #include <string_view>
 #include <utility>
 
-#include "app/AppState.h"
-#include "app/InactivityWatch.h"
-#include "app/Settings.h"
-#include "app/SoundEvents.h"
-#include "app/UserStatus.h"
 #include "core/Fakes.h"
-#include "net/Packet.h"
-#include "res/Strings.h"
+#include "core/net/Packet.h"
+#include "core/res/Strings.h"
+#include "core/settings/AppState.h"
+#include "core/settings/InactivityWatch.h"
+#include "core/settings/Settings.h"
+#include "core/settings/SoundEvents.h"
+#include "core/settings/UserStatus.h"
 
 namespace {
 

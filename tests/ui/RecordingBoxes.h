@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Presenter.h"
+#include "core/base/Presenter.h"
 
 // Records message boxes instead of showing them. whileOpen runs inside
 // ShowMessage, as if the box's own event loop delivered something.

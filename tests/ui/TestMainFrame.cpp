@@ -15,11 +15,11 @@
 
 #include "core/Fakes.h"
 #include "core/PeerFakes.h"
-#include "frame/MainFrame.h"
-#include "peers/Mrmx3View.h"
-#include "platform/TextCodec.h"
-#include "res/Cp1250.h"
+#include "core/res/Cp1250.h"
 #include "ui/RecordingBoxes.h"
+#include "widgets/adapters/TextCodec.h"
+#include "widgets/frame/MainFrame.h"
+#include "widgets/peers/Mrmx3View.h"
 
 namespace {
 

@@ -16,15 +16,15 @@
 #include <memory>
 #include <utility>
 
-#include "app/AboutDialog.h"
-#include "app/Log.h"
-#include "app/Mrmx3App.h"
-#include "chat/RichChatDialog.h"
 #include "core/Fakes.h"
-#include "net/Packet.h"
-#include "platform/QtMessagePresenter.h"
+#include "core/base/Log.h"
+#include "core/net/Packet.h"
+#include "core/res/Strings.h"
 #include "platform/Socket.h"
-#include "res/Strings.h"
+#include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/app/AboutDialog.h"
+#include "widgets/app/Mrmx3App.h"
+#include "widgets/chat/RichChatDialog.h"
 
 namespace {
 

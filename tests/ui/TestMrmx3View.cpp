@@ -16,10 +16,10 @@
 #include "core/Fakes.h"
 #include "core/PeerFakes.h"
 #include "core/TestPeer.h"
-#include "net/Packet.h"
-#include "peers/Mrmx3View.h"
+#include "core/net/Packet.h"
+#include "core/res/Strings.h"
 #include "platform/Socket.h"
-#include "res/Strings.h"
+#include "widgets/peers/Mrmx3View.h"
 
 namespace {
 

@@ -19,15 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include "app/Settings.h"
-#include "platform/IdleInput.h"
-#include "platform/QtMessagePresenter.h"
-#include "platform/QtProfile.h"
-#include "platform/QtSoundPlayer.h"
-#include "platform/QtUiPoster.h"
-#include "platform/QuitSignals.h"
-#include "platform/TextCodec.h"
-#include "res/Strings.h"
+#include "core/res/Strings.h"
+#include "core/settings/Settings.h"
+#include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/adapters/QtProfile.h"
+#include "widgets/adapters/QtSoundPlayer.h"
+#include "widgets/adapters/QtUiPoster.h"
+#include "widgets/adapters/TextCodec.h"
+#include "widgets/desktop/IdleInput.h"
+#include "widgets/desktop/QuitSignals.h"
 
 namespace {
 

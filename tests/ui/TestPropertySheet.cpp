@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
-#include "res/Cp1250.h"
-#include "settings/PropertySheet.h"
+#include "core/res/Cp1250.h"
+#include "core/settings/AppState.h"
 #include "ui/RecordingBoxes.h"
+#include "widgets/settings/PropertySheet.h"
 
 namespace {
 

@@ -24,15 +24,15 @@
 #include <string>
 #include <vector>
 
-#include "chat/RichChatDialog.h"
 #include "core/Fakes.h"
 #include "core/PeerFakes.h"
-#include "net/Packet.h"
-#include "peers/PeerNetwork.h"
+#include "core/net/Packet.h"
+#include "core/peers/PeerNetwork.h"
+#include "core/res/Cp1250.h"
+#include "core/res/Strings.h"
 #include "platform/Socket.h"
-#include "platform/TextCodec.h"
-#include "res/Cp1250.h"
-#include "res/Strings.h"
+#include "widgets/adapters/TextCodec.h"
+#include "widgets/chat/RichChatDialog.h"
 
 namespace {
 

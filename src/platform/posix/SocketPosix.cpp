@@ -18,7 +18,6 @@
 #include <string_view>
 
 #include "platform/Socket.h"
-#include "res/Cp1250.h"
 
 namespace platform {
 namespace {
@@ -137,16 +136,16 @@ std::string ToUtf8(std::string_view text, const char* codeset) {
 }
 
 // The system's texts come in the character set of the locale (UTF-8 under
-// cs_CZ.UTF-8); the core's texts are code page 1250.
-std::string SystemTextToCp1250(std::string_view text) {
+// cs_CZ.UTF-8, ISO 8859-2 under cs_CZ); the service hands out UTF-8.
+std::string SystemTextToUtf8(std::string_view text) {
     if (IsAscii(text)) {
         return std::string(text);
     }
     const char* codeset = ::nl_langinfo(CODESET);
     if (codeset == nullptr || IsUtf8Codeset(codeset)) {
-        return cp1250::FromUtf8(text);
+        return std::string(text);
     }
-    return cp1250::FromUtf8(ToUtf8(text, codeset));
+    return ToUtf8(text, codeset);
 }
 
 }  // namespace
@@ -351,14 +350,14 @@ std::vector<InterfaceAddress> LocalInterfaces() {
 
 std::string SocketErrorMessage(int code) {
     if (code < 0) {
-        return SystemTextToCp1250(::gai_strerror(EaiFromResolverCode(code)));
+        return SystemTextToUtf8(::gai_strerror(EaiFromResolverCode(code)));
     }
     char buffer[256] = {};
     const char* text = ErrorText(::strerror_r(code, buffer, sizeof buffer), buffer);
     if (text == nullptr || *text == '\0') {
         return "Unknown error " + std::to_string(code);
     }
-    return SystemTextToCp1250(text);
+    return SystemTextToUtf8(text);
 }
 
 int InvalidArgumentCode() {

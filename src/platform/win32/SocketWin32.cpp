@@ -75,10 +75,8 @@ std::optional<uint32_t> LimitedBroadcastSource() {
     return source;
 }
 
-// The system's texts come in the ANSI code page; the core's are code page 1250.
-// A character that code page 1250 lacks becomes '?'.
-std::string AnsiToCp1250(const char* text, int length) {
-    constexpr UINT kCp1250 = 1250;
+// The system's texts come in the ANSI code page; the service hands out UTF-8.
+std::string AnsiToUtf8(const char* text, int length) {
     const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
     if (wideLength <= 0) {
         return std::string(text, static_cast<size_t>(length));
@@ -86,12 +84,13 @@ std::string AnsiToCp1250(const char* text, int length) {
     std::wstring wide(static_cast<size_t>(wideLength), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, text, length, wide.data(), wideLength);
     const int outLength =
-        ::WideCharToMultiByte(kCp1250, 0, wide.data(), wideLength, nullptr, 0, "?", nullptr);
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
     if (outLength <= 0) {
         return std::string(text, static_cast<size_t>(length));
     }
     std::string out(static_cast<size_t>(outLength), '\0');
-    ::WideCharToMultiByte(kCp1250, 0, wide.data(), wideLength, out.data(), outLength, "?", nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, out.data(), outLength, nullptr,
+                          nullptr);
     return out;
 }
 
@@ -301,7 +300,7 @@ std::string SocketErrorMessage(int code) {
         reinterpret_cast<LPSTR>(&text), 0, nullptr);
     std::string message;
     if (length != 0 && text != nullptr) {
-        message = AnsiToCp1250(text, static_cast<int>(length));
+        message = AnsiToUtf8(text, static_cast<int>(length));
     }
     if (text != nullptr) {
         ::LocalFree(text);

@@ -1,0 +1,115 @@
+// src/core/chat/ChatLogDocument.cpp
+#include "core/chat/ChatLogDocument.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::string_view kHeader =
+    "{\\rtf1\\ansi\\ansicpg1250\\deff0\\deflang1029"
+    "{\\fonttbl{\\f0\\fswiss\\fcharset238{\\*\\fname Arial;}Arial CE;}}"
+    "{\\colortbl ;\\red0\\green0\\blue255;\\red0\\green0\\blue128;\\red255\\green0\\blue0;"
+    "\\red0\\green128\\blue0;}"
+    "\\viewkind4\\uc1\\pard\\f0\\fs20";
+
+constexpr std::string_view kIncomingStart = "\\cf1";
+constexpr std::string_view kIncomingMiddle = ": \\cf0\\b";
+constexpr std::string_view kIncomingEnd = "\\b0\\cf0\\par ";
+constexpr std::string_view kOutgoingStart = "\\cf2";
+constexpr std::string_view kOutgoingMiddle = ": \\cf0\\i";
+constexpr std::string_view kOutgoingEnd = "\\i0\\cf0\\par ";
+
+// Longest fixed part of one entry: start, "@", middle, marker, blank, end.
+constexpr size_t kEntryOverhead = 4 + 1 + 1 + 8 + 4 + 1 + 12;
+
+// Appends text with the RTF-reserved characters escaped; the bytes between two
+// reserved characters go in as one run.
+void AppendEscaped(std::string& out, std::string_view text) {
+    const char* run = text.data();
+    const char* const end = run + text.size();
+    for (const char* p = run; p != end; ++p) {
+        if (*p == '\\' || *p == '{' || *p == '}') {
+            out.append(run, p);
+            out.push_back('\\');
+            run = p;  // the reserved character starts the next run
+        }
+    }
+    out.append(run, end);
+}
+
+// The sender follows the colour word directly. A sender that begins with a
+// digit or a blank would be read as part of that word, so it gets the word's
+// delimiter blank first (which a reader drops).
+void AppendSender(std::string& out, std::string_view sender) {
+    if (!sender.empty() &&
+        ((sender.front() >= '0' && sender.front() <= '9') || sender.front() == ' ')) {
+        out.push_back(' ');
+    }
+    AppendEscaped(out, sender);
+}
+
+}  // namespace
+
+std::string BuildChatLogDocument(const std::vector<HistoryEntry>& history,
+                                 std::string_view computerName, MessagePresenter& presenter) {
+    size_t estimate = kHeader.size() + 1;
+    for (const HistoryEntry& entry : history) {
+        estimate += entry.sender.size() + entry.text.size() + kEntryOverhead;
+        if (entry.kind == Outgoing) {
+            estimate += computerName.size();
+        }
+    }
+    std::string out;
+    out.reserve(estimate + estimate / 16);  // room for a few escapes
+    out.append(kHeader);
+
+    for (const HistoryEntry& entry : history) {
+        if (entry.kind != Incoming && entry.kind != Outgoing) {
+            ShowTraceCode(presenter, "RichD 1, val %i", entry.kind);
+            continue;
+        }
+        std::string_view marker;
+        std::string_view shown = entry.text;
+        if (!shown.empty() && shown.front() == '!') {
+            marker = "\\cf3";
+            shown.remove_prefix(1);
+        } else if (!shown.empty() && shown.front() == '*') {
+            marker = "\\cf4";
+            shown.remove_prefix(1);
+        }
+
+        if (entry.kind == Incoming) {
+            out.append(kIncomingStart);
+            AppendSender(out, entry.sender);
+            out.append(kIncomingMiddle);
+        } else {
+            out.append(kOutgoingStart);
+            AppendSender(out, entry.sender);
+            out.push_back('@');
+            AppendEscaped(out, computerName);
+            out.append(kOutgoingMiddle);
+        }
+        out.append(marker);
+        out.push_back(' ');
+        AppendEscaped(out, shown);
+        out.append(entry.kind == Incoming ? kIncomingEnd : kOutgoingEnd);
+    }
+
+    out.push_back('}');
+    return out;
+}
+
+int32_t LogStream::ReadLogStream(uint8_t* buffer, int32_t requested, int32_t& delivered) {
+    delivered = 0;
+    if (buffer == nullptr || requested <= 0) {
+        return 0;
+    }
+    const size_t n = std::min(Remaining(), static_cast<size_t>(requested));
+    if (n > 0) {
+        std::memcpy(buffer, m_document.data() + m_offset, n);
+        m_offset += n;
+    }
+    delivered = static_cast<int32_t>(n);
+    return 0;
+}

@@ -1,0 +1,310 @@
+// src/core/net/PeerSocket.cpp
+#include "core/net/PeerSocket.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "core/base/Log.h"
+#include "core/res/Cp1250.h"
+
+namespace {
+
+constexpr const char* kLoopbackPrefix = "127.";
+constexpr uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
+
+bool Contains(const std::vector<uint32_t>& list, uint32_t value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+// A dotted address is taken as it is; anything else is looked up now.
+std::optional<uint32_t> DestinationAddress(const std::string& text) {
+    if (auto dotted = platform::ParseDottedAddress(text)) {
+        return dotted;
+    }
+    int error = 0;
+    return platform::ResolveHost(text, error);
+}
+
+}  // namespace
+
+CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter)
+    : CPeerSocket(state, presenter, Options{}) {}
+
+CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter, Options options)
+    : m_state(state),
+      m_presenter(presenter),
+      m_options(std::move(options)),
+      m_hostName(platform::LocalHostName()) {
+    if (!m_options.interfaces) {
+        m_options.interfaces = platform::LocalInterfaces;
+    }
+    if (!m_options.send) {
+        m_options.send = platform::SendDatagram;
+    }
+    RefreshOwnAddresses();
+}
+
+CPeerSocket::~CPeerSocket() {
+    Close();
+}
+
+bool CPeerSocket::OpenEndpoint() {
+    if (IsOpen()) {
+        return true;
+    }
+    int error = 0;
+    const platform::SocketHandle socket = platform::OpenUdpSocket(m_options.port, error);
+    if (socket == platform::kInvalidSocket) {
+        m_lastError = error;
+        return false;
+    }
+    m_lastError = 0;
+    m_socket.store(socket);
+    return true;
+}
+
+uint16_t CPeerSocket::BoundPort() const {
+    const platform::SocketHandle socket = m_socket.load();
+    return socket == platform::kInvalidSocket ? uint16_t{0} : platform::BoundPort(socket);
+}
+
+void CPeerSocket::SendText(std::string_view text, const std::string& target) {
+    PacketBuffer packet;
+    BuildText(packet, text);
+    Send(packet, target, false);
+}
+
+void CPeerSocket::SendTyping(const std::string& target) {
+    PacketBuffer packet;
+    BuildTyping(packet);
+    Send(packet, target, false);
+}
+
+void CPeerSocket::SendBell(const std::string& target) {
+    PacketBuffer packet;
+    BuildBell(packet);
+    Send(packet, target, false);
+}
+
+void CPeerSocket::BroadcastPresence() {
+    AnnouncePresence(false);
+}
+
+void CPeerSocket::BroadcastGoodbye() {
+    AnnouncePresence(true);
+}
+
+void CPeerSocket::AnnouncePresence(bool goodbye) {
+    std::optional<Failure> failure;
+    {
+        // The status is read and sent under one lock, so an announcement that
+        // read the old status cannot follow the goodbye onto the wire.
+        std::lock_guard lock(m_presenceMutex);
+        if (m_goodbyeSent) {
+            return;
+        }
+        if (goodbye) {
+            m_state.SetOwnStatus(Disconnected);
+            m_goodbyeSent = true;
+        }
+        const AppState::Identity identity = m_state.PresenceIdentity();
+        PacketBuffer packet;
+        BuildPresence(packet, identity.status, identity.userName, identity.computerName,
+                      identity.groupName);
+        failure = Transmit(packet, std::string(), true);
+        CountAnnouncement(failure);
+    }
+    // Boxes are shown without the lock: a worker's box waits for the user.
+    if (failure && ReportsSendFailure(true, failure->code)) {
+        ShowSocketError(m_presenter, failure->operation, failure->code);
+    }
+}
+
+void CPeerSocket::CountAnnouncement(const std::optional<Failure>& failure) {
+    if (!failure) {
+        m_failedAnnouncements = 0;
+        if (m_networkUnreachable.exchange(false)) {
+            corelog::Warning("net", "Announcements reach the network again.");
+        }
+        return;
+    }
+    if (m_failedAnnouncements < kUnreachableAfter) {
+        ++m_failedAnnouncements;
+    }
+    if (m_failedAnnouncements == kUnreachableAfter && !m_networkUnreachable.exchange(true)) {
+        corelog::Warning(
+            "net", "No announcement has left for " + std::to_string(kUnreachableAfter) +
+                       " periods: " + failure->operation + " " + std::to_string(failure->code) +
+                       " " + platform::SocketErrorMessage(failure->code));
+    }
+}
+
+bool CPeerSocket::ReportsSendFailure(bool presence, int code) {
+    return !(presence && platform::IsUnreachableCode(code));
+}
+
+std::vector<uint32_t> CPeerSocket::DirectedBroadcasts(
+    const std::vector<platform::InterfaceAddress>& interfaces) {
+    std::vector<uint32_t> addresses;
+    for (const platform::InterfaceAddress& entry : interfaces) {
+        if (!entry.up || entry.loopback || !entry.broadcastCapable ||
+            entry.carriesLimitedBroadcast || entry.broadcast == 0 ||
+            entry.broadcast == entry.address || entry.broadcast == kLimitedBroadcast) {
+            continue;
+        }
+        if (!Contains(addresses, entry.broadcast)) {
+            addresses.push_back(entry.broadcast);
+        }
+    }
+    return addresses;
+}
+
+int CPeerSocket::BroadcastFailureCode(const std::vector<int>& codes) {
+    for (const int code : codes) {
+        if (!platform::IsUnreachableCode(code)) {
+            return code;
+        }
+    }
+    return codes.empty() ? platform::InvalidArgumentCode() : codes.front();
+}
+
+void CPeerSocket::Send(const PacketBuffer& packet, const std::string& target, bool presence) {
+    const std::optional<Failure> failure = Transmit(packet, target, presence);
+    if (failure && ReportsSendFailure(presence, failure->code)) {
+        ShowSocketError(m_presenter, failure->operation, failure->code);
+    }
+}
+
+std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& packet,
+                                                          const std::string& target,
+                                                          bool presence) {
+    const platform::SocketHandle socket = m_socket.load();
+    if (socket == platform::kInvalidSocket) {
+        return Failure{"SendTo", platform::InvalidArgumentCode()};
+    }
+
+    const bool broadcast = presence || target.empty();
+    if (broadcast) {
+        // Set before every broadcast, not once.
+        if (const int code = platform::SetBroadcastOption(socket); code != 0) {
+            return Failure{"SetSockOpt", code};
+        }
+    }
+    if (presence) {
+        RefreshOwnAddresses();
+    }
+
+    std::vector<uint32_t> destinations;
+    std::vector<int> codes;
+    if (const std::optional<uint32_t> address =
+            DestinationAddress(broadcast ? m_options.broadcastAddress : target)) {
+        destinations.push_back(*address);
+        if (broadcast && *address == kLimitedBroadcast) {
+            std::lock_guard lock(m_addressMutex);
+            for (const uint32_t directed : m_directedBroadcasts) {
+                if (!Contains(destinations, directed)) {
+                    destinations.push_back(directed);
+                }
+            }
+        }
+    } else {
+        codes.push_back(platform::InvalidArgumentCode());
+    }
+    const uint16_t port =
+        m_options.destinationPort != 0 ? m_options.destinationPort : platform::BoundPort(socket);
+
+    const int16_t length = PacketLength(packet, m_presenter);
+    bool taken = false;
+    for (const uint32_t destination : destinations) {
+        const int code =
+            m_options.send(socket, destination, port, packet.data(), static_cast<size_t>(length));
+        if (code == 0) {
+            ++m_sentCount;
+            taken = true;
+        } else {
+            codes.push_back(code);
+        }
+    }
+    if (taken) {
+        return std::nullopt;
+    }
+    return Failure{"SendTo", BroadcastFailureCode(codes)};
+}
+
+platform::ReceivedDatagram CPeerSocket::Receive(uint8_t* buffer) {
+    const platform::SocketHandle socket = m_socket.load();
+    if (socket == platform::kInvalidSocket) {
+        platform::ReceivedDatagram failed;
+        failed.bytes = -1;
+        failed.error = platform::InvalidArgumentCode();
+        return failed;
+    }
+    return platform::ReceiveDatagram(socket, buffer, kReceiveBufferSize);
+}
+
+std::string CPeerSocket::ResolveAddress(const std::string& name) {
+    int error = 0;
+    const std::optional<uint32_t> address = platform::ResolveHost(name, error);
+    if (!address) {
+        ShowSocketError(m_presenter, "gethostbyname", error);
+        return {};
+    }
+    return platform::FormatDottedAddress(*address);
+}
+
+bool CPeerSocket::IsOwnAddress(const std::string& address) const {
+    std::lock_guard lock(m_addressMutex);
+    for (const std::string& own : m_ownAddresses) {
+        if (own == address) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string CPeerSocket::OwnAddress() const {
+    std::lock_guard lock(m_addressMutex);
+    return m_ownAddress;
+}
+
+void CPeerSocket::RefreshOwnAddresses() {
+    const std::vector<platform::InterfaceAddress> interfaces = m_options.interfaces();
+    std::vector<std::string> addresses;
+    for (const platform::InterfaceAddress& entry : interfaces) {
+        std::string text = platform::FormatDottedAddress(entry.address);
+        if (!text.empty() &&
+            std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
+            addresses.push_back(std::move(text));
+        }
+    }
+    std::string first;
+    for (const std::string& address : addresses) {
+        if (address.rfind(kLoopbackPrefix, 0) != 0) {
+            first = address;
+            break;
+        }
+    }
+    if (first.empty() && !addresses.empty()) {
+        first = addresses.front();
+    }
+    std::vector<uint32_t> directed = DirectedBroadcasts(interfaces);
+    std::lock_guard lock(m_addressMutex);
+    m_ownAddresses = std::move(addresses);
+    m_ownAddress = std::move(first);
+    m_directedBroadcasts = std::move(directed);
+}
+
+void CPeerSocket::ShutDown() {
+    const platform::SocketHandle socket = m_socket.load();
+    if (socket != platform::kInvalidSocket) {
+        platform::ShutDownSocket(socket);
+    }
+}
+
+void CPeerSocket::Close() {
+    const platform::SocketHandle socket = m_socket.exchange(platform::kInvalidSocket);
+    if (socket != platform::kInvalidSocket) {
+        platform::CloseSocket(socket);
+    }
+}

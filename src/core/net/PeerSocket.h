@@ -1,0 +1,138 @@
+// src/core/net/PeerSocket.h
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/base/Presenter.h"
+#include "core/net/Packet.h"
+#include "core/settings/AppState.h"
+#include "platform/Socket.h"
+
+// The one UDP endpoint of a running copy: bound on all interfaces, it sends
+// every kind of datagram to one peer or by broadcast, and receives the others'.
+// A broadcast goes to the limited broadcast address and to the directed
+// broadcast address of every up, broadcast-capable, non-loopback interface that
+// the limited broadcast does not leave by: it reaches every network even where
+// no default route exists, and each network once.
+// Sends may come from the user-interface thread and the presence announcer at
+// once. Failures are reported through the presenter, which must be safe to call
+// from both threads.
+class CPeerSocket {
+public:
+    using SendFunction = std::function<int(platform::SocketHandle socket, uint32_t address,
+                                           uint16_t port, const void* data, size_t size)>;
+    using InterfaceSource = std::function<std::vector<platform::InterfaceAddress>()>;
+
+    struct Options {
+        uint16_t port = kPeerPort;  // bound port; 0 binds any free port
+        // Destination port of every datagram; 0 means the bound port.
+        uint16_t destinationPort = 0;
+        // Where a broadcast goes. Only the limited broadcast address brings the
+        // directed ones along; any other address (a test's) is used alone.
+        std::string broadcastAddress = "255.255.255.255";
+        // The local interfaces, read before every presence broadcast; empty: the system's.
+        InterfaceSource interfaces;
+        // Hands one datagram to the system (0 or an error code); empty: the socket's own.
+        SendFunction send;
+    };
+
+    // Announcements in a row that no destination took before the network
+    // counts as unreachable.
+    static constexpr int kUnreachableAfter = 3;
+
+    CPeerSocket(AppState& state, MessagePresenter& presenter);
+    CPeerSocket(AppState& state, MessagePresenter& presenter, Options options);
+    ~CPeerSocket();
+    CPeerSocket(const CPeerSocket&) = delete;
+    CPeerSocket& operator=(const CPeerSocket&) = delete;
+
+    // Creates and binds the socket. On failure LastError() holds the code.
+    bool OpenEndpoint();
+    int LastError() const { return m_lastError; }
+    bool IsOpen() const { return m_socket != platform::kInvalidSocket; }
+    platform::SocketHandle Handle() const { return m_socket; }
+    uint16_t BoundPort() const;
+
+    // An empty target means all peers (broadcast); otherwise a dotted address
+    // or a host name, resolved at each send.
+    void SendText(std::string_view text, const std::string& target);
+    void SendTyping(const std::string& target);
+    void SendBell(const std::string& target);
+    void BroadcastPresence();
+    // Sets the own status to Disconnected, then broadcasts presence. Nothing is
+    // announced after it: a periodic announcement already on its way is sent
+    // before the goodbye, never after it.
+    void BroadcastGoodbye();
+
+    // Reads one datagram into a buffer of kReceiveBufferSize bytes.
+    platform::ReceivedDatagram Receive(uint8_t* buffer);
+
+    // The dotted address of the first address the name resolves to, or empty.
+    std::string ResolveAddress(const std::string& name);
+
+    // True when the address belongs to one of this computer's interfaces (as
+    // known at the last presence broadcast or at construction).
+    bool IsOwnAddress(const std::string& address) const;
+    // The first non-loopback interface address, or the loopback address.
+    std::string OwnAddress() const;
+    const std::string& HostName() const { return m_hostName; }
+    void RefreshOwnAddresses();
+
+    void ShutDown();
+    void Close();
+
+    // Datagrams handed to the system so far (a broadcast counts once per destination).
+    int SentCount() const { return m_sentCount.load(); }
+
+    // True from the kUnreachableAfter-th announcement in a row that no
+    // destination took until one is taken again. Safe from any thread.
+    bool NetworkUnreachable() const { return m_networkUnreachable.load(); }
+
+    // Whether a failed send shows the "SendTo" box: a presence broadcast passes
+    // over an unreachable host or network in silence.
+    static bool ReportsSendFailure(bool presence, int code);
+
+    // The directed broadcast address of every up, broadcast-capable,
+    // non-loopback interface that does not carry the limited broadcast, each
+    // once, in interface order.
+    static std::vector<uint32_t> DirectedBroadcasts(
+        const std::vector<platform::InterfaceAddress>& interfaces);
+    // Of the codes of a broadcast that no destination took, the one to report:
+    // the first that is not "unreachable", else the first.
+    static int BroadcastFailureCode(const std::vector<int>& codes);
+
+private:
+    struct Failure {
+        const char* operation;
+        int code;
+    };
+    void Send(const PacketBuffer& packet, const std::string& target, bool presence);
+    // The failure when no destination took the datagram; nothing when one did.
+    std::optional<Failure> Transmit(const PacketBuffer& packet, const std::string& target,
+                                    bool presence);
+    void AnnouncePresence(bool goodbye);
+    void CountAnnouncement(const std::optional<Failure>& failure);
+
+    AppState& m_state;
+    MessagePresenter& m_presenter;
+    Options m_options;
+    std::atomic<platform::SocketHandle> m_socket{platform::kInvalidSocket};
+    int m_lastError = 0;
+    std::string m_hostName;
+
+    std::mutex m_presenceMutex;  // one presence datagram at a time
+    bool m_goodbyeSent = false;
+    int m_failedAnnouncements = 0;  // in a row; under m_presenceMutex
+    std::atomic<bool> m_networkUnreachable{false};
+    mutable std::mutex m_addressMutex;
+    std::vector<std::string> m_ownAddresses;
+    std::string m_ownAddress;
+    std::vector<uint32_t> m_directedBroadcasts;
+    std::atomic<int> m_sentCount{0};
+};

@@ -1,0 +1,62 @@
+// src/core/peers/Dispatcher.h
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/base/Clock.h"
+#include "core/base/Presenter.h"
+#include "core/net/Packet.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
+#include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerTree.h"
+#include "core/settings/AppState.h"
+#include "core/settings/SoundEvents.h"
+
+// What a received datagram means for the peer directory and for the user.
+// Runs on the user-interface thread, one datagram at a time, in order of
+// arrival. Boxes go through the presenter (a gate that keeps network-caused
+// boxes from piling up).
+class Dispatcher {
+public:
+    struct Services {
+        PeerDirectory& directory;
+        AppState& state;
+        PeerTree& tree;
+        PeerItems& items;
+        PeerNotifier& notifier;
+        SoundEvents& sounds;
+        MessagePresenter& presenter;
+        const Clock& clock;
+        // True for a sender address that belongs to this computer.
+        std::function<bool(const std::string&)> isOwnAddress;
+        // Writes the settings to the profile.
+        std::function<void()> saveSettings;
+    };
+
+    explicit Dispatcher(Services services) : m_s(std::move(services)) {}
+
+    // The received bytes (at most 508) and the sender's dotted address.
+    void DispatchDatagram(const uint8_t* data, size_t size, const std::string& sender);
+
+    bool UpdateKnownPeer(const std::string& sender, const DatagramView& datagram);
+    void AddNewPeer(const std::string& sender, const DatagramView& datagram);
+
+private:
+    void IncomingMessage(int index, const DatagramView& datagram);
+    void TypingNotice(int index);
+    void Bell(int index);
+    void GroupAssignment(const DatagramView& datagram);
+    bool ShowMySelf() const;
+    // Whether the record still holds this status (a box's event loop may have
+    // applied a newer announcement).
+    bool StatusStill(int index, int32_t status) const;
+    // The record for a message, typing notice or bell; none for strangers and,
+    // unless "ShowMySelf", for this computer's own datagrams.
+    std::optional<int> KnownSender(const std::string& sender) const;
+
+    Services m_s;
+};

@@ -1,0 +1,67 @@
+// src/core/peers/LivenessWatcher.cpp
+#include "core/peers/LivenessWatcher.h"
+
+#include <mutex>
+#include <utility>
+
+LivenessWatcher::LivenessWatcher(PeerDirectory& directory, const Clock& clock, StopWait& wait,
+                                 std::function<void(int)> onMarked)
+    : m_directory(directory), m_clock(clock), m_wait(wait), m_onMarked(std::move(onMarked)) {}
+
+LivenessWatcher::~LivenessWatcher() {
+    RequestStop();
+    Join();
+}
+
+std::optional<int> LivenessWatcher::ScanOnce() {
+    std::lock_guard lock(m_directory.Mutex());
+    const int64_t now = m_clock.NowSeconds();
+    const int count = m_directory.PeerCount();
+    for (int i = 0; i < count; ++i) {
+        PeerRecord& record = m_directory.PeerAt(i);
+        if (now - record.lastHeard <= kLivenessTimeout || record.status == Disconnected) {
+            continue;
+        }
+        record.status = Disconnected;
+        return i;
+    }
+    return std::nullopt;
+}
+
+void LivenessWatcher::Start() {
+    m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+}
+
+void LivenessWatcher::RequestStop() {
+    m_thread.request_stop();
+}
+
+void LivenessWatcher::Join() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void LivenessWatcher::Run(std::stop_token stop) {
+    while (!stop.stop_requested()) {
+        // The user-interface thread shows no box under the lock, but may ask
+        // for the stop and join at any time: wait for the lock in steps that
+        // see the stop.
+        std::unique_lock lock(m_directory.Mutex(), std::defer_lock);
+        while (!lock.try_lock()) {
+            if (!m_wait.Pause(stop, kPauseStep)) {
+                return;
+            }
+        }
+        const auto marked = ScanOnce();
+        lock.unlock();
+        if (marked) {
+            m_onMarked(*marked);  // the lock is released here
+        }
+        for (int step = 0; step < kPauseSteps; ++step) {
+            if (!m_wait.Pause(stop, kPauseStep)) {
+                return;
+            }
+        }
+    }
+}

@@ -1,0 +1,44 @@
+// src/core/peers/LivenessWatcher.h
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "core/base/Clock.h"
+#include "core/base/StopWait.h"
+#include "core/peers/PeerDirectory.h"
+
+// The worker thread that marks silent peers Disconnected: a peer heard more
+// than 30 seconds ago is marked, at most one per scan, scans 30 x 100 ms apart.
+// The marked peer's index is handed on with the directory lock released; the
+// owner tells the user on the user-interface thread.
+class LivenessWatcher {
+public:
+    static constexpr int64_t kLivenessTimeout = 30;
+    static constexpr int kPauseSteps = 30;
+    static constexpr std::chrono::milliseconds kPauseStep{100};
+
+    LivenessWatcher(PeerDirectory& directory, const Clock& clock, StopWait& wait,
+                    std::function<void(int)> onMarked);
+    ~LivenessWatcher();  // stops and joins
+
+    // One scan under the lock; returns the index it marked, if any.
+    std::optional<int> ScanOnce();
+
+    void Start();
+    void RequestStop();
+    void Join();
+    bool Running() const { return m_thread.joinable(); }
+
+private:
+    void Run(std::stop_token stop);
+
+    PeerDirectory& m_directory;
+    const Clock& m_clock;
+    StopWait& m_wait;
+    std::function<void(int)> m_onMarked;
+    std::jthread m_thread;
+};

@@ -1,0 +1,70 @@
+// src/core/peers/PeerDirectory.cpp
+#include "core/peers/PeerDirectory.h"
+
+#include <utility>
+
+void PeerRecord::AppendIncoming(std::string sender, std::string text) {
+    history.push_back(HistoryEntry{Incoming, std::move(sender), std::move(text)});
+}
+
+void PeerRecord::AppendNotice(std::string sender, std::string text) {
+    history.push_back(HistoryEntry{Incoming, std::move(sender), std::move(text), true});
+}
+
+void PeerRecord::AppendOutgoing(std::string sender, std::string text) {
+    history.push_back(HistoryEntry{Outgoing, std::move(sender), std::move(text)});
+}
+
+PeerDirectory::PeerDirectory(const Clock& clock) : m_clock(clock) {}
+
+std::optional<int> PeerDirectory::FindPeerByAddress(std::string_view address) const {
+    std::lock_guard lock(m_lock);
+    // Heterogeneous lookup needs C++20 transparent hashing; a temporary key
+    // stays within the small-string buffer for every dotted address.
+    const auto it = m_byAddress.find(std::string(address));
+    if (it == m_byAddress.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+int PeerDirectory::AddPeer(TreeItem item, std::string name, std::string group, std::string address,
+                           int32_t status) {
+    std::lock_guard lock(m_lock);
+    const int index = static_cast<int>(m_records.size());
+    PeerRecord record;
+    record.treeItem = item;
+    record.name = std::move(name);
+    record.group = std::move(group);
+    record.address = std::move(address);
+    record.status = status;
+    record.windowHidden = true;
+    record.lastHeard = m_clock.NowSeconds();
+    // The first record of an address stays the one a lookup finds.
+    m_byAddress.emplace(record.address, index);
+    m_records.push_back(std::move(record));
+    return index;
+}
+
+PeerRecord& PeerDirectory::PeerAt(int index) {
+    return m_records[static_cast<size_t>(index)];
+}
+
+const PeerRecord& PeerDirectory::PeerAt(int index) const {
+    return m_records[static_cast<size_t>(index)];
+}
+
+int PeerDirectory::PeerCount() const {
+    std::lock_guard lock(m_lock);
+    return static_cast<int>(m_records.size());
+}
+
+std::optional<int> PeerDirectory::IndexOf(const PeerRecord& record) const {
+    std::lock_guard lock(m_lock);
+    for (size_t i = 0; i < m_records.size(); ++i) {
+        if (&m_records[i] == &record) {
+            return static_cast<int>(i);
+        }
+    }
+    return std::nullopt;
+}

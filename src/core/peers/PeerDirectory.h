@@ -1,0 +1,84 @@
+// src/core/peers/PeerDirectory.h
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "core/base/Clock.h"
+#include "core/settings/UserStatus.h"
+
+class ConversationWindow;
+
+// Opaque handle of a tree item, owned by the tree; null for none.
+using TreeItem = void*;
+
+enum HistoryKind : int32_t {
+    Incoming = 1,
+    Outgoing = 2,
+};
+
+// One line of a conversation (code page 1250 texts).
+struct HistoryEntry {
+    int32_t kind = Incoming;
+    std::string sender;
+    std::string text;
+    // An Incoming line this program wrote about the peer (its disconnection or
+    // return), not a message of the peer.
+    bool notice = false;
+
+    bool operator==(const HistoryEntry&) const = default;
+};
+
+// One remote user.
+struct PeerRecord {
+    TreeItem treeItem = nullptr;
+    std::string name;
+    std::string address;
+    std::string group;
+    ConversationWindow* window = nullptr;
+    bool windowHidden = true;
+    int32_t status = Ready;
+    std::vector<HistoryEntry> history;
+    int64_t lastHeard = 0;
+
+    void AppendIncoming(std::string sender, std::string text);
+    // An Incoming line marked as this program's notice.
+    void AppendNotice(std::string sender, std::string text);
+    void AppendOutgoing(std::string sender, std::string text);
+};
+
+// Every peer heard during this run, in order of first announcement. Records are
+// never removed, so an index stays valid for the whole run; a record's address
+// in memory does not change either. Changes are made under the recursive lock;
+// only the user-interface thread adds records.
+class PeerDirectory {
+public:
+    explicit PeerDirectory(const Clock& clock);
+
+    // The first record whose address equals the text exactly; same answer as a
+    // scan from index 0, through an index kept beside the records.
+    std::optional<int> FindPeerByAddress(std::string_view address) const;
+    int AddPeer(TreeItem item, std::string name, std::string group, std::string address,
+                int32_t status);
+    PeerRecord& PeerAt(int index);
+    const PeerRecord& PeerAt(int index) const;
+    int PeerCount() const;
+    bool IsValidIndex(int index) const { return index >= 0 && index < PeerCount(); }
+    std::optional<int> IndexOf(const PeerRecord& record) const;
+
+    void LockDirectory() const { m_lock.lock(); }
+    void UnlockDirectory() const { m_lock.unlock(); }
+    std::recursive_mutex& Mutex() const { return m_lock; }
+
+private:
+    const Clock& m_clock;
+    std::deque<PeerRecord> m_records;
+    std::unordered_map<std::string, int> m_byAddress;
+    mutable std::recursive_mutex m_lock;
+};

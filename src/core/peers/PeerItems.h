@@ -1,0 +1,28 @@
+// src/core/peers/PeerItems.h
+#pragma once
+
+#include <cstdint>
+
+#include "core/base/Presenter.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerTree.h"
+
+// The peers' tree items: re-made where missing, their icons set from status.
+// User-interface thread only.
+class PeerItems {
+public:
+    PeerItems(PeerDirectory& directory, PeerTree& tree, MessagePresenter& presenter)
+        : m_directory(directory), m_tree(tree), m_presenter(presenter) {}
+
+    // Makes the peer's item under its group if it has none (and selects it
+    // with selectMade), then sets its icon from its status. An index out of
+    // range does nothing.
+    void RefreshPeerItem(int index, bool selectMade = false);
+    // Icons 0..8 are set; any other value shows "View 4, val %i" and changes nothing.
+    void SetPeerIcon(int index, int16_t icon);
+
+private:
+    PeerDirectory& m_directory;
+    PeerTree& m_tree;
+    MessagePresenter& m_presenter;
+};

@@ -1,0 +1,174 @@
+// src/core/peers/PeerNetwork.cpp
+#include "core/peers/PeerNetwork.h"
+
+#include <array>
+#include <chrono>
+#include <mutex>
+
+#include "core/res/Strings.h"
+
+PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
+    : m_s(std::move(services)),
+      m_threadPresenter(m_s.presenter, m_s.poster),
+      m_alerts(m_s.presenter, m_s.clock),
+      m_directory(m_s.clock),
+      m_socket(m_s.state, m_threadPresenter, std::move(options)),
+      m_items(m_directory, m_s.tree, m_alerts),
+      m_notifier(m_s.notifications),
+      m_dispatcher(Dispatcher::Services{
+          m_directory, m_s.state, m_s.tree, m_items, m_notifier, m_s.sounds, m_alerts, m_s.clock,
+          [this](const std::string& address) { return m_socket.IsOwnAddress(address); },
+          m_s.saveSettings}),
+      m_announcer(
+          [this] { m_socket.BroadcastPresence(); },
+          [this] {
+              return m_s.state.Read([](const SettingsRecord& s) { return s.aboutMePeriod; });
+          },
+          m_s.wait),
+      m_watcher(m_directory, m_s.clock, m_s.wait, [this](int index) {
+          // The task may run after this object is gone; the weak token tells.
+          m_s.poster.Post([alive = std::weak_ptr<PeerNetwork*>(m_alive), index] {
+              if (const auto self = alive.lock(); self && !(*self)->m_stopped) {
+                  (*self)->TellPeerSilent(index);
+              }
+          });
+      }) {}
+
+PeerNetwork::~PeerNetwork() {
+    Shutdown();
+}
+
+bool PeerNetwork::Start() {
+    if (m_stopped) {
+        return false;
+    }
+    if (const int error = platform::InitSocketLibrary(); error != 0) {
+        m_s.presenter.ShowMessage(res::String(res::kStrAppTitle),
+                                  res::String(res::kStrSocketsInitFailed), BoxIcon::None);
+        return false;
+    }
+    if (!m_socket.OpenEndpoint()) {
+        ShowSocketError(m_s.presenter, "Create", m_socket.LastError());
+        return false;
+    }
+    m_announcer.Start();
+    m_watcher.Start();
+    return true;
+}
+
+void PeerNetwork::OnReadable() {
+    std::array<uint8_t, kReceiveBufferSize> buffer{};
+    for (int i = 0; i < kReadBatch; ++i) {
+        if (m_stopRequested || !m_socket.IsOpen()) {
+            return;
+        }
+        const platform::ReceivedDatagram received = m_socket.Receive(buffer.data());
+        if (received.bytes > 0) {
+            m_dispatcher.DispatchDatagram(buffer.data(), static_cast<size_t>(received.bytes),
+                                          received.sender);
+        } else if (received.bytes == 0) {
+            return;
+        } else if (!m_stopRequested) {
+            ShowSocketError(m_alerts, "ReceiveFrom", received.error);
+        }
+    }
+}
+
+void PeerNetwork::Stop() {
+    if (m_stopped) {
+        return;
+    }
+    m_stopped = true;
+    const bool started = ThreadsRunning();
+    if (m_socket.IsOpen()) {
+        m_socket.BroadcastGoodbye();
+        m_s.wait.Pause(std::stop_token{}, std::chrono::milliseconds(333));
+        m_socket.ShutDown();
+    }
+    m_stopRequested = true;
+    // Releases a worker that waits for a box to be closed.
+    m_threadPresenter.RequestStop();
+    if (started) {
+        m_announcer.RequestStop();
+        m_watcher.RequestStop();
+        m_announcer.Join();
+        m_watcher.Join();
+    }
+    m_socket.Close();
+}
+
+void PeerNetwork::Shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    Stop();
+    for (int i = 0; i < m_directory.PeerCount(); ++i) {
+        ConversationWindow* window = nullptr;
+        {
+            std::lock_guard lock(m_directory.Mutex());
+            window = m_directory.PeerAt(i).window;
+        }
+        if (window != nullptr) {
+            std::erase_if(m_windows, [window](const auto& owned) { return owned.get() == window; });
+        }
+    }
+    m_windows.clear();
+}
+
+void PeerNetwork::TellPeerSilent(int index) {
+    if (!m_directory.IsValidIndex(index)) {
+        return;
+    }
+    ConversationWindow* window = nullptr;
+    std::string name;
+    {
+        std::lock_guard lock(m_directory.Mutex());
+        const PeerRecord& record = m_directory.PeerAt(index);
+        // An announcement that arrived meanwhile has brought the peer back.
+        if (record.status != Disconnected) {
+            return;
+        }
+        window = record.window;
+        name = record.name;
+    }
+    // The icon, then the window, then the balloon (a box without a tray).
+    m_items.RefreshPeerItem(index);
+    if (window != nullptr) {
+        window->MarkPeerDisconnected(true);
+    }
+    m_notifier.NotifyPeerEvent(
+        name + res::String(res::kStrIsInStatus) + StatusShortText(Disconnected, m_alerts), index);
+}
+
+void PeerNetwork::OpenConversation(int index) {
+    if (!m_directory.IsValidIndex(index)) {
+        return;
+    }
+    std::unique_lock lock(m_directory.Mutex());
+    PeerRecord& record = m_directory.PeerAt(index);
+    if (record.window == nullptr) {
+        std::unique_ptr<ConversationWindow> created = m_s.conversations.CreateConversation(index);
+        if (!created) {
+            // No box is shown under the lock: the watcher waits for it.
+            lock.unlock();
+            m_s.presenter.ShowMessage(res::String(res::kStrAppTitle), "Error creating Dialog",
+                                      BoxIcon::None);
+            return;
+        }
+        record.window = created.get();
+        m_windows.push_back(std::move(created));
+    }
+    ConversationWindow* window = record.window;
+    if (record.status == Disconnected) {
+        window->MarkPeerDisconnected(false);
+    }
+    window->SetCaption(record.name);
+    window->RefreshLog();
+    record.windowHidden = false;
+    window->ShowAndRaise();
+}
+
+void PeerNetwork::OpenNotifiedConversation() {
+    OpenConversation(m_notifier.LastNotifiedPeer());
+}

@@ -1,0 +1,104 @@
+// src/core/peers/PeerNetwork.h
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/base/AlertGate.h"
+#include "core/base/Clock.h"
+#include "core/base/CrossThreadPresenter.h"
+#include "core/base/Presenter.h"
+#include "core/base/StopWait.h"
+#include "core/base/UiPoster.h"
+#include "core/net/PeerSocket.h"
+#include "core/net/PresenceAnnouncer.h"
+#include "core/peers/ConversationWindow.h"
+#include "core/peers/Dispatcher.h"
+#include "core/peers/LivenessWatcher.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
+#include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerTree.h"
+#include "core/settings/AppState.h"
+#include "core/settings/SoundEvents.h"
+
+// The network side of the user tree: the endpoint, the peer directory, the
+// dispatch of received datagrams, the presence announcer and the liveness
+// watcher, and the conversation windows. Made and used on the user-interface
+// thread; Stop() says goodbye and ends both threads, and destruction (or
+// Shutdown()) also deletes the windows before the endpoint and the directory go.
+class PeerNetwork {
+public:
+    struct Services {
+        AppState& state;
+        MessagePresenter& presenter;  // the user-interface thread's boxes
+        UiPoster& poster;
+        PeerTree& tree;
+        NotificationSink& notifications;
+        SoundEvents& sounds;
+        ConversationFactory& conversations;
+        const Clock& clock;
+        StopWait& wait;
+        std::function<void()> saveSettings;
+    };
+
+    PeerNetwork(Services services, CPeerSocket::Options options = {});
+    ~PeerNetwork();
+    PeerNetwork(const PeerNetwork&) = delete;
+    PeerNetwork& operator=(const PeerNetwork&) = delete;
+
+    // Opens the endpoint and starts the announcer, then the watcher. On failure
+    // shows the socket box ("Create") and starts nothing; returns false. After
+    // Stop() it starts nothing and shows nothing.
+    bool Start();
+
+    // The socket has datagrams to read: reads and dispatches what is waiting
+    // (at most a bounded batch, so the user-interface thread stays responsive).
+    void OnReadable();
+
+    // The end of the network side, in order: goodbye, 333 ms, socket shut down,
+    // stop requested, both threads joined, socket closed. The windows stay, so
+    // it may run while one of them waits in a box. Runs once.
+    void Stop();
+    // The owner's shutdown: Stop(), then the windows deleted in index order.
+    // Only where no window's function is running. Runs once.
+    void Shutdown();
+
+    void OpenConversation(int index);
+    void OpenNotifiedConversation();
+
+    PeerDirectory& Directory() { return m_directory; }
+    CPeerSocket& Endpoint() { return m_socket; }
+    PeerItems& Items() { return m_items; }
+    PeerNotifier& Notifier() { return m_notifier; }
+    Dispatcher& Dispatch() { return m_dispatcher; }
+    AlertGate& NetworkAlerts() { return m_alerts; }
+    bool StopRequested() const { return m_stopRequested; }
+    // No announcement has left for several periods in a row (any thread).
+    bool NetworkUnreachable() const { return m_socket.NetworkUnreachable(); }
+    bool ThreadsRunning() const { return m_announcer.Running() || m_watcher.Running(); }
+
+    // What the user is told when the watcher has marked a peer (user-interface thread).
+    void TellPeerSilent(int index);
+
+    static constexpr int kReadBatch = 64;
+
+private:
+    Services m_s;
+    CrossThreadPresenter m_threadPresenter;
+    AlertGate m_alerts;
+    PeerDirectory m_directory;
+    CPeerSocket m_socket;
+    PeerItems m_items;
+    PeerNotifier m_notifier;
+    Dispatcher m_dispatcher;
+    PresenceAnnouncer m_announcer;
+    LivenessWatcher m_watcher;
+    std::vector<std::unique_ptr<ConversationWindow>> m_windows;
+    bool m_stopRequested = false;
+    bool m_stopped = false;   // Stop() has begun
+    bool m_shutDown = false;  // Shutdown() has begun
+    std::shared_ptr<PeerNetwork*> m_alive = std::make_shared<PeerNetwork*>(this);
+};

@@ -1,7 +1,0 @@
-// src/peers/PeerNotifier.cpp
-#include "peers/PeerNotifier.h"
-
-void PeerNotifier::NotifyPeerEvent(const std::string& text, int index) {
-    m_lastNotifiedPeer.store(index);
-    m_sink.ShowBalloon(text);
-}

@@ -1,0 +1,113 @@
+// src/widgets/adapters/QtProfile.cpp
+#include "widgets/adapters/QtProfile.h"
+
+#include <QMetaType>
+#include <QStringList>
+#include <QVariant>
+#include <limits>
+
+#include "widgets/adapters/TextCodec.h"
+
+namespace platform {
+namespace {
+
+QString Key(const std::string& section, const std::string& name) {
+    return FromCp1250(section) + QLatin1Char('/') + FromCp1250(name);
+}
+
+// A stored value as text: numbers give their digits, a list (an unquoted
+// comma in a hand-edited file) its items joined again.
+std::optional<QString> ValueText(const QVariant& value) {
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QStringLiteral(", "));
+    }
+    if (!value.canConvert<QString>()) {
+        return std::nullopt;
+    }
+    return value.toString();
+}
+
+std::optional<int32_t> FitInt32(long long number) {
+    if (number < std::numeric_limits<int32_t>::min() ||
+        number > std::numeric_limits<int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(number);
+}
+
+}  // namespace
+
+QtProfile::QtProfile()
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             QStringLiteral("Quillory"), QStringLiteral("Mrmx3"))) {
+}
+
+QtProfile::QtProfile(std::unique_ptr<QSettings> settings) : m_settings(std::move(settings)) {}
+
+std::optional<std::string> QtProfile::ReadString(const std::string& section,
+                                                 const std::string& name) const {
+    const QVariant value = m_settings->value(Key(section, name));
+    if (!value.isValid()) {
+        return std::nullopt;
+    }
+    const std::optional<QString> text = ValueText(value);
+    if (!text) {
+        return std::nullopt;
+    }
+    return ToCp1250(*text);
+}
+
+// Integers come back as numbers from the registry and as text from INI files;
+// anything that is not a 32-bit integer counts as missing.
+std::optional<int32_t> QtProfile::ReadInt(const std::string& section,
+                                          const std::string& name) const {
+    const QVariant value = m_settings->value(Key(section, name));
+    bool ok = false;
+    switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::Short:
+        case QMetaType::Char:
+        case QMetaType::SChar:
+        case QMetaType::Long:
+        case QMetaType::LongLong: {
+            const long long number = value.toLongLong(&ok);
+            return ok ? FitInt32(number) : std::nullopt;
+        }
+        case QMetaType::UInt:
+        case QMetaType::UShort:
+        case QMetaType::UChar:
+        case QMetaType::ULong:
+        case QMetaType::ULongLong: {
+            const unsigned long long number = value.toULongLong(&ok);
+            if (!ok ||
+                number > static_cast<unsigned long long>(std::numeric_limits<int32_t>::max())) {
+                return std::nullopt;
+            }
+            return static_cast<int32_t>(number);
+        }
+        case QMetaType::Bool:
+            return value.toBool() ? 1 : 0;
+        default:
+            break;
+    }
+    const std::optional<QString> text = ValueText(value);
+    if (!text) {
+        return std::nullopt;
+    }
+    const int number = text->trimmed().toInt(&ok, 10);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(number);
+}
+
+void QtProfile::WriteString(const std::string& section, const std::string& name,
+                            const std::string& value) {
+    m_settings->setValue(Key(section, name), FromCp1250(value));
+}
+
+void QtProfile::WriteInt(const std::string& section, const std::string& name, int32_t value) {
+    m_settings->setValue(Key(section, name), static_cast<int>(value));
+}
+
+}  // namespace platform

@@ -1,0 +1,258 @@
+// src/widgets/app/Mrmx3App.cpp
+#include "widgets/app/Mrmx3App.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QShortcut>
+#include <QSystemTrayIcon>
+
+#include "core/res/Strings.h"
+#include "platform/Socket.h"
+#include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/adapters/QtProfile.h"
+#include "widgets/adapters/QtSoundPlayer.h"
+#include "widgets/adapters/QtUiPoster.h"
+#include "widgets/adapters/TextCodec.h"
+#include "widgets/app/AboutDialog.h"
+#include "widgets/chat/RichChatDialog.h"
+#include "widgets/desktop/IdleInput.h"
+#include "widgets/desktop/QuitSignals.h"
+#include "widgets/settings/PropertySheet.h"
+
+namespace {
+
+constexpr const char* kBarLayoutValue = "State";
+
+}  // namespace
+
+CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
+    if (!m_s.profile) {
+        m_s.profile = std::make_unique<platform::QtProfile>();
+    }
+    if (!m_s.player) {
+        m_s.player = std::make_unique<platform::QtSoundPlayer>();
+    }
+    if (!m_s.idle && m_s.desktopIdleProbe) {
+        m_s.idle = platform::MakeIdleInputProbe();
+    }
+    if (!m_s.presenter) {
+        m_s.presenter = std::make_unique<platform::QtMessagePresenter>();
+    }
+    m_boxes = std::make_unique<ClosablePresenter>(*m_s.presenter);
+    if (!m_s.names) {
+        m_s.names = std::make_unique<SystemNameSource>();
+    }
+    if (!m_s.clock) {
+        m_s.clock = std::make_unique<SystemClock>();
+    }
+    if (!m_s.wait) {
+        m_s.wait = std::make_unique<RealStopWait>();
+    }
+    if (!m_s.conversations) {
+        auto factory = std::make_unique<RichChatFactory>(m_state, *m_boxes);
+        m_richChat = factory.get();
+        m_s.conversations = std::move(factory);
+    }
+    if (!m_s.trayAvailable) {
+        m_s.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    }
+    m_poster = std::make_unique<platform::QtUiPoster>(this);
+    m_sounds = std::make_unique<SoundEvents>(m_state, *m_s.clock, *m_s.player);
+}
+
+CMrmx3App::~CMrmx3App() {
+    // The view's shutdown says goodbye and stops the threads before the
+    // services it uses go.
+    if (m_view) {
+        m_view->Shutdown();
+    }
+    m_frame.reset();
+}
+
+bool CMrmx3App::InitInstance() {
+    if (platform::InitSocketLibrary() != 0) {
+        m_boxes->ShowMessage(res::String(res::kStrAppTitle),
+                             res::String(res::kStrSocketsInitFailed), BoxIcon::None);
+        return false;
+    }
+    LoadSettings(m_state, *m_s.profile);
+    ApplyDerivedDefaults(m_state, *m_s.names);
+
+    CMainFrame::Commands commands;
+    commands.about = [this] { OnAppAbout(); };
+    commands.settings = [this] { OnSettings(); };
+    commands.statusReady = [this] { OnStatusReady(); };
+    commands.statusDoNotDisturb = [this] { OnStatusDoNotDisturb(); };
+    commands.statusAway = [this] { OnStatusAway(); };
+    commands.statusAtLunch = [this] { OnStatusAtLunch(); };
+    commands.openNotifiedConversation = [this] {
+        if (m_view) {
+            m_view->OpenNotifiedConversation();
+        }
+    };
+    commands.exit = [this] { ExitProgram(); };
+    m_frame =
+        std::make_unique<CMainFrame>(m_state, *m_boxes, std::move(commands), *m_s.trayAvailable);
+
+    auto* view = new CMrmx3View(
+        CMrmx3View::Services{m_state, *m_boxes, *m_poster, *m_frame, *m_sounds, *m_s.conversations,
+                             *m_s.clock, *m_s.wait, [this] { SaveSettings(); }, m_s.network},
+        m_frame.get());
+    m_view = view;
+    if (m_richChat != nullptr) {
+        m_richChat->Attach(view->Network());
+    }
+    m_frame->setCentralWidget(view);
+    m_frame->SetView(view);
+
+    SetMainTitle(
+        platform::FromCp1250(m_state.Read([](const SettingsRecord& s) { return s.userName; })) +
+        QLatin1Char('@') + platform::FromCp1250(m_state.ComputerName()));
+
+    // The program runs from its tray icon; without a tray the window stays.
+    if (*m_s.trayAvailable) {
+        m_frame->hide();
+    } else {
+        m_frame->show();
+    }
+
+    if (const auto layout = m_s.profile->ReadString(kBarLayoutProfileName, kBarLayoutValue)) {
+        m_frame->restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*layout)));
+    }
+    const SettingsRecord settings = m_state.Settings();
+    if (settings.topMost) {
+        ApplyTopMost();
+    }
+    if (settings.transpareny > 0) {
+        ApplyTransparency();
+    }
+
+    // F6 and Shift+F6 move the focus between the panes of the main window.
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F6), m_frame.get());
+    connect(next, &QShortcut::activated, m_frame.get(), [this] { m_frame->FocusNextPane(true); });
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), m_frame.get());
+    connect(previous, &QShortcut::activated, m_frame.get(),
+            [this] { m_frame->FocusNextPane(false); });
+
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { OnIdle(); });
+    }
+    // Every way out runs ExitProgram: the quit signals, the end of the session
+    // (a quit event) and a main loop ended by anything else. Saving the
+    // session's data (commitDataRequest) is not an end: a logout may still be
+    // cancelled, and nothing needs saving.
+    platform::InstallQuitHandler(this, [this] { ExitProgram(); });
+    if (qApp != nullptr) {
+        qApp->installEventFilter(this);
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { ExitProgram(); });
+    }
+
+    // Its boxes run event loops, in which an exit may be asked for; then the
+    // network is not started and the start-up ends here.
+    view->OnInitialUpdate();
+    return !m_exiting;
+}
+
+bool CMrmx3App::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        ExitProgram();
+        event->accept();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void CMrmx3App::OnIdle() {
+    RunInactivityWatch(m_state, m_s.idle.get());
+    if (m_frame && !m_exiting) {
+        m_frame->OnUpdateStatusPane();
+    }
+}
+
+void CMrmx3App::OnAppAbout() {
+    AboutDialog about(m_frame.get());
+    about.exec();
+}
+
+void CMrmx3App::OnSettings() {
+    SettingsApply apply;
+    apply.setMainTitle = [this](const QString& caption) { SetMainTitle(caption); };
+    apply.loadIcons = [this] {
+        if (m_view) {
+            m_view->LoadIcons();
+        }
+    };
+    apply.applyTransparency = [this] { ApplyTransparency(); };
+    apply.applyTopMost = [this] { ApplyTopMost(); };
+    CMX3PropertySheet sheet(
+        m_state, *m_s.presenter, std::move(apply), [this] { return m_s.names->LogonName(); },
+        platform::QtSoundPlayer::SoundsFolder(
+            platform::FromCp1250(res::String(res::kStrSoundsFolder))));
+    if (sheet.exec() == QDialog::Accepted) {
+        SaveSettings();
+    }
+}
+
+void CMrmx3App::OnStatusReady() {
+    m_state.OnStatusReady();
+}
+void CMrmx3App::OnStatusDoNotDisturb() {
+    m_state.OnStatusDoNotDisturb();
+}
+void CMrmx3App::OnStatusAway() {
+    m_state.OnStatusAway();
+}
+void CMrmx3App::OnStatusAtLunch() {
+    m_state.OnStatusAtLunch();
+}
+
+void CMrmx3App::ExitProgram() {
+    if (m_exiting) {
+        return;
+    }
+    m_exiting = true;
+    m_boxes->Close();
+    if (m_frame) {
+        m_frame->RemoveTrayIcon();
+    }
+    // Goodbye and threads; the windows stay, since one of them may be the
+    // caller, waiting in a box.
+    if (m_view) {
+        m_view->Shutdown();
+    }
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            window->hide();
+        }
+    }
+    // Leaves every running event loop, and a loop begun later returns at once
+    // (quit() would do nothing outside the main loop). Before the main loop
+    // runs, InitInstance ends the start-up instead.
+    QCoreApplication::exit(0);
+}
+
+void CMrmx3App::SetMainTitle(const QString& text) {
+    if (m_frame) {
+        m_frame->setWindowTitle(text);
+    }
+}
+
+void CMrmx3App::ApplyTransparency() {
+    if (m_frame) {
+        m_frame->ApplyTransparency();
+    }
+}
+
+void CMrmx3App::ApplyTopMost() {
+    if (m_frame) {
+        m_frame->ApplyTopMost();
+    }
+}
+
+void CMrmx3App::SaveSettings() {
+    ::SaveSettings(m_state, *m_s.profile);
+    if (m_frame) {
+        m_s.profile->WriteString(kBarLayoutProfileName, kBarLayoutValue,
+                                 m_frame->saveState().toBase64().toStdString());
+    }
+}

@@ -1,0 +1,97 @@
+// src/widgets/app/Mrmx3App.h
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+#include <optional>
+
+#include "core/base/Clock.h"
+#include "core/base/ClosablePresenter.h"
+#include "core/base/Presenter.h"
+#include "core/base/StopWait.h"
+#include "core/base/UiPoster.h"
+#include "core/net/PeerSocket.h"
+#include "core/peers/ConversationWindow.h"
+#include "core/settings/AppState.h"
+#include "core/settings/InactivityWatch.h"
+#include "core/settings/SoundEvents.h"
+#include "widgets/frame/MainFrame.h"
+#include "widgets/peers/Mrmx3View.h"
+
+// The application: owns the settings and their companions, the main frame
+// with its user tree, and the services they use. Everything runs on the
+// user-interface thread.
+class RichChatFactory;
+
+class CMrmx3App final : public QObject {
+    Q_OBJECT
+public:
+    // Every service can be replaced by a test; null members get the desktop's.
+    struct Services {
+        std::unique_ptr<Profile> profile;
+        std::unique_ptr<SoundPlayer> player;
+        std::unique_ptr<IdleInputProbe> idle;  // null: no probe, the watch stays inert
+        std::unique_ptr<MessagePresenter> presenter;
+        std::unique_ptr<NameSource> names;
+        std::unique_ptr<Clock> clock;
+        std::unique_ptr<StopWait> wait;
+        std::unique_ptr<ConversationFactory> conversations;
+        std::optional<bool> trayAvailable;  // unset: ask the desktop
+        CPeerSocket::Options network;
+        bool desktopIdleProbe = true;  // make the desktop's probe when idle is null
+    };
+
+    explicit CMrmx3App(Services services);
+    ~CMrmx3App() override;
+
+    // Start-up: settings, frame and view, caption, hiding, bar layout, top-most,
+    // transparency, then the view's network side. False ends the program: a
+    // failure, or an exit asked for while a box of the start-up was open
+    // (ExitRequested()), after which nothing more is started.
+    bool InitInstance();
+    // Run whenever the event loop is about to wait: the inactivity watch, then
+    // the status pane.
+    void OnIdle();
+
+    void OnAppAbout();
+    void OnSettings();
+    void OnStatusReady();
+    void OnStatusDoNotDisturb();
+    void OnStatusAway();
+    void OnStatusAtLunch();
+    // "Konec", a quit signal or the end of the session: from then on no box is
+    // shown (failures are logged), the tray icon goes, goodbye and threads
+    // stopped, every window hidden, and every running event loop left, a box's
+    // or a dialog's included. Runs once. The windows themselves are deleted
+    // with the application object, after the main loop has returned.
+    void ExitProgram();
+    bool ExitRequested() const { return m_exiting; }
+
+    void SetMainTitle(const QString& text);
+    void ApplyTransparency();
+    void ApplyTopMost();
+    void SaveSettings();
+
+    AppState& State() { return m_state; }
+    CMainFrame* MainFrame() const { return m_frame.get(); }
+    CMrmx3View* View() const { return m_view; }
+    Profile& ProfileStore() { return *m_s.profile; }
+    SoundEvents& Sounds() { return *m_sounds; }
+    MessagePresenter& Presenter() { return *m_boxes; }
+
+protected:
+    // The end of the session arrives as the application's quit event.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    Services m_s;
+    std::unique_ptr<ClosablePresenter> m_boxes;  // every box of the program goes through it
+    AppState m_state;
+    std::unique_ptr<UiPoster> m_poster;
+    std::unique_ptr<SoundEvents> m_sounds;
+    std::unique_ptr<CMainFrame> m_frame;
+    QPointer<CMrmx3View> m_view;
+    RichChatFactory* m_richChat = nullptr;  // the default factory, when no test gave one
+    bool m_exiting = false;
+};

@@ -1,0 +1,394 @@
+// src/widgets/chat/RichChatDialog.cpp
+#include "widgets/chat/RichChatDialog.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QValidator>
+#include <array>
+#include <functional>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "core/chat/ChatLogDocument.h"
+#include "core/chat/RtfReader.h"
+#include "core/net/Packet.h"
+#include "core/peers/PeerNetwork.h"
+#include "widgets/adapters/TextCodec.h"
+
+namespace {
+
+constexpr int kHintMilliseconds = 4000;
+const QColor kLogBackground(240, 240, 240);
+
+// Accepts the input while it is a text one message can carry whole: every
+// character has a code page 1250 byte and there are at most
+// kMaxDeliverableText of them. A refused change is undone by the line edit.
+class DeliverableTextValidator final : public QValidator {
+public:
+    DeliverableTextValidator(std::function<void(const QString&)> refused, QObject* parent)
+        : QValidator(parent), m_refused(std::move(refused)) {}
+
+    State validate(QString& input, int& /*position*/) const override {
+        if (!platform::FitsCp1250(input)) {
+            m_refused(CMRichChatDialog::CharacterHint());
+            return Invalid;
+        }
+        if (platform::ToCp1250(input).size() > kMaxDeliverableText) {
+            m_refused(CMRichChatDialog::LengthHint());
+            return Invalid;
+        }
+        return Acceptable;
+    }
+
+private:
+    std::function<void(const QString&)> m_refused;
+};
+
+// The Unicode character of every code page 1250 byte.
+const std::array<char16_t, 256>& Cp1250Table() {
+    static const std::array<char16_t, 256> table = [] {
+        std::array<char16_t, 256> t{};
+        for (int b = 0; b < 256; ++b) {
+            const QString decoded = platform::FromCp1250(std::string(1, static_cast<char>(b)));
+            t[static_cast<size_t>(b)] = decoded.size() == 1 ? decoded.at(0).unicode() : u'\uFFFD';
+        }
+        return t;
+    }();
+    return table;
+}
+
+// A run's text for the document. Line breaks can only come from hex escapes
+// and would split the paragraph, so they become blanks.
+QString RunText(const std::string& bytes, const std::array<char16_t, 256>& table) {
+    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char byte : bytes) {
+        const char16_t c = table[static_cast<unsigned char>(byte)];
+        *out++ = QChar(c == u'\r' || c == u'\n' ? u' ' : c);
+    }
+    return text;
+}
+
+}  // namespace
+
+CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& state,
+                                   CPeerSocket& endpoint, PeerItems& items,
+                                   MessagePresenter& presenter, int peerIndex)
+    : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      ConversationWindow(directory, state, peerIndex),
+      m_endpoint(endpoint),
+      m_items(items),
+      m_presenter(presenter) {
+    setObjectName(QStringLiteral("conversation"));
+    setModal(false);
+    setSizeGripEnabled(false);
+
+    auto* recipientLabel = new QLabel(QStringLiteral("Poslat :"), this);
+    m_recipient = new QComboBox(this);
+    m_recipient->setObjectName(QStringLiteral("recipient"));
+    m_recipient->setEditable(false);
+    m_recipient->addItem(QStringLiteral("Uživateli"));
+    m_recipient->addItem(QStringLiteral("Všem"));
+    m_recipient->setAccessibleName(QStringLiteral("Poslat"));
+    recipientLabel->setBuddy(m_recipient);
+
+    m_hint = new QLabel(this);
+    m_hint->setObjectName(QStringLiteral("hint"));
+    m_hint->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_hint->setTextFormat(Qt::PlainText);
+    m_hintTimer = new QTimer(this);
+    m_hintTimer->setSingleShot(true);
+    m_hintTimer->setInterval(kHintMilliseconds);
+    connect(m_hintTimer, &QTimer::timeout, m_hint, &QLabel::clear);
+
+    // A plain-text edit lays out only the lines on the screen, so a long log
+    // is rebuilt in time; its character formats carry the colours and styles.
+    m_log = new QPlainTextEdit(this);
+    m_log->setObjectName(QStringLiteral("log"));
+    m_log->setAccessibleName(QStringLiteral("Rozhovor"));
+    m_log->setReadOnly(true);
+    m_log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_log->setFocusPolicy(Qt::StrongFocus);
+    m_log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_log->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_log->setUndoRedoEnabled(false);
+    QPalette logPalette = m_log->palette();
+    logPalette.setColor(QPalette::Base, kLogBackground);
+    logPalette.setColor(QPalette::Text, Qt::black);
+    m_log->setPalette(logPalette);
+    m_log->setFont(QFont(QStringLiteral("Arial"), 10));
+
+    m_input = new QLineEdit(this);
+    m_input->setObjectName(QStringLiteral("input"));
+    m_input->setAccessibleName(QStringLiteral("Zpráva"));
+    m_input->setValidator(
+        new DeliverableTextValidator([this](const QString& hint) { ShowHint(hint); }, m_input));
+    connect(m_input, &QLineEdit::textEdited, this, [this] { OnInputChange(); });
+
+    m_sendButton = new QPushButton(QStringLiteral("Odeslat"), this);
+    m_sendButton->setObjectName(QStringLiteral("sendButton"));
+    m_sendButton->setAccessibleName(QStringLiteral("Odeslat"));
+    m_sendButton->setDefault(true);
+    connect(m_sendButton, &QPushButton::clicked, this, [this] { OnSend(); });
+
+    m_bellButton = new QPushButton(QStringLiteral("Zvonek"), this);
+    m_bellButton->setObjectName(QStringLiteral("bellButton"));
+    m_bellButton->setAccessibleName(QStringLiteral("Zvonek"));
+    connect(m_bellButton, &QPushButton::clicked, this, [this] { OnBell(); });
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(recipientLabel);
+    top->addWidget(m_recipient);
+    top->addWidget(m_hint, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_sendButton, 1);
+    buttons->addWidget(m_bellButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_log, 1);
+    layout->addWidget(m_input);
+    layout->addLayout(buttons);
+
+    setTabOrder(m_log, m_input);
+    setTabOrder(m_input, m_sendButton);
+    setTabOrder(m_sendButton, m_bellButton);
+    setTabOrder(m_bellButton, m_recipient);
+
+    resize(365, 300);
+    layout->activate();  // the log has its width before the first refresh
+
+    {
+        std::lock_guard lock(m_directory.Mutex());
+        m_directory.PeerAt(m_peerIndex).windowHidden = false;
+    }
+    m_recipient->setCurrentIndex(0);
+    RefreshLog();
+    m_input->setFocus();
+}
+
+CMRichChatDialog::~CMRichChatDialog() = default;
+
+QString CMRichChatDialog::CharacterHint() {
+    return QStringLiteral("Znak nelze odeslat.");
+}
+
+QString CMRichChatDialog::LengthHint() {
+    return QStringLiteral("Zpráva je příliš dlouhá.");
+}
+
+void CMRichChatDialog::SetCaption(const std::string& text) {
+    setWindowTitle(platform::FromCp1250(text));
+}
+
+void CMRichChatDialog::RefreshLog() {
+    std::vector<HistoryEntry> history;
+    {
+        std::lock_guard lock(m_directory.Mutex());
+        history = m_directory.PeerAt(m_peerIndex).history;
+    }
+    LogStream stream(BuildChatLogDocument(history, m_state.ComputerName(), m_presenter));
+    history.clear();
+
+    // Streamed in as a rich-edit control takes it: chunk by chunk until a call
+    // delivers nothing.
+    std::string document;
+    document.reserve(stream.Remaining());
+    std::array<uint8_t, kStreamChunk> chunk{};
+    for (;;) {
+        int32_t delivered = 0;
+        stream.ReadLogStream(chunk.data(), kStreamChunk, delivered);
+        if (delivered <= 0) {
+            break;
+        }
+        document.append(reinterpret_cast<const char*>(chunk.data()),
+                        static_cast<size_t>(delivered));
+    }
+    const std::vector<RtfParagraph> paragraphs = ReadRtf(document);
+    document = std::string();
+
+    const std::array<char16_t, 256>& table = Cp1250Table();
+    const QColor automatic = m_log->palette().color(QPalette::Text);
+    std::unordered_map<uint32_t, QTextCharFormat> formats;
+    auto formatOf = [&](const RtfRun& run) -> const QTextCharFormat& {
+        const uint32_t key = (run.automaticColor ? 0x1000000u : (run.rgb & 0xFFFFFFu)) |
+                             (run.bold ? 0x2000000u : 0u) | (run.italic ? 0x4000000u : 0u);
+        auto [it, inserted] = formats.try_emplace(key);
+        if (inserted) {
+            it->second.setForeground(run.automaticColor ? automatic
+                                                        : QColor::fromRgb(run.rgb & 0xFFFFFFu));
+            it->second.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
+            it->second.setFontItalic(run.italic);
+        }
+        return it->second;
+    };
+
+    QTextDocument* log = m_log->document();
+    QTextCursor cursor(log);
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    cursor.setBlockFormat(QTextBlockFormat());
+    cursor.setCharFormat(QTextCharFormat());
+    bool first = true;
+    for (const RtfParagraph& paragraph : paragraphs) {
+        if (!first) {
+            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        }
+        first = false;
+        for (const RtfRun& run : paragraph.runs) {
+            cursor.insertText(RunText(run.text, table), formatOf(run));
+        }
+    }
+    cursor.endEditBlock();
+
+    ScrollLogToEnd();
+    m_sendButton->setDefault(true);
+}
+
+void CMRichChatDialog::ScrollLogToEnd() {
+    QScrollBar* bar = m_log->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void CMRichChatDialog::ShowAndRaise() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void CMRichChatDialog::SetSendingEnabled(bool enabled) {
+    m_sendButton->setEnabled(enabled);
+    m_bellButton->setEnabled(enabled);
+}
+
+int CMRichChatDialog::Recipient() const {
+    const int index = m_recipient->currentIndex();
+    return index < 0 ? 0 : index;
+}
+
+std::string CMRichChatDialog::PeerAddress() const {
+    std::lock_guard lock(m_directory.Mutex());
+    return m_directory.PeerAt(m_peerIndex).address;
+}
+
+void CMRichChatDialog::OnSend() {
+    const QString typed = m_input->text();
+    if (typed.isEmpty()) {
+        m_input->setFocus();
+        return;
+    }
+    m_input->clear();  // textEdited is not emitted: no typing notice
+    const std::string text = platform::ToCp1250(typed);
+    const std::string userName = m_state.Read([](const SettingsRecord& s) { return s.userName; });
+    {
+        std::lock_guard lock(m_directory.Mutex());
+        m_directory.PeerAt(m_peerIndex).AppendOutgoing(userName, text);
+    }
+    switch (const int recipient = Recipient()) {
+        case 0:
+            m_endpoint.SendText(text, PeerAddress());
+            break;
+        case 1:
+            m_endpoint.SendText(text, std::string());
+            break;
+        default:
+            ShowTraceCode(m_presenter, "RichD 0, val %i", recipient);
+            break;
+    }
+    RefreshLog();
+    m_items.RefreshPeerItem(m_peerIndex);
+    m_typingSent = false;
+    m_input->setFocus();
+}
+
+void CMRichChatDialog::OnBell() {
+    m_endpoint.SendBell(PeerAddress());
+}
+
+void CMRichChatDialog::OnInputChange() {
+    m_hint->clear();
+    if (m_typingSent) {
+        return;
+    }
+    switch (const int recipient = Recipient()) {
+        case 0:
+            m_endpoint.SendTyping(PeerAddress());
+            break;
+        case 1:
+            m_endpoint.SendTyping(std::string());
+            break;
+        default:
+            ShowTraceCode(m_presenter, "RichD 2, val %i", recipient);
+            break;
+    }
+    m_typingSent = true;
+}
+
+void CMRichChatDialog::MarkHidden() {
+    std::lock_guard lock(m_directory.Mutex());
+    m_directory.PeerAt(m_peerIndex).windowHidden = true;
+}
+
+void CMRichChatDialog::ShowHint(const QString& text) {
+    m_hint->setText(text);
+    m_hintTimer->start();
+}
+
+void CMRichChatDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The log has its final width only now.
+    ScrollLogToEnd();
+}
+
+void CMRichChatDialog::closeEvent(QCloseEvent* event) {
+    MarkHidden();
+    QDialog::closeEvent(event);
+}
+
+void CMRichChatDialog::reject() {
+    MarkHidden();
+    QDialog::reject();
+}
+
+RichChatFactory::RichChatFactory(PeerDirectory& directory, const AppState& state,
+                                 CPeerSocket& endpoint, PeerItems& items,
+                                 MessagePresenter& presenter)
+    : m_directory(&directory),
+      m_state(state),
+      m_endpoint(&endpoint),
+      m_items(&items),
+      m_presenter(presenter) {}
+
+RichChatFactory::RichChatFactory(const AppState& state, MessagePresenter& presenter)
+    : m_state(state), m_presenter(presenter) {}
+
+void RichChatFactory::Attach(PeerNetwork& network) {
+    m_directory = &network.Directory();
+    m_endpoint = &network.Endpoint();
+    m_items = &network.Items();
+}
+
+std::unique_ptr<ConversationWindow> RichChatFactory::CreateConversation(int peerIndex) {
+    if (m_directory == nullptr || m_endpoint == nullptr || m_items == nullptr ||
+        !m_directory->IsValidIndex(peerIndex)) {
+        return nullptr;
+    }
+    return std::make_unique<CMRichChatDialog>(*m_directory, m_state, *m_endpoint, *m_items,
+                                              m_presenter, peerIndex);
+}

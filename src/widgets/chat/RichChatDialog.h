@@ -1,0 +1,104 @@
+// src/widgets/chat/RichChatDialog.h
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "core/base/Presenter.h"
+#include "core/net/PeerSocket.h"
+#include "core/peers/ConversationWindow.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
+#include "core/settings/AppState.h"
+
+class QCloseEvent;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QPlainTextEdit;
+class QShowEvent;
+class QTimer;
+class PeerNetwork;
+
+// The conversation window of one peer: the formatted log of the peer's history,
+// the input line, the recipient choice and the Send and Bell buttons. A
+// top-level window of its own; closing it (or Esc) only hides it and marks the
+// record's window hidden. User-interface thread only.
+class CMRichChatDialog final : public QDialog, public ConversationWindow {
+    Q_OBJECT
+public:
+    CMRichChatDialog(PeerDirectory& directory, const AppState& state, CPeerSocket& endpoint,
+                     PeerItems& items, MessagePresenter& presenter, int peerIndex);
+    ~CMRichChatDialog() override;
+
+    // ConversationWindow
+    void SetCaption(const std::string& text) override;
+    // Builds the log document from a copy of the history, streams it in and
+    // reads it with ReadRtf, then shows the newest line.
+    void RefreshLog() override;
+    void ShowAndRaise() override;
+    void SetSendingEnabled(bool enabled) override;
+
+    // "Odeslat" and Enter in the input.
+    void OnSend();
+    // "Zvonek": always to this window's peer.
+    void OnBell();
+
+    // Esc: hides the window like a close request.
+    void reject() override;
+
+    static constexpr int kStreamChunk = 4096;
+    // What the hint line says when the input refuses a change.
+    static QString CharacterHint();
+    static QString LengthHint();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void OnInputChange();
+    void ScrollLogToEnd();
+    void MarkHidden();
+    void ShowHint(const QString& text);
+    int Recipient() const;
+    std::string PeerAddress() const;
+
+    CPeerSocket& m_endpoint;
+    PeerItems& m_items;
+    MessagePresenter& m_presenter;
+    bool m_typingSent = false;
+
+    QComboBox* m_recipient = nullptr;
+    QPlainTextEdit* m_log = nullptr;
+    QLineEdit* m_input = nullptr;
+    QPushButton* m_sendButton = nullptr;
+    QPushButton* m_bellButton = nullptr;
+    QLabel* m_hint = nullptr;
+    QTimer* m_hintTimer = nullptr;
+};
+
+// Makes the conversation windows. Either constructed with everything they
+// need, or with the state and presenter only and completed by Attach() once
+// the peer network exists; until then it makes none.
+class RichChatFactory final : public ConversationFactory {
+public:
+    RichChatFactory(PeerDirectory& directory, const AppState& state, CPeerSocket& endpoint,
+                    PeerItems& items, MessagePresenter& presenter);
+    RichChatFactory(const AppState& state, MessagePresenter& presenter);
+
+    // Takes the directory, endpoint and tree items of the network.
+    void Attach(PeerNetwork& network);
+
+    std::unique_ptr<ConversationWindow> CreateConversation(int peerIndex) override;
+
+private:
+    PeerDirectory* m_directory = nullptr;
+    const AppState& m_state;
+    CPeerSocket* m_endpoint = nullptr;
+    PeerItems* m_items = nullptr;
+    MessagePresenter& m_presenter;
+};

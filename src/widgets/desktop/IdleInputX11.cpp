@@ -1,0 +1,147 @@
+// src/widgets/desktop/IdleInputX11.cpp
+#include <dlfcn.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+
+#include "widgets/desktop/IdleInput.h"
+
+namespace platform {
+namespace {
+
+// The few Xlib and XScreenSaver types used, as the libraries define them, so
+// that neither their headers nor their link libraries are needed to build.
+struct Display;
+using Window = unsigned long;
+struct ScreenSaverInfo {
+    Window window;
+    int state;
+    int kind;
+    unsigned long tilOrSince;
+    unsigned long idle;  // milliseconds since the last input
+    unsigned long eventMask;
+};
+
+using OpenDisplayFn = Display* (*)(const char*);
+using DefaultRootWindowFn = Window (*)(Display*);
+using FreeFn = int (*)(void*);
+using QueryExtensionFn = int (*)(Display*, int*, int*);
+using AllocInfoFn = ScreenSaverInfo* (*)();
+using QueryInfoFn = int (*)(Display*, Window, ScreenSaverInfo*);
+
+template <typename Fn>
+Fn Symbol(void* library, const char* name) {
+    return reinterpret_cast<Fn>(dlsym(library, name));
+}
+
+// libX11 and libXss loaded at run time and one display connection, opened once
+// and kept for the rest of the process. Only under Qt's X11 platform: on
+// Wayland or offscreen an X server, if any, does not see the user's input.
+class ScreenSaverQuery {
+public:
+    ScreenSaverQuery() {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || display[0] == '\0' ||
+            QGuiApplication::platformName() != QLatin1String("xcb")) {
+            return;
+        }
+        void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        void* xss = x11 != nullptr ? dlopen("libXss.so.1", RTLD_NOW | RTLD_LOCAL) : nullptr;
+        if (xss == nullptr) {
+            return;
+        }
+        const auto openDisplay = Symbol<OpenDisplayFn>(x11, "XOpenDisplay");
+        m_rootWindow = Symbol<DefaultRootWindowFn>(x11, "XDefaultRootWindow");
+        m_free = Symbol<FreeFn>(x11, "XFree");
+        const auto queryExtension = Symbol<QueryExtensionFn>(xss, "XScreenSaverQueryExtension");
+        m_allocInfo = Symbol<AllocInfoFn>(xss, "XScreenSaverAllocInfo");
+        m_queryInfo = Symbol<QueryInfoFn>(xss, "XScreenSaverQueryInfo");
+        if (openDisplay == nullptr || m_rootWindow == nullptr || m_free == nullptr ||
+            queryExtension == nullptr || m_allocInfo == nullptr || m_queryInfo == nullptr) {
+            return;
+        }
+        m_display = openDisplay(display);
+        if (m_display == nullptr) {
+            return;
+        }
+        int eventBase = 0;
+        int errorBase = 0;
+        if (queryExtension(m_display, &eventBase, &errorBase) == 0) {
+            return;
+        }
+        m_available = IdleMilliseconds().has_value();
+    }
+
+    bool Available() const { return m_available; }
+
+    std::optional<uint32_t> IdleMilliseconds() const {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        ScreenSaverInfo* info = m_allocInfo();
+        if (info == nullptr) {
+            return std::nullopt;
+        }
+        std::optional<uint32_t> idle;
+        if (m_queryInfo(m_display, m_rootWindow(m_display), info) != 0) {
+            idle = static_cast<uint32_t>(info->idle);
+        }
+        m_free(info);
+        return idle;
+    }
+
+private:
+    Display* m_display = nullptr;
+    DefaultRootWindowFn m_rootWindow = nullptr;
+    FreeFn m_free = nullptr;
+    AllocInfoFn m_allocInfo = nullptr;
+    QueryInfoFn m_queryInfo = nullptr;
+    bool m_available = false;
+    mutable std::mutex m_mutex;  // Xlib is not thread-safe on one display
+};
+
+// The query, or null when the desktop cannot tell. Decided once, and only
+// after the GUI application exists, since the platform plugin is its input.
+const ScreenSaverQuery* Query() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        return nullptr;
+    }
+    static const ScreenSaverQuery query;
+    return query.Available() ? &query : nullptr;
+}
+
+class X11IdleInputProbe final : public IdleInputProbe {
+public:
+    std::optional<uint32_t> LastInputTick() const override { return platform::LastInputTick(); }
+    uint32_t TickCount() const override { return platform::TickCount(); }
+};
+
+}  // namespace
+
+std::optional<uint32_t> LastInputTick() {
+    const ScreenSaverQuery* query = Query();
+    if (query == nullptr) {
+        return std::nullopt;
+    }
+    const std::optional<uint32_t> idle = query->IdleMilliseconds();
+    if (!idle) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(TickCount() - *idle);
+}
+
+uint32_t TickCount() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+std::unique_ptr<IdleInputProbe> MakeIdleInputProbe() {
+    if (Query() == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<X11IdleInputProbe>();
+}
+
+}  // namespace platform

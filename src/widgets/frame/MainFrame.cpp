@@ -1,0 +1,394 @@
+// src/widgets/frame/MainFrame.cpp
+#include "widgets/frame/MainFrame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolButton>
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <utility>
+
+#include "core/res/Strings.h"
+#include "widgets/adapters/TextCodec.h"
+#include "widgets/peers/Mrmx3View.h"
+
+namespace {
+
+// The tool tip of the tray icon and the balloon title start with it.
+constexpr const char* kTipPrefix = "Murmex3 - ";
+
+// Room of the shell's fixed text fields, less the terminating NUL.
+constexpr std::size_t kTipBytes = 127;
+constexpr std::size_t kBalloonTitleBytes = 63;
+constexpr std::size_t kBalloonTextBytes = 255;
+
+std::string CutBytes(const std::string& text, std::size_t limit) {
+    return text.size() > limit ? text.substr(0, limit) : text;
+}
+
+QString Utf8String(int id) {
+    return QString::fromStdString(res::StringUtf8(id));
+}
+
+QString WithoutMnemonic(QString text) {
+    return text.remove(QLatin1Char('&'));
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, Commands commands,
+                       bool trayAvailable)
+    : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      m_state(state),
+      m_presenter(presenter),
+      m_commands(std::move(commands)),
+      m_trayAvailable(trayAvailable) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tray.svg")));
+    resize(215, 380);
+
+    m_balloonTimer.setSingleShot(true);
+    connect(&m_balloonTimer, &QTimer::timeout, this, [this] { m_balloonShown = false; });
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    if (m_trayAvailable) {
+        CreateTray();
+    }
+}
+
+CMainFrame::~CMainFrame() {
+    m_balloonTimer.stop();
+    RemoveTrayIcon();
+}
+
+void CMainFrame::SetView(CMrmx3View* view) {
+    m_view = view;
+    if (view != nullptr) {
+        setCentralWidget(view);
+    }
+}
+
+QAction* CMainFrame::MakeAction(const QString& text, int promptId, const QString& iconName,
+                                std::function<void()> handler, const char* objectName) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QString::fromLatin1(objectName));
+    // The prompt's first line shows in the message pane, the second is the tool tip.
+    const QString prompt = Utf8String(promptId);
+    const qsizetype lineBreak = prompt.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(lineBreak < 0 ? prompt : prompt.left(lineBreak));
+    action->setToolTip(lineBreak < 0 ? QString() : prompt.mid(lineBreak + 1));
+    if (!iconName.isEmpty()) {
+        action->setIcon(QIcon(QStringLiteral(":/icons/") + iconName));
+        action->setIconVisibleInMenu(false);
+    }
+    if (handler) {
+        connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    }
+    return action;
+}
+
+void CMainFrame::CreateActions() {
+    const auto command = [this](std::function<void()> Commands::*member) {
+        return [this, member] {
+            if (const auto& call = m_commands.*member) {
+                call();
+            }
+        };
+    };
+    MakeAction(
+        QStringLiteral("&Konec"), res::kStrPromptExit, {}, [this] { OnAppExit(); }, "actionExit");
+    MakeAction(QStringLiteral("&Připraven"), res::kStrPromptReady, QStringLiteral("tb-ready.svg"),
+               command(&Commands::statusReady), "actionReady");
+    MakeAction(QStringLiteral("Ne&rušit"), res::kStrPromptDoNotDisturb,
+               QStringLiteral("tb-dnd.svg"), command(&Commands::statusDoNotDisturb),
+               "actionDoNotDisturb");
+    MakeAction(QStringLiteral("&Pryč"), res::kStrPromptAway, QStringLiteral("tb-away.svg"),
+               command(&Commands::statusAway), "actionAway");
+    MakeAction(QStringLiteral("Na &obědě"), res::kStrPromptAtLunch, QStringLiteral("tb-lunch.svg"),
+               command(&Commands::statusAtLunch), "actionAtLunch");
+    MakeAction(QStringLiteral("&Nastavení"), res::kStrSettingsPrompt,
+               QStringLiteral("tb-settings.svg"), command(&Commands::settings), "actionSettings");
+    m_actionToolBar = MakeAction(QStringLiteral("&Toolbar"), res::kStrPromptToolBar, {}, nullptr,
+                                 "actionToolBar");
+    m_actionStatusBar = MakeAction(QStringLiteral("Status &Bar"), res::kStrPromptStatusBar, {},
+                                   nullptr, "actionStatusBar");
+    MakeAction(QStringLiteral("&O Murmex3"), res::kStrPromptAbout, QStringLiteral("tb-about.svg"),
+               command(&Commands::about), "actionAbout");
+
+    m_actionToolBar->setCheckable(true);
+    m_actionToolBar->setChecked(true);
+    m_actionStatusBar->setCheckable(true);
+    m_actionStatusBar->setChecked(true);
+    connect(m_actionToolBar, &QAction::triggered, this,
+            [this](bool on) { m_toolBar->setVisible(on); });
+    connect(m_actionStatusBar, &QAction::triggered, this,
+            [this](bool on) { statusBar()->setVisible(on); });
+}
+
+void CMainFrame::CreateMenus() {
+    const auto action = [this](const char* name) {
+        return findChild<QAction*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    };
+    QMenuBar* bar = menuBar();
+
+    QMenu* file = bar->addMenu(QStringLiteral("&Soubor"));
+    file->setObjectName(QStringLiteral("menuFile"));
+    file->addAction(action("actionExit"));
+
+    QMenu* status = bar->addMenu(QStringLiteral("&Stav"));
+    status->setObjectName(QStringLiteral("menuStatus"));
+    status->addAction(action("actionReady"));
+    status->addAction(action("actionDoNotDisturb"));
+    status->addAction(action("actionAway"));
+    status->addAction(action("actionAtLunch"));
+
+    QMenu* view = bar->addMenu(QStringLiteral("&Zobrazit"));
+    view->setObjectName(QStringLiteral("menuView"));
+    view->addAction(action("actionSettings"));
+    view->addSeparator();
+    view->addAction(m_actionToolBar);
+    view->addAction(m_actionStatusBar);
+    // The check marks follow the bars, also after a restored layout.
+    connect(view, &QMenu::aboutToShow, this, [this] {
+        m_actionToolBar->setChecked(!m_toolBar->isHidden());
+        m_actionStatusBar->setChecked(!statusBar()->isHidden());
+    });
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Pomoc"));
+    help->setObjectName(QStringLiteral("menuHelp"));
+    help->addAction(action("actionAbout"));
+}
+
+void CMainFrame::CreateToolBar() {
+    const auto action = [this](const char* name) {
+        return findChild<QAction*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    };
+    m_toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setMovable(true);
+    m_toolBar->setFloatable(true);
+    m_toolBar->setIconSize(QSize(16, 16));
+    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_toolBar->addAction(action("actionSettings"));
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(action("actionReady"));
+    m_toolBar->addAction(action("actionDoNotDisturb"));
+    m_toolBar->addAction(action("actionAtLunch"));
+    m_toolBar->addAction(action("actionAway"));
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(action("actionAbout"));
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+
+    for (QAction* item : m_toolBar->actions()) {
+        if (QWidget* button = m_toolBar->widgetForAction(item); button && !item->isSeparator()) {
+            button->setAccessibleName(WithoutMnemonic(item->text()));
+        }
+    }
+    connect(m_toolBar, &QToolBar::visibilityChanged, m_actionToolBar, &QAction::setChecked);
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+
+    m_messagePane = new QLabel(Utf8String(res::kStrIdlePrompt), bar);
+    m_messagePane->setObjectName(QStringLiteral("messagePane"));
+    m_messagePane->setAccessibleName(QStringLiteral("Zpráva"));
+    bar->addWidget(m_messagePane, 1);
+
+    m_statusPane = new QLabel(Utf8String(res::kStrStatusPaneUnknown), bar);
+    m_statusPane->setObjectName(QStringLiteral("statusPane"));
+    m_statusPane->setAccessibleName(QStringLiteral("Stav"));
+    bar->addWidget(m_statusPane);
+}
+
+void CMainFrame::CreateTray() {
+    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tray.svg")), this);
+    m_tray->setObjectName(QStringLiteral("trayIcon"));
+    SetTrayToolTip(kTipPrefix);
+    connect(m_tray, &QSystemTrayIcon::activated, this, &CMainFrame::OnTrayActivated);
+    connect(m_tray, &QSystemTrayIcon::messageClicked, this, &CMainFrame::OnBalloonClicked);
+    m_tray->show();
+}
+
+void CMainFrame::SetTrayToolTip(const std::string& tip) {
+    if (m_tray == nullptr) {
+        return;
+    }
+    const QString text = platform::FromCp1250(CutBytes(tip, kTipBytes));
+    if (m_tray->toolTip() != text) {
+        m_tray->setToolTip(text);
+    }
+}
+
+void CMainFrame::RemoveTrayIcon() {
+    if (m_tray != nullptr) {
+        m_tray->hide();
+    }
+}
+
+void CMainFrame::ShowBalloon(const std::string& text) {
+    const std::string title = kTipPrefix + StatusShortText(m_state.OwnStatus(), m_presenter);
+    const auto [notifications, seconds] = m_state.Read([](const SettingsRecord& s) {
+        return std::pair{s.notifications, s.bTooltipTimeout};
+    });
+
+    if (notifications) {
+        if (m_tray != nullptr) {
+            const int64_t wanted = static_cast<int64_t>(seconds) * 1000;
+            const int milliseconds = static_cast<int>(std::clamp<int64_t>(wanted, 0, INT_MAX));
+            m_lastBalloon.title = platform::FromCp1250(CutBytes(title, kBalloonTitleBytes));
+            m_lastBalloon.text = platform::FromCp1250(CutBytes(text, kBalloonTextBytes));
+            m_lastBalloon.milliseconds = milliseconds;
+            m_tray->showMessage(m_lastBalloon.title, m_lastBalloon.text,
+                                QSystemTrayIcon::Information, milliseconds);
+            m_balloonShown = true;
+            m_balloonTimer.start(milliseconds);
+        } else if (!m_fallbackBoxOpen) {
+            // The box runs its own event loop, which may deliver further
+            // notifications; they are dropped while it is open.
+            m_fallbackBoxOpen = true;
+            m_presenter.ShowMessage(title, text, BoxIcon::Information);
+            m_fallbackBoxOpen = false;
+        }
+    }
+    SetTrayToolTip(title);
+}
+
+void CMainFrame::OnUpdateStatusPane() {
+    // The message pane's idle text says when announcements no longer leave; a
+    // prompt on show stays until the pointer leaves its item.
+    const bool unreachable = m_view && m_view->Network().NetworkUnreachable();
+    if (unreachable != m_networkUnreachable) {
+        const QString previous = IdleText();
+        m_networkUnreachable = unreachable;
+        if (m_messagePane->text() == previous) {
+            m_messagePane->setText(IdleText());
+        }
+    }
+
+    const std::string status = StatusShortText(m_state.OwnStatus(), m_presenter);
+    const QString text = platform::FromCp1250(status);
+    if (m_statusPane->text() != text) {
+        m_statusPane->setText(text);
+    }
+    SetTrayToolTip(kTipPrefix + status);
+}
+
+QString CMainFrame::IdleText() const {
+    return Utf8String(m_networkUnreachable ? res::kStrNetworkUnreachable : res::kStrIdlePrompt);
+}
+
+void CMainFrame::OnAppExit() {
+    m_exiting = true;
+    if (isEnabled() && QApplication::activeModalWidget() == nullptr) {
+        RunExitCommand();
+    }
+}
+
+void CMainFrame::RunExitCommand() {
+    if (m_exitCommandRun) {
+        return;
+    }
+    m_exitCommandRun = true;
+    if (m_commands.exit) {
+        m_commands.exit();
+    }
+}
+
+int CMainFrame::AlphaForPercent(int32_t transpareny) {
+    const int percent = std::min(static_cast<int>(static_cast<uint32_t>(transpareny) & 0xFFu), 100);
+    return percent * 255 / 100;
+}
+
+void CMainFrame::ApplyTransparency() {
+    const int32_t transpareny = m_state.Read([](const SettingsRecord& s) { return s.transpareny; });
+    setWindowOpacity(AlphaForPercent(transpareny) / 255.0);
+}
+
+void CMainFrame::ApplyTopMost() {
+    const bool topMost = m_state.Read([](const SettingsRecord& s) { return s.topMost; });
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topMost) {
+        return;
+    }
+    // Changing a window flag hides the window; show it again where it was,
+    // without taking the focus.
+    const bool wasVisible = isVisible();
+    const QPoint position = pos();
+    const bool noActivate = testAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
+    if (wasVisible) {
+        setAttribute(Qt::WA_ShowWithoutActivating, true);
+        move(position);
+        show();
+        setAttribute(Qt::WA_ShowWithoutActivating, noActivate);
+    }
+}
+
+void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason != QSystemTrayIcon::Trigger) {
+        return;
+    }
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::OnBalloonClicked() {
+    const bool openOnClick =
+        m_state.Read([](const SettingsRecord& s) { return s.openOnClickTooTip; });
+    if (m_balloonShown && openOnClick && m_commands.openNotifiedConversation) {
+        m_commands.openNotifiedConversation();
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_exiting) {
+        RemoveTrayIcon();
+        event->accept();
+        // "Konec" chosen while a modal dialog held the window: this close ends the program.
+        if (!m_exitCommandRun) {
+            QTimer::singleShot(0, this, [this] { RunExitCommand(); });
+        }
+        return;
+    }
+    event->ignore();
+    if (m_tray != nullptr) {
+        hide();
+    } else {
+        showMinimized();
+    }
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && m_tray != nullptr &&
+        (windowState() & Qt::WindowMinimized) != 0) {
+        // Minimised with a tray: off the screen and the task bar; the icon brings
+        // it back. Hidden once the state change is through.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) {
+                hide();
+            }
+        });
+    }
+}
+
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        m_messagePane->setText(tip.isEmpty() ? IdleText() : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}

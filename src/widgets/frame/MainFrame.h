@@ -1,0 +1,117 @@
+// src/widgets/frame/MainFrame.h
+#pragma once
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <functional>
+#include <string>
+
+#include "core/base/Presenter.h"
+#include "core/peers/PeerNotifier.h"
+#include "core/settings/AppState.h"
+
+class CMrmx3View;
+
+// The main window: menu bar, tool bar, status bar with the own status, the
+// user tree as its central widget, and the tray icon with its balloons. Where
+// the desktop has no tray, the window stays reachable: it is not hidden,
+// minimise and close minimise, and notifications fall back to one message box
+// at a time.
+class CMainFrame final : public QMainWindow, public NotificationSink {
+    Q_OBJECT
+public:
+    struct Commands {
+        std::function<void()> about;
+        std::function<void()> settings;
+        std::function<void()> statusReady;
+        std::function<void()> statusDoNotDisturb;
+        std::function<void()> statusAway;
+        std::function<void()> statusAtLunch;
+        std::function<void()> openNotifiedConversation;
+        std::function<void()> exit;  // the orderly end of the program
+    };
+
+    // trayAvailable: whether the desktop shows a system tray (tests pass it).
+    CMainFrame(AppState& state, MessagePresenter& presenter, Commands commands, bool trayAvailable);
+    ~CMainFrame() override;
+
+    void SetView(CMrmx3View* view);
+
+    // Balloon (or message box) with the title "Murmex3 - <own status>"; the
+    // text is code page 1250, cut to 255 bytes in a balloon.
+    void ShowBalloon(const std::string& text) override;
+    // Refreshes the status pane and the tray tool tip from the own status, and
+    // the message pane's idle text from the view's network.
+    void OnUpdateStatusPane();
+
+    void OnAppExit();
+    // Takes the icon out of the notification area (the exit path; the
+    // destructor does it too).
+    void RemoveTrayIcon();
+    // F6 and Shift+F6: the keyboard focus to the next or previous pane.
+    void FocusNextPane(bool forward) { focusNextPrevChild(forward); }
+    // Opacity from "Transpareny" (alpha = p*255/100, p clamped to 100, low 8 bits).
+    void ApplyTransparency();
+    void ApplyTopMost();
+    static int AlphaForPercent(int32_t transpareny);
+
+    bool TrayAvailable() const { return m_trayAvailable; }
+    bool Exiting() const { return m_exiting; }
+    QSystemTrayIcon* TrayIcon() const { return m_tray; }
+    bool BalloonShown() const { return m_balloonShown; }
+    // The last balloon, for tests: title, text and time in milliseconds.
+    struct Balloon {
+        QString title;
+        QString text;
+        int milliseconds = 0;
+    };
+    const Balloon& LastBalloon() const { return m_lastBalloon; }
+    // Runs out with the balloon's time and clears BalloonShown (tests read and fire it).
+    QTimer& BalloonTimer() { return m_balloonTimer; }
+
+    // Simulates the tray's reports (tests; the tray calls them too).
+    void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void OnBalloonClicked();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void CreateTray();
+    QAction* MakeAction(const QString& text, int promptId, const QString& iconName,
+                        std::function<void()> handler, const char* objectName);
+    void RunExitCommand();
+    void SetTrayToolTip(const std::string& tip);
+    // What the message pane shows when no prompt is on show.
+    QString IdleText() const;
+
+    AppState& m_state;
+    MessagePresenter& m_presenter;
+    Commands m_commands;
+    bool m_trayAvailable;
+    bool m_exiting = false;
+    bool m_balloonShown = false;
+    bool m_fallbackBoxOpen = false;
+    bool m_exitCommandRun = false;
+    bool m_networkUnreachable = false;
+    Balloon m_lastBalloon;
+    QPointer<CMrmx3View> m_view;
+    QToolBar* m_toolBar = nullptr;
+    QAction* m_actionToolBar = nullptr;
+    QAction* m_actionStatusBar = nullptr;
+    QLabel* m_messagePane = nullptr;
+    QLabel* m_statusPane = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QTimer m_balloonTimer;
+};

@@ -1,0 +1,289 @@
+// src/widgets/peers/Mrmx3View.cpp
+#include "widgets/peers/Mrmx3View.h"
+
+#include <QByteArray>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+#include <QTreeWidgetItemIterator>
+#include <QVariant>
+#include <utility>
+
+#include "widgets/adapters/TextCodec.h"
+
+namespace {
+
+constexpr size_t kGroupCompareBytes = 48;
+constexpr int kLargeIconPixels = 48;
+constexpr int kSmallIconPixels = 24;
+
+// The pictures of image indexes 0..6 of each set, in list order.
+constexpr std::array<const char*, 7> kMuzIcons = {
+    "muz-ready", "muz-away", "muz-dnd", "muz-lunch", "muz-offline", "muz-message", "muz-bell"};
+constexpr std::array<const char*, 7> kZenaIcons = {"zena-ready", "zena-away",    "zena-dnd",
+                                                   "zena-lunch", "zena-offline", "zena-message",
+                                                   "zena-bell"};
+constexpr const char* kGroupIconFile = "group";
+
+// One picture drawn at its final size in device pixels, so it stays sharp.
+QIcon RenderIcon(const char* file, int pixels, qreal deviceRatio) {
+    QSvgRenderer renderer(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(file)));
+    const int devicePixels = qRound(pixels * deviceRatio);
+    QPixmap pixmap(devicePixels, devicePixels);
+    pixmap.setDevicePixelRatio(deviceRatio);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter, QRectF(0, 0, pixels, pixels));
+    }
+    return QIcon(pixmap);
+}
+
+QTreeWidgetItem* ToItem(TreeItem item) {
+    return static_cast<QTreeWidgetItem*>(item);
+}
+
+std::string FirstBytes(const std::string& text) {
+    return text.substr(0, kGroupCompareBytes);
+}
+
+}  // namespace
+
+CMrmx3View::CMrmx3View(Services services, QWidget* parent)
+    : QTreeWidget(parent), m_s(std::move(services)) {
+    setObjectName(QStringLiteral("userTree"));
+    setColumnCount(1);
+    setHeaderHidden(true);
+    // No expand buttons and no lines at the root; Qt draws no connecting lines
+    // between items at all.
+    setRootIsDecorated(false);
+    setIndentation(12);
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setExpandsOnDoubleClick(true);
+
+    connect(this, &QTreeWidget::currentItemChanged, this, &CMrmx3View::OnCurrentItemChanged);
+
+    m_network = std::make_unique<PeerNetwork>(
+        PeerNetwork::Services{m_s.state, m_s.presenter, m_s.poster, *this, m_s.notifications,
+                              m_s.sounds, m_s.conversations, m_s.clock, m_s.wait, m_s.saveSettings},
+        m_s.network);
+}
+
+CMrmx3View::~CMrmx3View() {
+    Shutdown();
+}
+
+void CMrmx3View::OnInitialUpdate() {
+    LoadIcons();
+    if (m_readNotifier || !m_network->Start()) {
+        return;
+    }
+    m_readNotifier = std::make_unique<QSocketNotifier>(
+        static_cast<qintptr>(Network().Endpoint().Handle()), QSocketNotifier::Read);
+    connect(m_readNotifier.get(), &QSocketNotifier::activated, this,
+            [this] { Network().OnReadable(); });
+}
+
+void CMrmx3View::LoadIcons() {
+    const auto [iconsType, iconsSize] = m_s.state.Read([](const SettingsRecord& s) {
+        return std::pair{s.iconsType, s.iconsSize};
+    });
+
+    m_icons.fill(QIcon());
+    m_iconsLoaded = false;
+
+    const std::array<const char*, 7>* set = nullptr;
+    const char* sizeTrace = nullptr;
+    if (iconsType == 0) {
+        set = &kMuzIcons;
+        sizeTrace = "View 5, IcoSz %i";
+    } else if (iconsType == 1) {
+        set = &kZenaIcons;
+        sizeTrace = "View 6, IcoSz %i";
+    }
+
+    int pixels = 0;
+    if (set != nullptr) {
+        if (iconsSize == 0) {
+            pixels = kLargeIconPixels;
+        } else if (iconsSize == 1) {
+            pixels = kSmallIconPixels;
+        } else {
+            ShowTraceCode(m_s.presenter, sizeTrace, iconsSize);
+        }
+    }
+
+    // Without a valid type and size there is no list: no picture at all, the
+    // group icon included.
+    if (pixels != 0) {
+        const qreal ratio = devicePixelRatioF();
+        for (size_t i = 0; i < set->size(); ++i) {
+            m_icons[i] = RenderIcon((*set)[i], pixels, ratio);
+        }
+        m_icons[kGroupIcon] = RenderIcon(kGroupIconFile, pixels, ratio);
+        m_iconsLoaded = true;
+        m_iconPixels = pixels;
+        setIconSize(QSize(pixels, pixels));
+    }
+
+    // The items keep their image indexes; only the pictures change.
+    for (QTreeWidgetItemIterator it(this); *it != nullptr; ++it) {
+        const QVariant image = (*it)->data(0, kImageRole);
+        if (image.isValid()) {
+            (*it)->setIcon(0, IconAt(image.toInt()));
+        }
+    }
+}
+
+QIcon CMrmx3View::IconAt(int image) const {
+    if (!m_iconsLoaded || image < 0 || image >= static_cast<int>(m_icons.size())) {
+        return QIcon();
+    }
+    return m_icons[static_cast<size_t>(image)];
+}
+
+void CMrmx3View::Shutdown() {
+    // The notifier must not watch a socket that is being closed. It goes with
+    // the view: its own signal may be what led here.
+    if (m_readNotifier) {
+        m_readNotifier->setEnabled(false);
+    }
+    if (m_network) {
+        m_network->Stop();
+    }
+}
+
+void CMrmx3View::OpenConversation(int index) {
+    Network().OpenConversation(index);
+}
+
+void CMrmx3View::OpenNotifiedConversation() {
+    Network().OpenNotifiedConversation();
+}
+
+void CMrmx3View::OnDoubleClick() {
+    // The item under the caret, not the one under the mouse.
+    const QTreeWidgetItem* item = currentItem();
+    if (item == nullptr) {
+        return;
+    }
+    const QVariant stored = item->data(0, kItemDataRole);
+    if (!stored.isValid()) {
+        return;
+    }
+    // Group items hold 0xFFFFFFFF, far beyond any item count.
+    const quint32 index = stored.value<quint32>();
+    if (index > static_cast<quint32>(ItemCount())) {
+        return;
+    }
+    OpenConversation(static_cast<int>(index));
+}
+
+void CMrmx3View::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        OnDoubleClick();
+    }
+}
+
+TreeItem CMrmx3View::FindOrAddGroupItem(const std::string& group) {
+    const std::string wanted = FirstBytes(group);
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        const QVariant bytes = item->data(0, kTextBytesRole);
+        const std::string text =
+            bytes.isValid() ? bytes.toByteArray().toStdString() : platform::ToCp1250(item->text(0));
+        if (FirstBytes(text) == wanted) {
+            return item;
+        }
+    }
+    auto* item = new QTreeWidgetItem(this);
+    SetItemText(item, group);
+    SetItemImage(item, kGroupIcon);
+    SetItemData(item, kGroupItemData);
+    return item;
+}
+
+TreeItem CMrmx3View::InsertPeerItem(TreeItem group, const std::string& name, int image) {
+    if (group == nullptr) {
+        return nullptr;
+    }
+    auto* item = new QTreeWidgetItem(ToItem(group));
+    SetItemText(item, name);
+    SetItemImage(item, image);
+    return item;
+}
+
+void CMrmx3View::ExpandItem(TreeItem item) {
+    if (item != nullptr) {
+        ToItem(item)->setExpanded(true);
+    }
+}
+
+void CMrmx3View::DeleteItem(TreeItem item) {
+    // The tree makes another item current when the current one goes, possibly
+    // a group; that choice is not the user's.
+    m_keepGroups = true;
+    delete ToItem(item);
+    m_keepGroups = false;
+}
+
+bool CMrmx3View::IsSelectedItem(TreeItem item) const {
+    return item != nullptr && currentItem() == ToItem(item);
+}
+
+void CMrmx3View::SelectItem(TreeItem item) {
+    if (item == nullptr) {
+        return;
+    }
+    m_keepGroups = true;
+    setCurrentItem(ToItem(item));
+    m_keepGroups = false;
+}
+
+void CMrmx3View::SetItemData(TreeItem item, uint32_t value) {
+    if (item != nullptr) {
+        ToItem(item)->setData(0, kItemDataRole, QVariant::fromValue<quint32>(value));
+    }
+}
+
+void CMrmx3View::SetItemImage(TreeItem item, int image) {
+    if (item == nullptr) {
+        return;
+    }
+    QTreeWidgetItem* treeItem = ToItem(item);
+    treeItem->setData(0, kImageRole, image);
+    treeItem->setIcon(0, IconAt(image));
+}
+
+void CMrmx3View::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* /*previous*/) {
+    if (m_keepGroups || current == nullptr || current->parent() != nullptr) {
+        return;
+    }
+    // One group open at a time: the chosen one.
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* group = topLevelItem(i);
+        group->setExpanded(group == current);
+    }
+}
+
+void CMrmx3View::SetItemText(QTreeWidgetItem* item, const std::string& text) {
+    const QString shown = platform::FromCp1250(text);
+    item->setText(0, shown);
+    item->setData(0, Qt::AccessibleTextRole, shown);
+    item->setData(0, kTextBytesRole, QByteArray::fromStdString(text));
+}
+
+int CMrmx3View::ItemCount() const {
+    const auto countBelow = [](const QTreeWidgetItem* item, const auto& self) -> int {
+        int count = 0;
+        for (int i = 0; i < item->childCount(); ++i) {
+            count += 1 + self(item->child(i), self);
+        }
+        return count;
+    };
+    return countBelow(invisibleRootItem(), countBelow);
+}

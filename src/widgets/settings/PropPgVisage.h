@@ -1,0 +1,60 @@
+// src/widgets/settings/PropPgVisage.h
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "core/settings/AppState.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QShowEvent;
+class QSlider;
+
+// What the Appearance page's OK applies to the running program at once. An
+// empty function is skipped.
+struct SettingsApply {
+    std::function<void(const QString& caption)> setMainTitle;
+    std::function<void()> loadIcons;          // the user tree's icon set and size
+    std::function<void()> applyTransparency;  // from "Transpareny"
+    std::function<void()> applyTopMost;       // from "TopMost"
+};
+
+// The "Vzhled" page: user name, self-listing, icon set and size, top-most and
+// transparency of the main window. Its controls are made and filled from the
+// settings when the page is first shown; OK is for a page that was shown.
+class CMX3PropPgVisage final : public QWidget {
+    Q_OBJECT
+public:
+    // logonName gives the Windows logon name (code page 1250); empty: the system's.
+    CMX3PropPgVisage(AppState& state, SettingsApply apply, std::function<std::string()> logonName,
+                     QWidget* parent = nullptr);
+
+    bool IsCreated() const { return m_created; }
+    // Writes the controls into the settings, then sets the caption, reloads the
+    // icons and applies transparency and top-most.
+    void OnOK();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateControls();
+    void OnInitDialog();
+
+    AppState& m_state;
+    SettingsApply m_apply;
+    std::function<std::string()> m_logonName;
+    bool m_created = false;
+
+    QLineEdit* m_userName = nullptr;         // 1000
+    QCheckBox* m_windowsUserName = nullptr;  // 1012
+    QCheckBox* m_showMySelf = nullptr;       // 1006
+    QComboBox* m_iconsType = nullptr;        // 1008
+    QComboBox* m_iconsSize = nullptr;        // 1009
+    QCheckBox* m_topMost = nullptr;          // 1015
+    QSlider* m_transparency = nullptr;       // 1014
+};

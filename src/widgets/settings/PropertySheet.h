@@ -1,0 +1,45 @@
+// src/widgets/settings/PropertySheet.h
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "core/base/Presenter.h"
+#include "core/settings/AppState.h"
+#include "widgets/settings/PropPgNotice.h"
+#include "widgets/settings/PropPgVisage.h"
+
+class QDialogButtonBox;
+class QTabWidget;
+
+// The modal settings sheet "Nastavení parametrů" with the pages "Vzhled" and
+// "Upozornění", opening on the first. On OK every page that was shown writes
+// its controls into the settings (in tab order) before the dialog closes with
+// Accepted; the caller then saves the settings. Cancel changes nothing. Apply
+// stays disabled: the pages never mark themselves modified.
+class CMX3PropertySheet final : public QDialog {
+    Q_OBJECT
+public:
+    // logonName: the Windows logon name (code page 1250). soundsFolder: the
+    // folder of the sound schemes, string 130 relative to the current
+    // directory unless a test gives another.
+    CMX3PropertySheet(AppState& state, MessagePresenter& presenter, SettingsApply apply,
+                      std::function<std::string()> logonName,
+                      QString soundsFolder = DefaultSoundsFolder(), QWidget* parent = nullptr);
+
+    static QString DefaultSoundsFolder();
+
+    CMX3PropPgVisage* VisagePage() const { return m_visage; }
+    CMX3PropPgNotice* NoticePage() const { return m_notice; }
+
+public Q_SLOTS:
+    void accept() override;
+
+private:
+    QTabWidget* m_tabs = nullptr;
+    QDialogButtonBox* m_buttons = nullptr;
+    CMX3PropPgVisage* m_visage = nullptr;
+    CMX3PropPgNotice* m_notice = nullptr;
+};
