@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/base/Presenter.h"
-#include "core/peers/PeerDirectory.h"
+#include "core/peers/History.h"
 
 // The conversation log as one RTF document: the fixed header, one paragraph per
 // history entry, and the closing brace. Sender, computer name and text are code
