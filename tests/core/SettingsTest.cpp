@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Fakes.h"
+#include "core/MemoryProfile.h"
 #include "core/res/Cp1250.h"
 #include "core/settings/AppState.h"
 #include "core/settings/Settings.h"

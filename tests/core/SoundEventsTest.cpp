@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Fakes.h"
+#include "core/MemoryProfile.h"
 #include "core/res/Strings.h"
 #include "core/settings/AppState.h"
 #include "core/settings/SoundEvents.h"

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "core/Fakes.h"
+#include "core/MemoryProfile.h"
 #include "core/PeerFakes.h"
 #include "core/base/AlertGate.h"
 #include "core/net/Packet.h"

@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "core/Fakes.h"
+#include "core/MemoryProfile.h"
 #include "core/net/Packet.h"
 #include "core/res/Strings.h"
 #include "core/settings/AppState.h"

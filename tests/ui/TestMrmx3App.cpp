@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "core/Fakes.h"
+#include "core/MemoryProfile.h"
 #include "core/base/Log.h"
 #include "core/net/Packet.h"
 #include "core/res/Strings.h"

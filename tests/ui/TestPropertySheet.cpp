@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "core/MemoryProfile.h"
 #include "core/res/Cp1250.h"
 #include "core/settings/AppState.h"
 #include "ui/RecordingBoxes.h"

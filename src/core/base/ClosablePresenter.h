@@ -16,7 +16,6 @@ public:
     void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override;
 
     void Close() { m_closed = true; }
-    bool Closed() const { return m_closed; }
 
 private:
     MessagePresenter& m_inner;

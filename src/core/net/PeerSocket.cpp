@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr const char* kLoopbackPrefix = "127.";
 constexpr uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
 
 bool Contains(const std::vector<uint32_t>& list, uint32_t value) {
@@ -32,10 +31,7 @@ CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter)
     : CPeerSocket(state, presenter, Options{}) {}
 
 CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter, Options options)
-    : m_state(state),
-      m_presenter(presenter),
-      m_options(std::move(options)),
-      m_hostName(platform::LocalHostName()) {
+    : m_state(state), m_presenter(presenter), m_options(std::move(options)) {
     if (!m_options.interfaces) {
         m_options.interfaces = platform::LocalInterfaces;
     }
@@ -243,16 +239,6 @@ platform::ReceivedDatagram CPeerSocket::Receive(uint8_t* buffer) {
     return platform::ReceiveDatagram(socket, buffer, kReceiveBufferSize);
 }
 
-std::string CPeerSocket::ResolveAddress(const std::string& name) {
-    int error = 0;
-    const std::optional<uint32_t> address = platform::ResolveHost(name, error);
-    if (!address) {
-        ShowSocketError(m_presenter, "gethostbyname", error);
-        return {};
-    }
-    return platform::FormatDottedAddress(*address);
-}
-
 bool CPeerSocket::IsOwnAddress(const std::string& address) const {
     std::lock_guard lock(m_addressMutex);
     for (const std::string& own : m_ownAddresses) {
@@ -261,11 +247,6 @@ bool CPeerSocket::IsOwnAddress(const std::string& address) const {
         }
     }
     return false;
-}
-
-std::string CPeerSocket::OwnAddress() const {
-    std::lock_guard lock(m_addressMutex);
-    return m_ownAddress;
 }
 
 void CPeerSocket::RefreshOwnAddresses() {
@@ -278,20 +259,9 @@ void CPeerSocket::RefreshOwnAddresses() {
             addresses.push_back(std::move(text));
         }
     }
-    std::string first;
-    for (const std::string& address : addresses) {
-        if (address.rfind(kLoopbackPrefix, 0) != 0) {
-            first = address;
-            break;
-        }
-    }
-    if (first.empty() && !addresses.empty()) {
-        first = addresses.front();
-    }
     std::vector<uint32_t> directed = DirectedBroadcasts(interfaces);
     std::lock_guard lock(m_addressMutex);
     m_ownAddresses = std::move(addresses);
-    m_ownAddress = std::move(first);
     m_directedBroadcasts = std::move(directed);
 }
 

@@ -73,15 +73,9 @@ public:
     // Reads one datagram into a buffer of kReceiveBufferSize bytes.
     platform::ReceivedDatagram Receive(uint8_t* buffer);
 
-    // The dotted address of the first address the name resolves to, or empty.
-    std::string ResolveAddress(const std::string& name);
-
     // True when the address belongs to one of this computer's interfaces (as
     // known at the last presence broadcast or at construction).
     bool IsOwnAddress(const std::string& address) const;
-    // The first non-loopback interface address, or the loopback address.
-    std::string OwnAddress() const;
-    const std::string& HostName() const { return m_hostName; }
     void RefreshOwnAddresses();
 
     void ShutDown();
@@ -124,7 +118,6 @@ private:
     Options m_options;
     std::atomic<platform::SocketHandle> m_socket{platform::kInvalidSocket};
     int m_lastError = 0;
-    std::string m_hostName;
 
     std::mutex m_presenceMutex;  // one presence datagram at a time
     bool m_goodbyeSent = false;
@@ -132,7 +125,6 @@ private:
     std::atomic<bool> m_networkUnreachable{false};
     mutable std::mutex m_addressMutex;
     std::vector<std::string> m_ownAddresses;
-    std::string m_ownAddress;
     std::vector<uint32_t> m_directedBroadcasts;
     std::atomic<int> m_sentCount{0};
 };

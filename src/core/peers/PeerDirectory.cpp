@@ -58,13 +58,3 @@ int PeerDirectory::PeerCount() const {
     std::lock_guard lock(m_lock);
     return static_cast<int>(m_records.size());
 }
-
-std::optional<int> PeerDirectory::IndexOf(const PeerRecord& record) const {
-    std::lock_guard lock(m_lock);
-    for (size_t i = 0; i < m_records.size(); ++i) {
-        if (&m_records[i] == &record) {
-            return static_cast<int>(i);
-        }
-    }
-    return std::nullopt;
-}

@@ -54,10 +54,7 @@ public:
     const PeerRecord& PeerAt(int index) const;
     int PeerCount() const;
     bool IsValidIndex(int index) const { return index >= 0 && index < PeerCount(); }
-    std::optional<int> IndexOf(const PeerRecord& record) const;
 
-    void LockDirectory() const { m_lock.lock(); }
-    void UnlockDirectory() const { m_lock.unlock(); }
     std::recursive_mutex& Mutex() const { return m_lock; }
 
 private:

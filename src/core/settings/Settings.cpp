@@ -51,45 +51,6 @@ std::string ToCp1250OrUnknown(const std::optional<std::string>& utf8) {
 
 }  // namespace
 
-std::optional<std::string> MemoryProfile::ReadString(const std::string& section,
-                                                     const std::string& name) const {
-    const auto it = m_strings.find({section, name});
-    if (it == m_strings.end()) {
-        return std::nullopt;
-    }
-    return it->second;
-}
-
-std::optional<int32_t> MemoryProfile::ReadInt(const std::string& section,
-                                              const std::string& name) const {
-    const auto it = m_ints.find({section, name});
-    if (it == m_ints.end()) {
-        return std::nullopt;
-    }
-    return it->second;
-}
-
-// A value has one kind at a time, as in the registry: writing one kind drops the other.
-void MemoryProfile::WriteString(const std::string& section, const std::string& name,
-                                const std::string& value) {
-    Key key{section, name};
-    m_ints.erase(key);
-    m_strings[std::move(key)] = value;
-    ++m_writes;
-}
-
-void MemoryProfile::WriteInt(const std::string& section, const std::string& name, int32_t value) {
-    Key key{section, name};
-    m_strings.erase(key);
-    m_ints[std::move(key)] = value;
-    ++m_writes;
-}
-
-bool MemoryProfile::Has(const std::string& section, const std::string& name) const {
-    const Key key{section, name};
-    return m_strings.contains(key) || m_ints.contains(key);
-}
-
 SettingsRecord LoadSettings(const Profile& profile) {
     SettingsRecord settings;  // the defaults of a first run
     for (const Field& field : kFields) {

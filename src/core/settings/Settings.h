@@ -2,10 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
-#include <utility>
 
 // The 20 persistent settings, in the order of loading and saving. Strings are
 // code page 1250 bytes; the defaults are those of a first run.
@@ -38,7 +36,7 @@ inline constexpr const char* kSettingsSection = "Settings";
 inline constexpr const char* kBarLayoutProfileName = "FrmWindowBars";
 
 // The per-user store of named strings and 32-bit integers, by section. The
-// desktop program keeps it in QSettings; tests keep it in memory.
+// desktop program keeps it in QSettings.
 struct Profile {
     virtual ~Profile() = default;
     virtual std::optional<std::string> ReadString(const std::string& section,
@@ -48,26 +46,6 @@ struct Profile {
     virtual void WriteString(const std::string& section, const std::string& name,
                              const std::string& value) = 0;
     virtual void WriteInt(const std::string& section, const std::string& name, int32_t value) = 0;
-};
-
-class MemoryProfile final : public Profile {
-public:
-    std::optional<std::string> ReadString(const std::string& section,
-                                          const std::string& name) const override;
-    std::optional<int32_t> ReadInt(const std::string& section,
-                                   const std::string& name) const override;
-    void WriteString(const std::string& section, const std::string& name,
-                     const std::string& value) override;
-    void WriteInt(const std::string& section, const std::string& name, int32_t value) override;
-
-    int WriteCount() const { return m_writes; }
-    bool Has(const std::string& section, const std::string& name) const;
-
-private:
-    using Key = std::pair<std::string, std::string>;
-    std::map<Key, std::string> m_strings;
-    std::map<Key, int32_t> m_ints;
-    int m_writes = 0;
 };
 
 // Reads the 20 values in table order; missing values give the defaults, flags

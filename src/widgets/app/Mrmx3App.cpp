@@ -102,7 +102,6 @@ bool CMrmx3App::InitInstance() {
     if (m_richChat != nullptr) {
         m_richChat->Attach(view->Network());
     }
-    m_frame->setCentralWidget(view);
     m_frame->SetView(view);
 
     SetMainTitle(

@@ -76,7 +76,6 @@ public:
     AppState& State() { return m_state; }
     CMainFrame* MainFrame() const { return m_frame.get(); }
     CMrmx3View* View() const { return m_view; }
-    Profile& ProfileStore() { return *m_s.profile; }
     SoundEvents& Sounds() { return *m_sounds; }
     MessagePresenter& Presenter() { return *m_boxes; }
 
