@@ -1,6 +1,7 @@
 // src/main.cpp
 #include <QApplication>
 
+#include "widgets/adapters/Logging.h"
 #include "widgets/app/Mrmx3App.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(MURMEX3_VERSION));
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    platform::InstallQtLogSink();
 
     CMrmx3App app{CMrmx3App::Services{}};
     if (!app.InitInstance()) {

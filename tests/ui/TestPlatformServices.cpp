@@ -19,8 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "core/base/AlertGate.h"
+#include "core/base/Log.h"
 #include "core/res/Strings.h"
 #include "core/settings/Settings.h"
+#include "widgets/adapters/Logging.h"
 #include "widgets/adapters/QtMessagePresenter.h"
 #include "widgets/adapters/QtProfile.h"
 #include "widgets/adapters/QtSoundPlayer.h"
@@ -165,6 +168,8 @@ private Q_SLOTS:
     void quitSignalCallsTheHandlerOnceOnTheUiThread();
     void installingAgainReplacesTheHandler();
     void destroyedContextGivesSignalsBackToTheSystem();
+
+    void coreLogReachesQtCategoriesWarningsByDefault();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -502,6 +507,59 @@ void TestPlatformServices::destroyedContextGivesSignalsBackToTheSystem() {
     QVERIFY(HasDefaultDisposition(SIGTERM));
     QVERIFY(HasDefaultDisposition(SIGINT));
     QVERIFY(HasDefaultDisposition(SIGHUP));
+}
+
+namespace {
+
+struct LogLine {
+    QtMsgType type;
+    QString category;
+    QString text;
+};
+std::vector<LogLine> g_logged;
+
+void RecordLog(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    g_logged.push_back({type, QString::fromLatin1(context.category), text});
+}
+
+struct ShownBoxes final : MessagePresenter {
+    void ShowMessage(const std::string&, const std::string&, BoxIcon) override { ++shown; }
+    int shown = 0;
+};
+
+struct StillClock final : Clock {
+    int64_t NowSeconds() const override { return 100; }
+};
+
+}  // namespace
+
+// A box the network gate holds back leaves a trace in murmex3.net: the first
+// as a warning, a flood of further ones only when debug lines are asked for.
+void TestPlatformServices::coreLogReachesQtCategoriesWarningsByDefault() {
+    g_logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(RecordLog);
+    platform::InstallQtLogSink();
+    ShownBoxes inner;
+    StillClock clock;
+    AlertGate gate{inner, clock};
+    gate.ShowMessage("Error", "first", BoxIcon::Information);
+    gate.ShowMessage("Error", "druh\xe1", BoxIcon::Information);
+    gate.ShowMessage("Error", "third", BoxIcon::Information);
+    corelog::Warning("unknown-area", "elsewhere");
+    QLoggingCategory::setFilterRules(QStringLiteral("murmex3.net.debug=true"));
+    gate.ShowMessage("Error", "fourth", BoxIcon::Information);
+    QLoggingCategory::setFilterRules(QString());
+    corelog::SetSink(nullptr);
+    qInstallMessageHandler(previous);
+
+    QCOMPARE(inner.shown, 1);
+    QCOMPARE(g_logged.size(), size_t{3});
+    QCOMPARE(g_logged[0].type, QtWarningMsg);
+    QCOMPARE(g_logged[0].category, QStringLiteral("murmex3.net"));
+    QVERIFY2(g_logged[0].text.contains(QStringLiteral("druhá")), qPrintable(g_logged[0].text));
+    QCOMPARE(g_logged[1].category, QStringLiteral("murmex3.core"));
+    QCOMPARE(g_logged[2].type, QtDebugMsg);
+    QVERIFY(g_logged[2].text.contains(QStringLiteral("fourth")));
 }
 
 QTEST_MAIN(TestPlatformServices)

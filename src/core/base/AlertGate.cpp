@@ -1,22 +1,39 @@
 // src/core/base/AlertGate.cpp
 #include "core/base/AlertGate.h"
 
+#include <string>
+
+#include "core/base/Log.h"
+#include "core/res/Cp1250.h"
+
 void AlertGate::ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) {
     if (m_open) {
-        ++m_dropped;
+        Drop(text);
         return;
     }
     if (m_everClosed) {
         const int64_t since = m_clock.NowSeconds() - m_closedAt;
         // A clock set back counts as still quiet until it passes the close again.
         if (since < kQuietSeconds) {
-            ++m_dropped;
+            Drop(text);
             return;
         }
     }
+    m_droppedSinceShown = 0;
     m_open = true;
     m_inner.ShowMessage(caption, text, icon);
     m_open = false;
     m_everClosed = true;
     m_closedAt = m_clock.NowSeconds();
+}
+
+void AlertGate::Drop(const std::string& text) {
+    ++m_dropped;
+    const std::string line = "Box not shown: " + cp1250::ToUtf8(text);
+    // The first one after a shown box is worth a warning; a flood only in debug.
+    if (m_droppedSinceShown++ == 0) {
+        corelog::Warning("net", line + " (further boxes about the network wait 10 s)");
+    } else {
+        corelog::Debug("net", line);
+    }
 }

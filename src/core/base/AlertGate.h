@@ -22,10 +22,13 @@ public:
     uint64_t DroppedCount() const { return m_dropped; }
 
 private:
+    void Drop(const std::string& text);
+
     MessagePresenter& m_inner;
     const Clock& m_clock;
     bool m_open = false;
     bool m_everClosed = false;
     int64_t m_closedAt = 0;
     uint64_t m_dropped = 0;
+    uint64_t m_droppedSinceShown = 0;
 };

@@ -8,6 +8,7 @@
 #include <QSoundEffect>
 #include <QUrl>
 
+#include "widgets/adapters/Logging.h"
 #include "widgets/adapters/TextCodec.h"
 
 namespace platform {
@@ -31,6 +32,8 @@ QtSoundPlayer::~QtSoundPlayer() = default;
 void QtSoundPlayer::Play(const std::string& path) {
     const QString file = ResolvePath(FromCp1250(path));
     if (file.isEmpty()) {
+        qCWarning(lcSound) << "No sound file" << FromCp1250(path) << "here, beside the program"
+                           << "or in" << DataDirectory();
         Beep();
         return;
     }
@@ -39,6 +42,7 @@ void QtSoundPlayer::Play(const std::string& path) {
         QSoundEffect* effect = m_effect.get();
         QObject::connect(effect, &QSoundEffect::statusChanged, effect, [effect] {
             if (effect->status() == QSoundEffect::Error) {
+                qCWarning(lcSound) << "Cannot play" << effect->source().toLocalFile();
                 Beep();
             }
         });

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "widgets/adapters/Logging.h"
 #include "widgets/desktop/IdleInput.h"
 
 namespace platform {
@@ -46,11 +47,13 @@ public:
         const char* display = std::getenv("DISPLAY");
         if (display == nullptr || display[0] == '\0' ||
             QGuiApplication::platformName() != QLatin1String("xcb")) {
+            qCDebug(lcIdle) << "No X11 display: the inactivity watch has no probe";
             return;
         }
         void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
         void* xss = x11 != nullptr ? dlopen("libXss.so.1", RTLD_NOW | RTLD_LOCAL) : nullptr;
         if (xss == nullptr) {
+            qCWarning(lcIdle) << "libX11 or libXss cannot be loaded:" << dlerror();
             return;
         }
         const auto openDisplay = Symbol<OpenDisplayFn>(x11, "XOpenDisplay");
@@ -61,15 +64,18 @@ public:
         m_queryInfo = Symbol<QueryInfoFn>(xss, "XScreenSaverQueryInfo");
         if (openDisplay == nullptr || m_rootWindow == nullptr || m_free == nullptr ||
             queryExtension == nullptr || m_allocInfo == nullptr || m_queryInfo == nullptr) {
+            qCWarning(lcIdle) << "libXss lacks the screen saver query";
             return;
         }
         m_display = openDisplay(display);
         if (m_display == nullptr) {
+            qCWarning(lcIdle) << "Cannot open the X display" << display;
             return;
         }
         int eventBase = 0;
         int errorBase = 0;
         if (queryExtension(m_display, &eventBase, &errorBase) == 0) {
+            qCWarning(lcIdle) << "The X server has no screen saver extension";
             return;
         }
         m_available = IdleMilliseconds().has_value();
