@@ -69,7 +69,7 @@ private:
 };
 
 struct NullSink final : NotificationSink {
-    void ShowBalloon(const std::string&) override {}
+    void Show(const Notification&) override {}
 };
 struct NullPlayer final : SoundPlayer {
     void Play(const std::string&) override {}

@@ -117,7 +117,7 @@ protected:
     }
     // Everything that shows: boxes, sounds, balloons, tree operations.
     bool NothingShown() const {
-        return presenter.Shown().empty() && player.Played().empty() && sink.texts.empty() &&
+        return presenter.Shown().empty() && player.Played().empty() && sink.Texts().empty() &&
                tree.ops.empty();
     }
 
@@ -157,7 +157,7 @@ TEST_F(DispatchTest, KindsOutsideTheTableShowTheirTraceCodesAndDoNothingElse) {
     EXPECT_EQ(saves, 0);
     EXPECT_EQ(state.Settings().groupName, "Sklad");
     EXPECT_TRUE(player.Played().empty());
-    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(sink.Texts().empty());
     EXPECT_TRUE(tree.ops.empty());
 }
 
@@ -191,7 +191,7 @@ TEST_F(DispatchTest, FirstAnnouncementMakesAReadyRecordWhateverTheAnnouncedStatu
     EXPECT_TRUE(ItemOf(0).parent->expanded);
     EXPECT_EQ(ItemOf(0).parent->data, kGroupItemData);
     EXPECT_EQ(player.Played(), (Texts{Wav("online.wav")}));
-    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(sink.Texts().empty());
     EXPECT_TRUE(presenter.Shown().empty());
 
     // A second peer of the group: listed after the first, the group expanded again.
@@ -208,7 +208,7 @@ TEST_F(DispatchTest, FirstAnnouncementMakesAReadyRecordWhateverTheAnnouncedStatu
     Announce(kPetr, DoNotDisturb, "petr", "Kancl", "PC3");
     EXPECT_EQ(tree.Dump(), "Sklad: jan@PC1(0) eva@PC2(0) | Kancl: petr@PC3(0)");
     EXPECT_EQ(Peer(2).status, Ready);
-    EXPECT_EQ(sink.texts, (Texts{Cp("petr@PC3 je ve stavu : Neruš")}));
+    EXPECT_EQ(sink.Texts(), (Texts{Cp("petr@PC3 je ve stavu : Neruš")}));
     EXPECT_EQ(notifier.LastNotifiedPeer(), 2);
     EXPECT_EQ(player.Played(), (Texts{Wav("online.wav"), Wav("online.wav"), Wav("online.wav")}));
 }
@@ -234,7 +234,7 @@ TEST_F(DispatchTest, NextAnnouncementBringsTheRealStatusAndAnIdenticalOneOnlyThe
     EXPECT_EQ(Peer(0).status, Away);
     EXPECT_EQ(Peer(0).lastHeard, 1'000'003);
     EXPECT_EQ(player.Played(), (Texts{Wav("online.wav"), Wav("Away.wav")}));
-    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 je ve stavu : Pryč")}));
+    EXPECT_EQ(sink.Texts(), (Texts{Cp("jan@PC1 je ve stavu : Pryč")}));
     EXPECT_EQ(ItemOf(0).image, 1);
 
     const TreeItem item = Peer(0).treeItem;
@@ -245,7 +245,7 @@ TEST_F(DispatchTest, NextAnnouncementBringsTheRealStatusAndAnIdenticalOneOnlyThe
     EXPECT_EQ(Peer(0).treeItem, item);
     EXPECT_TRUE(tree.ops.empty());
     EXPECT_EQ(player.Played().size(), 2u);
-    EXPECT_EQ(sink.texts.size(), 1u);
+    EXPECT_EQ(sink.Texts().size(), 1u);
     EXPECT_EQ(directory.PeerCount(), 1);
 
     // Each status its own sound and icon.
@@ -257,7 +257,7 @@ TEST_F(DispatchTest, NextAnnouncementBringsTheRealStatusAndAnIdenticalOneOnlyThe
     EXPECT_EQ(ItemOf(0).image, 3);
     EXPECT_EQ(player.Played(),
               (Texts{Wav("online.wav"), Wav("Away.wav"), Wav("DND.wav"), Wav("Lunch.wav")}));
-    EXPECT_EQ(sink.texts,
+    EXPECT_EQ(sink.Texts(),
               (Texts{Cp("jan@PC1 je ve stavu : Pryč"), Cp("jan@PC1 je ve stavu : Neruš"),
                      Cp("jan@PC1 je ve stavu : Jím")}));
     EXPECT_TRUE(presenter.Shown().empty());
@@ -288,7 +288,7 @@ TEST_F(DispatchTest, NameAndGroupChangeRemakesOnlyThatPeersItem) {
     EXPECT_EQ(Peer(1).treeItem, evaItem);
     EXPECT_EQ(Peer(2).treeItem, petrItem);
     EXPECT_EQ(player.Played().size(), heardBefore);
-    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(sink.Texts().empty());
 
     // The name alone: the item is remade last in its group.
     tree.ops.clear();
@@ -329,7 +329,7 @@ TEST_F(DispatchTest, GoodbyeMarksThePeerAndItsNextAnnouncementRevivesIt) {
     EXPECT_EQ(Peer(0).status, Disconnected);
     EXPECT_EQ(ItemOf(0).image, 4);
     EXPECT_EQ(player.Played().back(), Wav("offline.wav"));
-    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 je ve stavu : Odpojen")}));
+    EXPECT_EQ(sink.Texts(), (Texts{Cp("jan@PC1 je ve stavu : Odpojen")}));
     EXPECT_EQ(Peer(0).history,
               (std::vector<HistoryEntry>{
                   {Incoming, "jan@PC1", Cp("!Uživatel se odpojil - nelze komunikovat!"), true}}));
@@ -423,7 +423,7 @@ TEST_F(DispatchTest, StatusOutsideTheTableIsReportedAndStillStored) {
               (Texts{Trace("View 4, val 9"), Trace("View 3, MsgSt 9"), Trace("App 1, aSt 9")}));
     EXPECT_EQ(Peer(0).status, 9);
     EXPECT_EQ(player.Played(), (Texts{Wav("online.wav")}));
-    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 je ve stavu : ")}));
+    EXPECT_EQ(sink.Texts(), (Texts{Cp("jan@PC1 je ve stavu : ")}));
     EXPECT_EQ(ItemOf(0).image, 0);
 
     // Unchanged: nothing more. The wire value is signed.
@@ -470,14 +470,14 @@ TEST_F(DispatchTest, MessageToAShownWindowRefreshesItAndToAHiddenOneNotifies) {
     EXPECT_EQ(shown.caption, "jan@PC1");
     EXPECT_EQ(shown.refreshes, 1);
     EXPECT_EQ(shown.loggedLines, 1u);
-    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(sink.Texts().empty());
     EXPECT_EQ(ItemOf(0).image, 5);
 
     Later();
     Message(kEva, "zdar");
     EXPECT_EQ(Peer(1).history, (std::vector<HistoryEntry>{{Incoming, "eva@PC2", "zdar"}}));
     EXPECT_EQ(player.Played().back(), Wav("message.wav"));
-    EXPECT_EQ(sink.texts, (Texts{"eva@PC2 : zdar"}));
+    EXPECT_EQ(sink.Texts(), (Texts{"eva@PC2 : zdar"}));
     EXPECT_EQ(notifier.LastNotifiedPeer(), 1);
     EXPECT_EQ(hidden.refreshes, 0);
     EXPECT_EQ(ItemOf(1).image, 5);
@@ -486,7 +486,7 @@ TEST_F(DispatchTest, MessageToAShownWindowRefreshesItAndToAHiddenOneNotifies) {
     Later();
     Message(kPetr, "hej");
     EXPECT_EQ(player.Played().back(), Wav("message.wav"));
-    EXPECT_EQ(sink.texts.back(), "petr@PC3 : hej");
+    EXPECT_EQ(sink.Texts().back(), "petr@PC3 : hej");
     EXPECT_EQ(notifier.LastNotifiedPeer(), 2);
     EXPECT_EQ(ItemOf(2).image, 5);
 
@@ -494,7 +494,7 @@ TEST_F(DispatchTest, MessageToAShownWindowRefreshesItAndToAHiddenOneNotifies) {
     const size_t heard = player.Played().size();
     Message(kPetr, "znovu");
     EXPECT_EQ(player.Played().size(), heard);
-    EXPECT_EQ(sink.texts.back(), "petr@PC3 : znovu");
+    EXPECT_EQ(sink.Texts().back(), "petr@PC3 : znovu");
     EXPECT_EQ(Peer(2).history.size(), 2u);
     EXPECT_TRUE(presenter.Shown().empty());
 }
@@ -512,7 +512,7 @@ TEST_F(DispatchTest, TypingNoticeOnlyChangesTheCaptionOfAnExistingWindow) {
 
     EXPECT_EQ(hidden.caption, Cp("jan@PC1 - píše zprávu."));
     EXPECT_EQ(player.Played().size(), heardBefore);
-    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(sink.Texts().empty());
     EXPECT_TRUE(tree.ops.empty());
     EXPECT_TRUE(Peer(0).history.empty());
     EXPECT_EQ(hidden.refreshes, 0);
@@ -528,11 +528,12 @@ TEST_F(DispatchTest, BellQuotesThePeersNewestLine) {
         Peer(0).AppendOutgoing("ja", "moje");
         Peer(1).AppendOutgoing("ja", "jen moje");
     }
-    sink.texts.clear();
+    sink.shown.clear();
 
     Later();
     Bell(kJan);
-    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : druhá")}));
+    EXPECT_EQ(sink.Texts(),
+              (Texts{Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : druhá")}));
     EXPECT_EQ(player.Played().back(), Wav("Bell.wav"));
     EXPECT_EQ(ItemOf(0).image, 6);
     EXPECT_EQ(notifier.LastNotifiedPeer(), 0);
@@ -540,7 +541,7 @@ TEST_F(DispatchTest, BellQuotesThePeersNewestLine) {
     // Only the user's own lines: no quote. Any subtype of type 2 rings.
     Later();
     Raw({2, 0, 7, 0}, kEva);
-    EXPECT_EQ(sink.texts.back(), Cp("eva@PC2 vyžaduje tvou pozornost!"));
+    EXPECT_EQ(sink.Texts().back(), Cp("eva@PC2 vyžaduje tvou pozornost!"));
     EXPECT_EQ(player.Played().back(), Wav("Bell.wav"));
     EXPECT_EQ(ItemOf(1).image, 6);
     EXPECT_EQ(notifier.LastNotifiedPeer(), 1);
@@ -556,10 +557,11 @@ TEST_F(DispatchTest, BellQuotesAMessageAndNeverTheProgramsNotices) {
     Later();
     Announce(kJan, Ready);
     ASSERT_EQ(Peer(0).history.size(), 3u);
-    sink.texts.clear();
+    sink.shown.clear();
 
     Bell(kJan);
-    EXPECT_EQ(sink.texts, (Texts{Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : první")}));
+    EXPECT_EQ(sink.Texts(),
+              (Texts{Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : první")}));
 
     // The peer's own text may start with a marker and is still its message.
     Message(kJan, "*hotovo");
@@ -568,7 +570,8 @@ TEST_F(DispatchTest, BellQuotesAMessageAndNeverTheProgramsNotices) {
     Later();
     Announce(kJan, Ready);
     Bell(kJan);
-    EXPECT_EQ(sink.texts.back(), Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : *hotovo"));
+    EXPECT_EQ(sink.Texts().back(),
+              Cp("jan@PC1 vyžaduje tvou pozornost!\nPoslední správa : *hotovo"));
 
     // Only notices: nothing to quote.
     Announce(kEva, Ready, "eva", "Sklad", "PC2");
@@ -576,7 +579,7 @@ TEST_F(DispatchTest, BellQuotesAMessageAndNeverTheProgramsNotices) {
     Later();
     Announce(kEva, Disconnected, "eva", "Sklad", "PC2");
     Bell(kEva);
-    EXPECT_EQ(sink.texts.back(), Cp("eva@PC2 vyžaduje tvou pozornost!"));
+    EXPECT_EQ(sink.Texts().back(), Cp("eva@PC2 vyžaduje tvou pozornost!"));
 }
 
 TEST_F(DispatchTest, GroupAssignmentFromAnySenderSetsAndSavesTheGroupName) {
@@ -614,7 +617,7 @@ TEST_F(DispatchTest, OwnDatagramsCountOnlyWithShowMySelf) {
     Set([](SettingsRecord& s) { s.showMySelf = false; });
     FakeConversation& window = OpenWindow(0, true);
     tree.ops.clear();
-    sink.texts.clear();
+    sink.shown.clear();
     const size_t heardBefore = player.Played().size();
     clock.Advance(20);
     Announce(kOwnAddress, Away, "jiny", "Jinde", "PC99");
@@ -628,7 +631,7 @@ TEST_F(DispatchTest, OwnDatagramsCountOnlyWithShowMySelf) {
     EXPECT_EQ(window.caption, "");
     EXPECT_EQ(directory.PeerCount(), 1);
     EXPECT_TRUE(tree.ops.empty());
-    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(sink.Texts().empty());
     EXPECT_EQ(player.Played().size(), heardBefore);
 }
 
@@ -718,7 +721,9 @@ private:
 
 struct ProbingSink final : NotificationSink {
     explicit ProbingSink(LockProbe& p) : probe(p) {}
-    void ShowBalloon(const std::string& text) override { probe.Note("balloon " + text); }
+    void Show(const Notification& notification) override {
+        probe.Note("balloon " + notification.text);
+    }
     LockProbe& probe;
 };
 
@@ -811,7 +816,7 @@ TEST_F(DispatchTest, DirectoryLockIsNotHeldAcrossTreeSoundsOrBalloons) {
 TEST_F(DispatchTest, BalloonsComeAfterTheIconAndWithoutTheLock) {
     Set([](SettingsRecord& s) { s.onNewUserMessage = true; });
     Texts seen;
-    sink.onShow = [&](const std::string&) {
+    sink.onShow = [&](const Notification&) {
         const bool free = !HeldByCaller(directory.Mutex());
         const PeerRecord& record = Peer(directory.PeerCount() - 1);
         std::string what = (free ? "free " : "held ") +

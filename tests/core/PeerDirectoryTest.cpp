@@ -149,7 +149,7 @@ TEST(PeerDirectory, ConcurrentAppendAndScanUnderTheLock) {
 
 class TextSink final : public NotificationSink {
 public:
-    void ShowBalloon(const std::string& text) override { texts.push_back(text); }
+    void Show(const Notification& notification) override { texts.push_back(notification.text); }
     std::vector<std::string> texts;
 };
 
@@ -157,8 +157,8 @@ TEST(PeerNotifier, RemembersOnlyTheLatestPeerAndShowsEachText) {
     TextSink sink;
     PeerNotifier notifier{sink};
     EXPECT_EQ(notifier.LastNotifiedPeer(), 0);
-    notifier.NotifyPeerEvent("a je ve stavu : Pryč", 3);
-    notifier.NotifyPeerEvent("b : ahoj", 7);
+    notifier.NotifyPeerEvent({.peer = 3, .text = "a je ve stavu : Pryč"});
+    notifier.NotifyPeerEvent({.peer = 7, .text = "b : ahoj"});
     EXPECT_EQ(notifier.LastNotifiedPeer(), 7);
     EXPECT_EQ(sink.texts, (std::vector<std::string>{"a je ve stavu : Pryč", "b : ahoj"}));
 }

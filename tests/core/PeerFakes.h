@@ -117,15 +117,22 @@ private:
 
 class RecordingSink final : public NotificationSink {
 public:
-    void ShowBalloon(const std::string& text) override {
-        texts.push_back(text);
+    void Show(const Notification& notification) override {
+        shown.push_back(notification);
         if (onShow) {
-            onShow(text);
+            onShow(notification);
         }
     }
-    std::vector<std::string> texts;
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const Notification& notification : shown) {
+            texts.push_back(notification.text);
+        }
+        return texts;
+    }
+    std::vector<Notification> shown;
     // Runs as the balloon is shown, as a box's event loop would.
-    std::function<void(const std::string&)> onShow;
+    std::function<void(const Notification&)> onShow;
 };
 
 // A conversation window that records what it is asked to do; its log is the

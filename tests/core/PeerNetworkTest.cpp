@@ -237,7 +237,7 @@ TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
     Announce(network, Ready, "eva");
     network.OpenConversation(0);
     auto* window = m_factory.created.at(0);
-    m_sink.texts.clear();
+    m_sink.shown.clear();
 
     {
         std::lock_guard lock(network.Directory().Mutex());
@@ -245,7 +245,7 @@ TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
     }
     // The balloon (a box without a tray) comes last, with the lock free.
     std::string atBalloon;
-    m_sink.onShow = [&](const std::string&) {
+    m_sink.onShow = [&](const Notification&) {
         atBalloon = std::to_string(FakeTree::At(network.Directory().PeerAt(0).treeItem).image) +
                     (window->sendingEnabled ? " enabled" : " disabled") +
                     (LockFree(network.Directory()) ? " free" : " held");
@@ -253,7 +253,7 @@ TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
     network.TellPeerSilent(0);
     m_sink.onShow = nullptr;
     EXPECT_EQ(atBalloon, "4 disabled free");
-    EXPECT_EQ(m_sink.texts, (std::vector<std::string>{"eva@PC2 je ve stavu : Odpojen"}));
+    EXPECT_EQ(m_sink.Texts(), (std::vector<std::string>{"eva@PC2 je ve stavu : Odpojen"}));
     EXPECT_EQ(network.Notifier().LastNotifiedPeer(), 0);
     EXPECT_FALSE(window->sendingEnabled);
     EXPECT_EQ(network.Directory().PeerAt(0).history.back().text,
@@ -263,9 +263,9 @@ TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
     // Revived before the posted step ran: nothing is told.
     m_clock.Advance(5);
     Announce(network, Ready, "eva");
-    m_sink.texts.clear();
+    m_sink.shown.clear();
     network.TellPeerSilent(0);
-    EXPECT_TRUE(m_sink.texts.empty());
+    EXPECT_TRUE(m_sink.Texts().empty());
     network.TellPeerSilent(99);  // out of range: nothing
 }
 
@@ -312,9 +312,9 @@ TEST_F(PeerNetworkTest, OpenConversationCreatesOnceShowsAndChecksTheIndex) {
     {
         std::lock_guard lock(network.Directory().Mutex());
         // A notification index from an earlier run of events, now out of range.
-        m_sink.texts.clear();
+        m_sink.shown.clear();
     }
-    network.Notifier().NotifyPeerEvent("x", 42);
+    network.Notifier().NotifyPeerEvent({.peer = 42, .text = "x"});
     network.OpenNotifiedConversation();
     EXPECT_EQ(m_factory.created.size(), 1u);
     EXPECT_EQ(window->refreshes, refreshes);

@@ -339,7 +339,13 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
     for (size_t i = before.played; i < f.player.Played().size(); ++i) {
         Require(f.player.Played()[i].starts_with("Sounds/Standard/"));
     }
-    Require(f.sink.texts.size() <= before.notified + 1);
+    Require(f.sink.shown.size() <= before.notified + 1);
+    // It is about the sender, and its balloon shows the text's first 255 bytes.
+    if (f.sink.shown.size() > before.notified) {
+        const Notification& shown = f.sink.shown.back();
+        Require(directory.FindPeerByAddress(sender) == shown.peer);
+        Require(shown.balloonText == shown.text.substr(0, Notification::kBalloonTextBytes));
+    }
     Require(!f.gate.BoxOpen());
     Require(f.notifier.LastNotifiedPeer() >= 0 &&
             (count == 0 || f.notifier.LastNotifiedPeer() < count));
@@ -381,7 +387,7 @@ void DispatchOne(Fixture& f, uint8_t control, const uint8_t* bytes, size_t size)
     before.senderSelected = before.senderIndex &&
                             f.tree.IsSelectedItem(f.directory.PeerAt(*before.senderIndex).treeItem);
     before.played = f.player.Played().size();
-    before.notified = f.sink.texts.size();
+    before.notified = f.sink.shown.size();
     before.saves = f.saves;
     before.groupName = f.state.Settings().groupName;
     f.journal.clear();
@@ -423,6 +429,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     f.fakeTree.ops.clear();
-    f.sink.texts.clear();
+    f.sink.shown.clear();
     return 0;
 }

@@ -67,6 +67,21 @@ std::string CzechText(std::size_t bytes) {
     return text;
 }
 
+// A notification whose cut fields differ from the whole ones, so each use
+// shows which of them it took.
+Notification Note(const std::string& text) {
+    Notification n;
+    n.peer = 2;
+    n.enabled = true;
+    n.title = cp1250::FromUtf8("Murmex3 - Neruš, celý titulek");
+    n.text = text;
+    n.toolTip = cp1250::FromUtf8("Murmex3 - Neruš, tip");
+    n.balloonTitle = cp1250::FromUtf8("Murmex3 - Neruš");
+    n.balloonText = text.substr(0, 255);
+    n.milliseconds = 3000;
+    return n;
+}
+
 }  // namespace
 
 class TestMainFrame : public QObject {
@@ -108,7 +123,7 @@ private Q_SLOTS:
     void closeMinimisesWithoutTray();
     void exitRunsTheOrderlyEndOnce();
     void exitWhileDisabledEndsOnTheNextClose();
-    void balloonCarriesOwnStatusCutTextAndTime();
+    void balloonShowsTheGivenTitleTextAndTime();
     void notificationsOffShowNothingButRefreshTip();
     void balloonClickOpensConversationOnlyWhileShown();
     void noTrayFallsBackToOneMessageBoxAtATime();
@@ -517,43 +532,41 @@ void TestMainFrame::exitWhileDisabledEndsOnTheNextClose() {
     QCOMPARE(m_calls, (std::vector<std::string>{"exit"}));
 }
 
-void TestMainFrame::balloonCarriesOwnStatusCutTextAndTime() {
+void TestMainFrame::balloonShowsTheGivenTitleTextAndTime() {
     const std::string text = CzechText(300);
-    m_frame->ShowBalloon(text);
+    m_frame->Show(Note(text));
     const CMainFrame::Balloon& balloon = m_frame->LastBalloon();
-    QCOMPARE(balloon.title, QStringLiteral("Murmex3 - OK"));
+    QCOMPARE(balloon.title, QStringLiteral("Murmex3 - Neruš"));
     QCOMPARE(balloon.text.size(), qsizetype(255));
     QCOMPARE(balloon.text, platform::FromCp1250(text.substr(0, 255)));
     QVERIFY(balloon.text.contains(QStringLiteral("Žluťoučký kůň")));
-    QCOMPARE(balloon.milliseconds, 15000);
+    QCOMPARE(balloon.milliseconds, 3000);
     QVERIFY(m_frame->BalloonShown());
-    QCOMPARE(m_frame->BalloonTimer().interval(), 15000);
+    QCOMPARE(m_frame->BalloonTimer().interval(), 3000);
     QVERIFY(m_frame->BalloonTimer().isActive());
-    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - OK"));
+    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - Neruš, tip"));
     QVERIFY(m_presenter.messages.empty());
 
-    // The title shows the own status, the time the current setting.
-    m_state.OnStatusDoNotDisturb();
-    Set([](SettingsRecord& s) { s.bTooltipTimeout = 3; });
-    m_frame->ShowBalloon(cp1250::FromUtf8("Jana je ve stavu : Pryč"));
-    QCOMPARE(m_frame->LastBalloon().title, QStringLiteral("Murmex3 - Neruš"));
+    Notification next = Note(cp1250::FromUtf8("Jana je ve stavu : Pryč"));
+    next.milliseconds = 15000;
+    m_frame->Show(next);
     QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Jana je ve stavu : Pryč"));
-    QCOMPARE(m_frame->LastBalloon().milliseconds, 3000);
-    QCOMPARE(m_frame->BalloonTimer().interval(), 3000);
-    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - Neruš"));
+    QCOMPARE(m_frame->LastBalloon().milliseconds, 15000);
+    QCOMPARE(m_frame->BalloonTimer().interval(), 15000);
 }
 
 void TestMainFrame::notificationsOffShowNothingButRefreshTip() {
-    Set([](SettingsRecord& s) { s.notifications = false; });
-    m_frame->ShowBalloon("Petr");
+    Notification off = Note("Petr");
+    off.enabled = false;
+    m_frame->Show(off);
     QCOMPARE(m_frame->LastBalloon().milliseconds, 0);
     QVERIFY(m_frame->LastBalloon().text.isEmpty());
     QVERIFY(!m_frame->BalloonShown());
     QVERIFY(!m_frame->BalloonTimer().isActive());
-    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - OK"));
+    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - Neruš, tip"));
 
     Make(false);
-    m_frame->ShowBalloon("Petr");
+    m_frame->Show(off);
     QVERIFY(m_presenter.messages.empty());
 }
 
@@ -562,7 +575,7 @@ void TestMainFrame::balloonClickOpensConversationOnlyWhileShown() {
     Q_EMIT m_frame->TrayIcon()->messageClicked();
     QVERIFY(m_calls.empty());
 
-    m_frame->ShowBalloon("Petr");
+    m_frame->Show(Note("Petr"));
     Q_EMIT m_frame->TrayIcon()->messageClicked();
     QCOMPARE(m_calls, (std::vector<std::string>{"open"}));
     // A click leaves the balloon shown.
@@ -581,7 +594,7 @@ void TestMainFrame::balloonClickOpensConversationOnlyWhileShown() {
     QCOMPARE(m_calls.size(), std::size_t(2));
 
     // The next balloon makes clicks count again.
-    m_frame->ShowBalloon("Jana");
+    m_frame->Show(Note("Jana"));
     m_frame->OnBalloonClicked();
     QCOMPARE(m_calls.size(), std::size_t(3));
 }
@@ -593,20 +606,20 @@ void TestMainFrame::noTrayFallsBackToOneMessageBoxAtATime() {
     m_presenter.whileOpen = [&] {
         // Delivered by the open box's event loop: not shown.
         if (nested++ == 0) {
-            m_frame->ShowBalloon("Druhá");
+            m_frame->Show(Note("Druhá"));
         }
     };
-    m_frame->ShowBalloon(text);
+    m_frame->Show(Note(text));
     QCOMPARE(nested, 1);
     QCOMPARE(m_presenter.messages.size(), std::size_t(1));
-    QCOMPARE(m_presenter.messages[0].caption, std::string("Murmex3 - OK"));
+    QCOMPARE(m_presenter.messages[0].caption, cp1250::FromUtf8("Murmex3 - Neruš, celý titulek"));
     QCOMPARE(m_presenter.messages[0].text, text);  // whole, not cut
     QCOMPARE(m_presenter.messages[0].icon, BoxIcon::Information);
     QVERIFY(!m_frame->BalloonShown());
     QCOMPARE(m_frame->LastBalloon().milliseconds, 0);
 
     // Once the box is closed the next notification shows again.
-    m_frame->ShowBalloon("Petr");
+    m_frame->Show(Note("Petr"));
     QCOMPARE(m_presenter.messages.size(), std::size_t(2));
     QCOMPARE(m_presenter.messages[1].text, std::string("Petr"));
 }

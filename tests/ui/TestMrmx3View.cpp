@@ -624,7 +624,7 @@ void TestMrmx3View::initialUpdateReadsDatagramsThroughTheSocket() {
     QVERIFY(other.SendTo(view.Network().Endpoint().BoundPort(), text,
                          static_cast<size_t>(PacketLength(text, m_h->presenter))));
     QTRY_COMPARE(Image(PeerItem(0)), 5);
-    QCOMPARE(m_h->sink.texts.back(), std::string("eva@PC9 : ahoj"));
+    QCOMPARE(m_h->sink.Texts().back(), std::string("eva@PC9 : ahoj"));
 }
 
 void TestMrmx3View::destroyingTheViewSaysGoodbyeOnce() {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "core/peers/ConversationWindow.h"
@@ -27,10 +28,6 @@ int StatusSound(int32_t status) {
         default:
             return 0;
     }
-}
-
-std::string StatusChangeText(const std::string& name, int16_t status, MessagePresenter& presenter) {
-    return name + res::String(res::kStrIsInStatus) + StatusShortText(status, presenter);
 }
 
 }  // namespace
@@ -169,9 +166,9 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
         std::lock_guard lock(m_s.directory.Mutex());
         currentName = m_s.directory.PeerAt(index).name;
     }
-    std::string text = StatusChangeText(currentName, status, m_s.presenter);
+    const Notification notification = m_notifications.StatusChange(currentName, status, index);
     if (StatusStill(index, status)) {
-        m_s.notifier.NotifyPeerEvent(text, index);
+        m_s.notifier.NotifyPeerEvent(notification);
     }
     return true;
 }
@@ -209,7 +206,7 @@ void Dispatcher::AddNewPeer(const std::string& sender, const DatagramView& datag
     }
     m_s.sounds.PlayEventSound(res::kStrOnlineWav);
     if (m_s.state.Read([](const SettingsRecord& s) { return s.onNewUserMessage; })) {
-        m_s.notifier.NotifyPeerEvent(StatusChangeText(name, announcedStatus, m_s.presenter), index);
+        m_s.notifier.NotifyPeerEvent(m_notifications.NewPeer(name, announcedStatus, index));
     }
 }
 
@@ -228,7 +225,7 @@ void Dispatcher::IncomingMessage(int index, const DatagramView& datagram) {
 
     if (!windowShown) {
         m_s.sounds.PlayEventSound(res::kStrMessageWav);
-        m_s.notifier.NotifyPeerEvent(name + " : " + text, index);
+        m_s.notifier.NotifyPeerEvent(m_notifications.Message(name, text, index));
         return;
     }
     m_s.sounds.PlayEventSound(res::kStrSmallMsgWav);
@@ -253,23 +250,24 @@ void Dispatcher::Bell(int index) {
     m_s.sounds.PlayEventSound(res::kStrBellWav);
     m_s.items.SetPeerIcon(index, kBellIcon);
 
-    std::string text;
+    std::string name;
+    std::optional<std::string> lastMessage;
     {
         std::lock_guard lock(m_s.directory.Mutex());
         const PeerRecord& record = m_s.directory.PeerAt(index);
-        text = record.name + " " + res::String(res::kStrWantsAttention);
+        name = record.name;
         // The peer's newest message; this program's notices are not quoted.
         const auto quoted =
             std::find_if(record.history.rbegin(), record.history.rend(), [&](const auto& entry) {
                 return entry.kind == Incoming && !entry.notice && entry.sender == record.name;
             });
         if (quoted != record.history.rend()) {
-            text += res::String(res::kStrLastMessage);
-            text += quoted->text;
+            lastMessage = quoted->text;
         }
     }
-    // The box that stands for a balloon without a tray must not hold the lock.
-    m_s.notifier.NotifyPeerEvent(text, index);
+    // Boxes (a trace box, or the one that stands for a balloon without a tray)
+    // must not hold the lock.
+    m_s.notifier.NotifyPeerEvent(m_notifications.Bell(name, lastMessage, index));
 }
 
 void Dispatcher::GroupAssignment(const DatagramView& datagram) {

@@ -9,6 +9,7 @@
 #include "core/base/Clock.h"
 #include "core/base/Presenter.h"
 #include "core/net/Packet.h"
+#include "core/peers/NotificationBuilder.h"
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
 #include "core/peers/PeerNotifier.h"
@@ -37,7 +38,8 @@ public:
         std::function<void()> saveSettings;
     };
 
-    explicit Dispatcher(Services services) : m_s(std::move(services)) {}
+    explicit Dispatcher(Services services)
+        : m_s(std::move(services)), m_notifications(m_s.state, m_s.presenter) {}
 
     // The received bytes (at most 508) and the sender's dotted address.
     void DispatchDatagram(const uint8_t* data, size_t size, const std::string& sender);
@@ -59,4 +61,5 @@ private:
     std::optional<int> KnownSender(const std::string& sender) const;
 
     Services m_s;
+    NotificationBuilder m_notifications;
 };

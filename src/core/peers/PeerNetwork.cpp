@@ -5,6 +5,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "core/peers/NotificationBuilder.h"
 #include "core/res/Strings.h"
 
 PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
@@ -137,8 +138,7 @@ void PeerNetwork::TellPeerSilent(int index) {
     if (window != nullptr) {
         window->MarkPeerDisconnected(true);
     }
-    m_notifier.NotifyPeerEvent(
-        name + res::String(res::kStrIsInStatus) + StatusShortText(Disconnected, m_alerts), index);
+    m_notifier.NotifyPeerEvent(NotificationBuilder(m_s.state, m_alerts).PeerSilent(name, index));
 }
 
 void PeerNetwork::OpenConversation(int index) {

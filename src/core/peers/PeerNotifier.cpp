@@ -1,7 +1,7 @@
 // src/core/peers/PeerNotifier.cpp
 #include "core/peers/PeerNotifier.h"
 
-void PeerNotifier::NotifyPeerEvent(const std::string& text, int index) {
-    m_lastNotifiedPeer.store(index);
-    m_sink.ShowBalloon(text);
+void PeerNotifier::NotifyPeerEvent(const Notification& notification) {
+    m_lastNotifiedPeer.store(notification.peer);
+    m_sink.Show(notification);
 }

@@ -2,22 +2,23 @@
 #pragma once
 
 #include <atomic>
-#include <string>
 
-// Shows a notification text (code page 1250) as a balloon, or a message box
-// where the desktop has no balloons.
+#include "core/peers/NotificationBuilder.h"
+
+// Shows a notification as it is: a balloon, or a message box where the
+// desktop has no balloons, and the tray's tool tip.
 struct NotificationSink {
     virtual ~NotificationSink() = default;
-    virtual void ShowBalloon(const std::string& text) = 0;
+    virtual void Show(const Notification& notification) = 0;
 };
 
 // NotifyPeerEvent: remembers the peer of the latest notification, whose
-// conversation a click on the balloon opens, and shows the text.
+// conversation a click on the balloon opens, and shows the notification.
 class PeerNotifier {
 public:
     explicit PeerNotifier(NotificationSink& sink) : m_sink(sink) {}
 
-    void NotifyPeerEvent(const std::string& text, int index);
+    void NotifyPeerEvent(const Notification& notification);
     int LastNotifiedPeer() const { return m_lastNotifiedPeer.load(); }
 
 private:

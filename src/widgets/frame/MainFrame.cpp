@@ -10,27 +10,15 @@
 #include <QStatusTipEvent>
 #include <QToolButton>
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <utility>
 
+#include "core/peers/NotificationBuilder.h"
 #include "core/res/Strings.h"
 #include "widgets/adapters/TextCodec.h"
 #include "widgets/peers/Mrmx3View.h"
 
 namespace {
-
-// The tool tip of the tray icon and the balloon title start with it.
-constexpr const char* kTipPrefix = "Murmex3 - ";
-
-// Room of the shell's fixed text fields, less the terminating NUL.
-constexpr std::size_t kTipBytes = 127;
-constexpr std::size_t kBalloonTitleBytes = 63;
-constexpr std::size_t kBalloonTextBytes = 255;
-
-std::string CutBytes(const std::string& text, std::size_t limit) {
-    return text.size() > limit ? text.substr(0, limit) : text;
-}
 
 QString Utf8String(int id) {
     return QString::fromStdString(res::StringUtf8(id));
@@ -215,7 +203,7 @@ void CMainFrame::CreateStatusBar() {
 void CMainFrame::CreateTray() {
     m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tray.svg")), this);
     m_tray->setObjectName(QStringLiteral("trayIcon"));
-    SetTrayToolTip(kTipPrefix);
+    SetTrayToolTip(TrayToolTip({}));
     connect(m_tray, &QSystemTrayIcon::activated, this, &CMainFrame::OnTrayActivated);
     connect(m_tray, &QSystemTrayIcon::messageClicked, this, &CMainFrame::OnBalloonClicked);
     m_tray->show();
@@ -225,7 +213,7 @@ void CMainFrame::SetTrayToolTip(const std::string& tip) {
     if (m_tray == nullptr) {
         return;
     }
-    const QString text = platform::FromCp1250(CutBytes(tip, kTipBytes));
+    const QString text = platform::FromCp1250(tip);
     if (m_tray->toolTip() != text) {
         m_tray->setToolTip(text);
     }
@@ -237,32 +225,25 @@ void CMainFrame::RemoveTrayIcon() {
     }
 }
 
-void CMainFrame::ShowBalloon(const std::string& text) {
-    const std::string title = kTipPrefix + StatusShortText(m_state.OwnStatus(), m_presenter);
-    const auto [notifications, seconds] = m_state.Read([](const SettingsRecord& s) {
-        return std::pair{s.notifications, s.bTooltipTimeout};
-    });
-
-    if (notifications) {
+void CMainFrame::Show(const Notification& notification) {
+    if (notification.enabled) {
         if (m_tray != nullptr) {
-            const int64_t wanted = static_cast<int64_t>(seconds) * 1000;
-            const int milliseconds = static_cast<int>(std::clamp<int64_t>(wanted, 0, INT_MAX));
-            m_lastBalloon.title = platform::FromCp1250(CutBytes(title, kBalloonTitleBytes));
-            m_lastBalloon.text = platform::FromCp1250(CutBytes(text, kBalloonTextBytes));
-            m_lastBalloon.milliseconds = milliseconds;
+            m_lastBalloon.title = platform::FromCp1250(notification.balloonTitle);
+            m_lastBalloon.text = platform::FromCp1250(notification.balloonText);
+            m_lastBalloon.milliseconds = notification.milliseconds;
             m_tray->showMessage(m_lastBalloon.title, m_lastBalloon.text,
-                                QSystemTrayIcon::Information, milliseconds);
+                                QSystemTrayIcon::Information, notification.milliseconds);
             m_balloonShown = true;
-            m_balloonTimer.start(milliseconds);
+            m_balloonTimer.start(notification.milliseconds);
         } else if (!m_fallbackBoxOpen) {
             // The box runs its own event loop, which may deliver further
             // notifications; they are dropped while it is open.
             m_fallbackBoxOpen = true;
-            m_presenter.ShowMessage(title, text, BoxIcon::Information);
+            m_presenter.ShowMessage(notification.title, notification.text, BoxIcon::Information);
             m_fallbackBoxOpen = false;
         }
     }
-    SetTrayToolTip(title);
+    SetTrayToolTip(notification.toolTip);
 }
 
 void CMainFrame::OnUpdateStatusPane() {
@@ -282,7 +263,7 @@ void CMainFrame::OnUpdateStatusPane() {
     if (m_statusPane->text() != text) {
         m_statusPane->setText(text);
     }
-    SetTrayToolTip(kTipPrefix + status);
+    SetTrayToolTip(TrayToolTip(status));
 }
 
 QString CMainFrame::IdleText() const {

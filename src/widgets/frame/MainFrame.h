@@ -42,9 +42,9 @@ public:
 
     void SetView(CMrmx3View* view);
 
-    // Balloon (or message box) with the title "Murmex3 - <own status>"; the
-    // text is code page 1250, cut to 255 bytes in a balloon.
-    void ShowBalloon(const std::string& text) override;
+    // The balloon with its title, text and time, or without a tray the box
+    // with the whole title and text; the tray tip in any case.
+    void Show(const Notification& notification) override;
     // Refreshes the status pane and the tray tool tip from the own status, and
     // the message pane's idle text from the view's network.
     void OnUpdateStatusPane();
@@ -92,6 +92,7 @@ private:
     QAction* MakeAction(const QString& text, int promptId, const QString& iconName,
                         std::function<void()> handler, const char* objectName);
     void RunExitCommand();
+    // The tip as given (code page 1250, already cut).
     void SetTrayToolTip(const std::string& tip);
     // What the message pane shows when no prompt is on show.
     QString IdleText() const;
