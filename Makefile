@@ -38,7 +38,7 @@ test-tsan: deps
 # committed seeds (tests/fuzz/corpus); crashes land in $(FUZZ_BUILD)/artifacts.
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD ?= build/fuzz
-FUZZERS := FuzzDispatch:dispatch FuzzChatLog:chatlog FuzzSettings:settings
+FUZZERS := FuzzDispatch:dispatch FuzzSettings:settings
 
 .PHONY: fuzz
 fuzz: deps

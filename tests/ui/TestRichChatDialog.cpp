@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
 #include <array>
@@ -229,6 +230,7 @@ private Q_SLOTS:
     void noticesAndButtonStatesFollowThePeer();
     void logShowsColoursBoldAndItalics();
     void reservedCharactersAndLineBreaksShowLiterallyOnOneLine();
+    void aNewEntryIsAppendedAndTheLinesBeforeStay();
     void refreshShowsTheNewestLine();
     void aNewWindowOpensAtTheNewestLine();
     void tenThousandEntriesGiveTenThousandBlocks();
@@ -493,8 +495,14 @@ void TestRichChatDialog::logShowsColoursBoldAndItalics() {
                      {Outgoing, "U2", "*hotovo"},
                      {Outgoing, "U2", "!pozor"},
                      {Outgoing, "U2", cp1250::FromUtf8("prosté")},
+                     {7, "X", "lost"},
                      {Incoming, "P1", "!"}});
     m_h->window->RefreshLog();
+    // An entry of an unknown kind has no line, only the internal-error box.
+    const std::vector<std::string> texts = m_h->presenter.Texts();
+    QCOMPARE(texts.size(), size_t{1});
+    QVERIFY(texts[0].ends_with("RichD 1, val 7"));
+    m_boxesExpected = true;
 
     QTextDocument* log = LogDocument();
     QCOMPARE(log->blockCount(), 6);
@@ -539,6 +547,37 @@ void TestRichChatDialog::reservedCharactersAndLineBreaksShowLiterallyOnOneLine()
     QCOMPARE(log->findBlockByNumber(1).text(), QStringLiteral("P1: řádekdruhý"));
     QCOMPARE(Pieces(log->findBlockByNumber(2)), (QStringList{QStringLiteral("P1: |#0000ff|-|-"),
                                                              QStringLiteral("konec|#000000|b|-")}));
+}
+
+void TestRichChatDialog::aNewEntryIsAppendedAndTheLinesBeforeStay() {
+    m_h->SetHistory({{Incoming, "Petr", cp1250::FromUtf8("první")}, {Outgoing, "jana", "dva"}});
+    m_h->window->RefreshLog();
+    QTextDocument* log = LogDocument();
+    QCOMPARE(log->blockCount(), 2);
+    for (QTextBlock block = log->begin(); block.isValid(); block = block.next()) {
+        block.setUserState(100 + block.blockNumber());
+    }
+    // The user has selected a word of the first line.
+    QTextCursor selection(log->firstBlock());
+    selection.setPosition(6);
+    selection.setPosition(11, QTextCursor::KeepAnchor);
+    Log()->setTextCursor(selection);
+    QCOMPARE(Log()->textCursor().selectedText(), QStringLiteral("první"));
+
+    {
+        std::lock_guard lock(m_h->directory.Mutex());
+        m_h->directory.PeerAt(m_h->index).AppendIncoming("Petr", cp1250::FromUtf8("třetí"));
+    }
+    m_h->window->RefreshLog();
+    m_h->window->RefreshLog();  // nothing new: nothing drawn
+    QCOMPARE(log->blockCount(), 3);
+    QCOMPARE(log->findBlockByNumber(0).userState(), 100);
+    QCOMPARE(log->findBlockByNumber(1).userState(), 101);
+    QCOMPARE(log->findBlockByNumber(0).text(), QStringLiteral("Petr: první"));
+    QCOMPARE(log->findBlockByNumber(1).text(), QStringLiteral("jana@PC7: dva"));
+    QCOMPARE(Pieces(log->lastBlock()), (QStringList{QStringLiteral("Petr: |#0000ff|-|-"),
+                                                    QStringLiteral("třetí|#000000|b|-")}));
+    QCOMPARE(Log()->textCursor().selectedText(), QStringLiteral("první"));
 }
 
 void TestRichChatDialog::refreshShowsTheNewestLine() {

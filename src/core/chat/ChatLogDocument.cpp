@@ -1,9 +1,6 @@
 // src/core/chat/ChatLogDocument.cpp
 #include "core/chat/ChatLogDocument.h"
 
-#include <algorithm>
-#include <cstring>
-
 namespace {
 
 constexpr std::string_view kHeader =
@@ -51,6 +48,13 @@ void AppendSender(std::string& out, std::string_view sender) {
 
 }  // namespace
 
+MarkedText SplitLogMark(std::string_view text) {
+    if (!text.empty() && (text.front() == '!' || text.front() == '*')) {
+        return {text.front() == '!' ? LogMark::Red : LogMark::Green, text.substr(1)};
+    }
+    return {LogMark::None, text};
+}
+
 std::string BuildChatLogDocument(const std::vector<HistoryEntry>& history,
                                  std::string_view computerName, MessagePresenter& presenter) {
     size_t estimate = kHeader.size() + 1;
@@ -69,15 +73,7 @@ std::string BuildChatLogDocument(const std::vector<HistoryEntry>& history,
             ShowTraceCode(presenter, "RichD 1, val %i", entry.kind);
             continue;
         }
-        std::string_view marker;
-        std::string_view shown = entry.text;
-        if (!shown.empty() && shown.front() == '!') {
-            marker = "\\cf3";
-            shown.remove_prefix(1);
-        } else if (!shown.empty() && shown.front() == '*') {
-            marker = "\\cf4";
-            shown.remove_prefix(1);
-        }
+        const MarkedText text = SplitLogMark(entry.text);
 
         if (entry.kind == Incoming) {
             out.append(kIncomingStart);
@@ -90,26 +86,14 @@ std::string BuildChatLogDocument(const std::vector<HistoryEntry>& history,
             AppendEscaped(out, computerName);
             out.append(kOutgoingMiddle);
         }
-        out.append(marker);
+        if (text.mark != LogMark::None) {
+            out.append(text.mark == LogMark::Red ? "\\cf3" : "\\cf4");
+        }
         out.push_back(' ');
-        AppendEscaped(out, shown);
+        AppendEscaped(out, text.shown);
         out.append(entry.kind == Incoming ? kIncomingEnd : kOutgoingEnd);
     }
 
     out.push_back('}');
     return out;
-}
-
-int32_t LogStream::ReadLogStream(uint8_t* buffer, int32_t requested, int32_t& delivered) {
-    delivered = 0;
-    if (buffer == nullptr || requested <= 0) {
-        return 0;
-    }
-    const size_t n = std::min(Remaining(), static_cast<size_t>(requested));
-    if (n > 0) {
-        std::memcpy(buffer, m_document.data() + m_offset, n);
-        m_offset += n;
-    }
-    delivered = static_cast<int32_t>(n);
-    return 0;
 }

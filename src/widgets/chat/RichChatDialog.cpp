@@ -17,13 +17,13 @@
 #include <QValidator>
 #include <array>
 #include <functional>
+#include <iterator>
 #include <mutex>
-#include <unordered_map>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "core/chat/ChatLogDocument.h"
-#include "core/chat/RtfReader.h"
 #include "core/net/Packet.h"
 #include "core/peers/PeerNetwork.h"
 #include "widgets/adapters/TextCodec.h"
@@ -32,6 +32,11 @@ namespace {
 
 constexpr int kHintMilliseconds = 4000;
 const QColor kLogBackground(240, 240, 240);
+// The colours of the log's lines, as in the colour table of its RTF document.
+const QColor kIncomingSender(0, 0, 255);
+const QColor kOutgoingSender(0, 0, 128);
+const QColor kRedMark(255, 0, 0);
+const QColor kGreenMark(0, 128, 0);
 
 // Accepts the input while it is a text one message can carry whole: every
 // character has a code page 1250 byte and there are at most
@@ -70,16 +75,24 @@ const std::array<char16_t, 256>& Cp1250Table() {
     return table;
 }
 
-// A run's text for the document. Line breaks can only come from hex escapes
-// and would split the paragraph, so they become blanks.
-QString RunText(const std::string& bytes, const std::array<char16_t, 256>& table) {
-    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
-    QChar* out = text.data();
+// Code page 1250 bytes as the log shows them. As in the RTF document, a raw
+// line break is no paragraph mark and shows nothing, nor does a zero byte.
+void AppendLogText(QString& out, std::string_view bytes) {
+    const std::array<char16_t, 256>& table = Cp1250Table();
+    out.reserve(out.size() + static_cast<qsizetype>(bytes.size()));
     for (const char byte : bytes) {
-        const char16_t c = table[static_cast<unsigned char>(byte)];
-        *out++ = QChar(c == u'\r' || c == u'\n' ? u' ' : c);
+        if (byte != '\r' && byte != '\n' && byte != '\0') {
+            out.append(QChar(table[static_cast<unsigned char>(byte)]));
+        }
     }
-    return text;
+}
+
+QTextCharFormat LogFormat(const QColor& colour, bool bold, bool italic) {
+    QTextCharFormat format;
+    format.setForeground(colour);
+    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    format.setFontItalic(italic);
+    return format;
 }
 
 }  // namespace
@@ -133,6 +146,16 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
     logPalette.setColor(QPalette::Text, Qt::black);
     m_log->setPalette(logPalette);
     m_log->setFont(QFont(QStringLiteral("Arial"), 10));
+    const QColor automatic = logPalette.color(QPalette::Text);
+    for (const bool incoming : {true, false}) {
+        LineFormats& formats = m_formats[incoming ? 0 : 1];
+        formats.sender = LogFormat(incoming ? kIncomingSender : kOutgoingSender, false, false);
+        formats.text[static_cast<size_t>(LogMark::None)] =
+            LogFormat(automatic, incoming, !incoming);
+        formats.text[static_cast<size_t>(LogMark::Red)] = LogFormat(kRedMark, incoming, !incoming);
+        formats.text[static_cast<size_t>(LogMark::Green)] =
+            LogFormat(kGreenMark, incoming, !incoming);
+    }
 
     m_input = new QLineEdit(this);
     m_input->setObjectName(QStringLiteral("input"));
@@ -197,68 +220,79 @@ void CMRichChatDialog::SetCaption(const std::string& text) {
 }
 
 void CMRichChatDialog::RefreshLog() {
-    std::vector<HistoryEntry> history;
+    std::vector<HistoryEntry> entries;
+    bool redraw = false;
     {
         std::lock_guard lock(m_directory.Mutex());
-        history = m_directory.PeerAt(m_peerIndex).history;
+        const std::vector<HistoryEntry>& history = m_directory.PeerAt(m_peerIndex).history;
+        redraw = !m_drawn.IsStartOf(history);
+        const size_t first = redraw ? 0 : m_drawn.entries;
+        entries.assign(std::next(history.begin(), static_cast<std::ptrdiff_t>(first)),
+                       history.end());
+        m_drawn.entries = history.size();
     }
-    LogStream stream(BuildChatLogDocument(history, m_state.ComputerName(), m_presenter));
-    history.clear();
 
-    // Streamed in as a rich-edit control takes it: chunk by chunk until a call
-    // delivers nothing.
-    std::string document;
-    document.reserve(stream.Remaining());
-    std::array<uint8_t, kStreamChunk> chunk{};
-    for (;;) {
-        int32_t delivered = 0;
-        stream.ReadLogStream(chunk.data(), kStreamChunk, delivered);
-        if (delivered <= 0) {
-            break;
-        }
-        document.append(reinterpret_cast<const char*>(chunk.data()),
-                        static_cast<size_t>(delivered));
+    if (redraw) {
+        QTextCursor cursor(m_log->document());
+        cursor.beginEditBlock();
+        cursor.select(QTextCursor::Document);
+        cursor.removeSelectedText();
+        cursor.setBlockFormat(QTextBlockFormat());
+        cursor.setCharFormat(QTextCharFormat());
+        cursor.endEditBlock();
     }
-    const std::vector<RtfParagraph> paragraphs = ReadRtf(document);
-    document = std::string();
-
-    const std::array<char16_t, 256>& table = Cp1250Table();
-    const QColor automatic = m_log->palette().color(QPalette::Text);
-    std::unordered_map<uint32_t, QTextCharFormat> formats;
-    auto formatOf = [&](const RtfRun& run) -> const QTextCharFormat& {
-        const uint32_t key = (run.automaticColor ? 0x1000000u : (run.rgb & 0xFFFFFFu)) |
-                             (run.bold ? 0x2000000u : 0u) | (run.italic ? 0x4000000u : 0u);
-        auto [it, inserted] = formats.try_emplace(key);
-        if (inserted) {
-            it->second.setForeground(run.automaticColor ? automatic
-                                                        : QColor::fromRgb(run.rgb & 0xFFFFFFu));
-            it->second.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
-            it->second.setFontItalic(run.italic);
-        }
-        return it->second;
-    };
-
-    QTextDocument* log = m_log->document();
-    QTextCursor cursor(log);
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.removeSelectedText();
-    cursor.setBlockFormat(QTextBlockFormat());
-    cursor.setCharFormat(QTextCharFormat());
-    bool first = true;
-    for (const RtfParagraph& paragraph : paragraphs) {
-        if (!first) {
-            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-        }
-        first = false;
-        for (const RtfRun& run : paragraph.runs) {
-            cursor.insertText(RunText(run.text, table), formatOf(run));
-        }
-    }
-    cursor.endEditBlock();
-
+    std::vector<int32_t> unknownKinds;
+    AppendToLog(entries, unknownKinds);
     ScrollLogToEnd();
     m_sendButton->setDefault(true);
+
+    // The boxes come last: while one is open, the log may be refreshed again.
+    for (const int32_t kind : unknownKinds) {
+        ShowTraceCode(m_presenter, "RichD 1, val %i", kind);
+    }
+}
+
+void CMRichChatDialog::AppendToLog(const std::vector<HistoryEntry>& entries,
+                                   std::vector<int32_t>& unknownKinds) {
+    if (entries.empty()) {
+        return;
+    }
+    QString computerName;
+    AppendLogText(computerName, m_state.ComputerName());
+
+    QTextDocument* log = m_log->document();
+    bool empty = log->isEmpty();  // every line has at least ": "
+    QTextCursor cursor(log);
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    QString text;
+    for (const HistoryEntry& entry : entries) {
+        if (entry.kind != Incoming && entry.kind != Outgoing) {
+            unknownKinds.push_back(entry.kind);
+            continue;
+        }
+        const bool incoming = entry.kind == Incoming;
+        const LineFormats& formats = m_formats[incoming ? 0 : 1];
+        if (!empty) {
+            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        }
+        empty = false;
+
+        text.clear();
+        AppendLogText(text, entry.sender);
+        if (!incoming) {
+            text.append(QLatin1Char('@'));
+            text.append(computerName);
+        }
+        text.append(QLatin1String(": "));
+        cursor.insertText(text, formats.sender);
+
+        const MarkedText marked = SplitLogMark(entry.text);
+        text.clear();
+        AppendLogText(text, marked.shown);
+        cursor.insertText(text, formats.text[static_cast<size_t>(marked.mark)]);
+    }
+    cursor.endEditBlock();
 }
 
 void CMRichChatDialog::ScrollLogToEnd() {

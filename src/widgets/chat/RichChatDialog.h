@@ -3,8 +3,12 @@
 
 #include <QDialog>
 #include <QString>
+#include <QTextCharFormat>
+#include <array>
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/base/Presenter.h"
 #include "core/net/PeerSocket.h"
@@ -36,8 +40,9 @@ public:
 
     // ConversationWindow
     void SetCaption(const std::string& text) override;
-    // Builds the log document from a copy of the history, streams it in and
-    // reads it with ReadRtf, then shows the newest line.
+    // Appends the entries of the history that the log does not show yet, or
+    // draws the whole log again when the history is not the one drawn; then
+    // shows the newest line.
     void RefreshLog() override;
     void ShowAndRaise() override;
     void SetSendingEnabled(bool enabled) override;
@@ -50,7 +55,6 @@ public:
     // Esc: hides the window like a close request.
     void reject() override;
 
-    static constexpr int kStreamChunk = 4096;
     // What the hint line says when the input refuses a change.
     static QString CharacterHint();
     static QString LengthHint();
@@ -60,7 +64,27 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What of the peer's history the log shows. A history only ever grows, so
+    // one with at least as many entries as drawn begins with the drawn ones.
+    struct DrawnLog {
+        size_t entries = 0;
+
+        bool IsStartOf(const std::vector<HistoryEntry>& history) const {
+            return history.size() >= entries;
+        }
+    };
+
+    // Character formats of one direction's lines: the sender's, and the
+    // text's for each colour mark.
+    struct LineFormats {
+        QTextCharFormat sender;
+        std::array<QTextCharFormat, 3> text;
+    };
+
     void OnInputChange();
+    // Adds one paragraph per entry at the end of the log; the kinds of
+    // entries that have no line are collected.
+    void AppendToLog(const std::vector<HistoryEntry>& entries, std::vector<int32_t>& unknownKinds);
     void ScrollLogToEnd();
     void MarkHidden();
     void ShowHint(const QString& text);
@@ -71,6 +95,8 @@ private:
     PeerItems& m_items;
     MessagePresenter& m_presenter;
     bool m_typingSent = false;
+    DrawnLog m_drawn;
+    std::array<LineFormats, 2> m_formats;  // Incoming, Outgoing
 
     QComboBox* m_recipient = nullptr;
     QPlainTextEdit* m_log = nullptr;

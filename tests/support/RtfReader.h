@@ -1,4 +1,4 @@
-// src/core/chat/RtfReader.h
+// tests/support/RtfReader.h
 #pragma once
 
 #include <cstdint>

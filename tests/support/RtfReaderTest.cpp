@@ -1,5 +1,5 @@
-// tests/core/RtfReaderTest.cpp
-#include "core/chat/RtfReader.h"
+// tests/support/RtfReaderTest.cpp
+#include "support/RtfReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// src/core/chat/RtfReader.cpp
-#include "core/chat/RtfReader.h"
+// tests/support/RtfReader.cpp
+#include "support/RtfReader.h"
 
 #include <algorithm>
 #include <array>
