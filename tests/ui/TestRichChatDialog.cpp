@@ -5,15 +5,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QComboBox>
-#include <QCoreApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -32,6 +38,7 @@
 #include "core/res/Cp1250.h"
 #include "core/res/Strings.h"
 #include "platform/Socket.h"
+#include "support/RtfReader.h"
 #include "widgets/adapters/TextCodec.h"
 #include "widgets/chat/RichChatDialog.h"
 
@@ -234,6 +241,7 @@ private Q_SLOTS:
     void refreshShowsTheNewestLine();
     void aNewWindowOpensAtTheNewestLine();
     void tenThousandEntriesGiveTenThousandBlocks();
+    void saveWritesTheConversationAsRtf();
     void inputTakesAtMost503CodePageBytes();
     void charactersOutsideTheCodePageAreRefusedWithAHint();
     void factoryAttachedToTheNetworkMakesTheWindows();
@@ -648,6 +656,95 @@ void TestRichChatDialog::tenThousandEntriesGiveTenThousandBlocks() {
                           QStringLiteral("text 9999|#ff0000|-|i")}));
     QScrollBar* bar = Log()->verticalScrollBar();
     QCOMPARE(bar->value(), bar->maximum());
+}
+
+void TestRichChatDialog::saveWritesTheConversationAsRtf() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    {
+        std::lock_guard lock(m_h->directory.Mutex());
+        m_h->directory.PeerAt(m_h->index).name = "Petr/Sklad";
+    }
+    m_h->SetHistory({{Incoming, "Petr", "ahoj"},
+                     {Outgoing, "jana", cp1250::FromUtf8("*{hotovo} \\ díky")},
+                     {Incoming, "Petr", res::String(res::kStrPeerDisconnectedNotice), true}});
+    QString answer;
+    QList<QWidget*> parents;
+    QStringList suggestions;
+    m_h->window->SetSavePathQuestion([&](QWidget* parent, const QString& suggested) {
+        parents << parent;
+        suggestions << suggested;
+        return answer;
+    });
+    auto read = [](const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return std::vector<RtfParagraph>{};
+        }
+        return ReadRtf(file.readAll().toStdString());
+    };
+    auto run = [](const char* utf8, uint32_t rgb, bool automatic, bool bold, bool italic) {
+        return RtfRun{cp1250::FromUtf8(utf8), rgb, automatic, bold, italic};
+    };
+
+    // Ctrl+S, and the file reads back with the log's text and colours.
+    answer = folder.filePath(QStringLiteral("petr.rtf"));
+    QTest::keyClick(Input(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(parents, QList<QWidget*>{m_h->window.get()});
+    QCOMPARE(QFileInfo(suggestions.value(0)).fileName(), QStringLiteral("Petr_Sklad.rtf"));
+    const std::vector<RtfParagraph> saved = read(answer);
+    QCOMPARE(saved.size(), size_t{3});
+    QVERIFY(saved[0].runs == (std::vector<RtfRun>{run("Petr: ", 0x0000FF, false, false, false),
+                                                  run("ahoj", 0, true, true, false)}));
+    QVERIFY(saved[1].runs ==
+            (std::vector<RtfRun>{run("jana@PC7: ", 0x000080, false, false, false),
+                                 run("{hotovo} \\ díky", 0x008000, false, false, true)}));
+    QVERIFY(saved[2].runs == (std::vector<RtfRun>{run("Petr: ", 0x0000FF, false, false, false),
+                                                  run("Uživatel se odpojil - nelze komunikovat!",
+                                                      0xFF0000, false, true, false)}));
+
+    // The log's context menu saves the conversation as it is now.
+    {
+        std::lock_guard lock(m_h->directory.Mutex());
+        m_h->directory.PeerAt(m_h->index).AppendIncoming("Petr", "dalsi");
+    }
+    answer = folder.filePath(QStringLiteral("menu.rtf"));
+    const QPoint inLog(20, 20);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, inLog,
+                                Log()->viewport()->mapToGlobal(inLog));
+    QCoreApplication::sendEvent(Log()->viewport(), &menuEvent);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu != nullptr);
+    QAction* save = nullptr;
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QStringLiteral("Uložit konverzaci…")) {
+            save = action;
+        }
+    }
+    QVERIFY(save != nullptr);
+    QCOMPARE(save->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+    save->trigger();
+    menu->close();
+    const std::vector<RtfParagraph> fromMenu = read(answer);
+    QCOMPARE(fromMenu.size(), size_t{4});
+    QVERIFY(fromMenu[3].runs == (std::vector<RtfRun>{run("Petr: ", 0x0000FF, false, false, false),
+                                                     run("dalsi", 0, true, true, false)}));
+
+    // A cancelled question writes nothing; a file that cannot be written is told.
+    answer.clear();
+    QTest::keyClick(Input(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2);
+    QVERIFY(m_h->presenter.Shown().empty());
+    answer = folder.filePath(QStringLiteral("chybí/petr.rtf"));
+    QTest::keyClick(Input(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(parents.size(), 4);
+    const std::vector<ShownMessage> shown = m_h->presenter.Shown();
+    QCOMPARE(shown.size(), size_t{1});
+    QCOMPARE(shown[0].caption, res::String(res::kStrAppTitle));
+    QCOMPARE(shown[0].text, cp1250::FromUtf8("Konverzaci se nepodařilo uložit do souboru " +
+                                             QDir::toNativeSeparators(answer).toStdString() + "."));
+    QVERIFY(shown[0].icon == BoxIcon::Warning);
+    m_boxesExpected = true;
 }
 
 void TestRichChatDialog::inputTakesAtMost503CodePageBytes() {

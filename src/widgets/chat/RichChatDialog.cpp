@@ -1,15 +1,22 @@
 // src/widgets/chat/RichChatDialog.cpp
 #include "widgets/chat/RichChatDialog.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -26,6 +33,7 @@
 #include "core/chat/ChatLogDocument.h"
 #include "core/net/Packet.h"
 #include "core/peers/PeerNetwork.h"
+#include "core/res/Strings.h"
 #include "widgets/adapters/TextCodec.h"
 
 namespace {
@@ -87,6 +95,31 @@ void AppendLogText(QString& out, std::string_view bytes) {
     }
 }
 
+// Where the save dialog starts: the documents folder and a file named after
+// the peer, without the characters that file names cannot hold.
+QString SuggestedSavePath(const std::string& peerName) {
+    QString name = platform::FromCp1250(peerName);
+    for (QChar& c : name) {
+        if (c.unicode() < 0x20 || QStringView(u"/\\:*?\"<>|").contains(c)) {
+            c = QLatin1Char('_');
+        }
+    }
+    name = name.trimmed();
+    if (name.isEmpty()) {
+        name = QStringLiteral("konverzace");
+    }
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty()) {
+        folder = QDir::homePath();
+    }
+    return QDir(folder).filePath(name + QStringLiteral(".rtf"));
+}
+
+QString AskSavePath(QWidget* parent, const QString& suggested) {
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Uložit konverzaci"), suggested,
+                                        QStringLiteral("Dokument RTF (*.rtf)"));
+}
+
 QTextCharFormat LogFormat(const QColor& colour, bool bold, bool italic) {
     QTextCharFormat format;
     format.setForeground(colour);
@@ -105,7 +138,8 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
       ConversationWindow(directory, state, peerIndex),
       m_endpoint(endpoint),
       m_items(items),
-      m_presenter(presenter) {
+      m_presenter(presenter),
+      m_askSavePath(AskSavePath) {
     setObjectName(QStringLiteral("conversation"));
     setModal(false);
     setSizeGripEnabled(false);
@@ -156,6 +190,15 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
         formats.text[static_cast<size_t>(LogMark::Green)] =
             LogFormat(kGreenMark, incoming, !incoming);
     }
+
+    m_saveAction = new QAction(QStringLiteral("Uložit konverzaci…"), this);
+    m_saveAction->setObjectName(QStringLiteral("saveConversation"));
+    m_saveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(m_saveAction, &QAction::triggered, this, [this] { SaveConversation(); });
+    addAction(m_saveAction);
+    m_log->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_log, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { ShowLogMenu(position); });
 
     m_input = new QLineEdit(this);
     m_input->setObjectName(QStringLiteral("input"));
@@ -293,6 +336,47 @@ void CMRichChatDialog::AppendToLog(const std::vector<HistoryEntry>& entries,
         cursor.insertText(text, formats.text[static_cast<size_t>(marked.mark)]);
     }
     cursor.endEditBlock();
+}
+
+void CMRichChatDialog::ShowLogMenu(const QPoint& position) {
+    QMenu* menu = m_log->createStandardContextMenu(position);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    menu->addAction(m_saveAction);
+    menu->popup(m_log->viewport()->mapToGlobal(position));
+}
+
+void CMRichChatDialog::SetSavePathQuestion(SavePathQuestion question) {
+    m_askSavePath = std::move(question);
+}
+
+void CMRichChatDialog::SaveConversation() {
+    std::string peerName;
+    {
+        std::lock_guard lock(m_directory.Mutex());
+        peerName = m_directory.PeerAt(m_peerIndex).name;
+    }
+    const QString path = m_askSavePath(this, SuggestedSavePath(peerName));
+    if (path.isEmpty()) {
+        return;
+    }
+    // What has arrived while the question was open is saved too.
+    std::vector<HistoryEntry> history;
+    {
+        std::lock_guard lock(m_directory.Mutex());
+        history = m_directory.PeerAt(m_peerIndex).history;
+    }
+    const std::string document = BuildChatLogDocument(history, m_state.ComputerName(), m_presenter);
+    QSaveFile file(path);
+    const auto size = static_cast<qint64>(document.size());
+    if (file.open(QIODevice::WriteOnly) && file.write(document.data(), size) == size &&
+        file.commit()) {
+        return;
+    }
+    const QString text = QStringLiteral("Konverzaci se nepodařilo uložit do souboru %1.")
+                             .arg(QDir::toNativeSeparators(path));
+    m_presenter.ShowMessage(res::String(res::kStrAppTitle), platform::ToCp1250(text),
+                            BoxIcon::Warning);
 }
 
 void CMRichChatDialog::ScrollLogToEnd() {

@@ -6,6 +6,7 @@
 #include <QTextCharFormat>
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,12 +18,14 @@
 #include "core/peers/PeerItems.h"
 #include "core/settings/AppState.h"
 
+class QAction;
 class QCloseEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QPlainTextEdit;
+class QPoint;
 class QShowEvent;
 class QTimer;
 class PeerNetwork;
@@ -51,6 +54,16 @@ public:
     void OnSend();
     // "Zvonek": always to this window's peer.
     void OnBell();
+
+    // "Uložit konverzaci…" (log menu, Ctrl+S): the conversation as an RTF
+    // document in a file the user chooses. A file that cannot be written is
+    // told in a box.
+    void SaveConversation();
+
+    // Asks where to save the conversation, starting from a suggested path;
+    // an empty path cancels. The default is the desktop's file dialog.
+    using SavePathQuestion = std::function<QString(QWidget* parent, const QString& suggested)>;
+    void SetSavePathQuestion(SavePathQuestion question);
 
     // Esc: hides the window like a close request.
     void reject() override;
@@ -85,6 +98,7 @@ private:
     // Adds one paragraph per entry at the end of the log; the kinds of
     // entries that have no line are collected.
     void AppendToLog(const std::vector<HistoryEntry>& entries, std::vector<int32_t>& unknownKinds);
+    void ShowLogMenu(const QPoint& position);
     void ScrollLogToEnd();
     void MarkHidden();
     void ShowHint(const QString& text);
@@ -97,6 +111,7 @@ private:
     bool m_typingSent = false;
     DrawnLog m_drawn;
     std::array<LineFormats, 2> m_formats;  // Incoming, Outgoing
+    SavePathQuestion m_askSavePath;
 
     QComboBox* m_recipient = nullptr;
     QPlainTextEdit* m_log = nullptr;
@@ -105,6 +120,7 @@ private:
     QPushButton* m_bellButton = nullptr;
     QLabel* m_hint = nullptr;
     QTimer* m_hintTimer = nullptr;
+    QAction* m_saveAction = nullptr;
 };
 
 // Makes the conversation windows. Either constructed with everything they
