@@ -38,7 +38,7 @@ public:
 // One peer with a long conversation and its window on the (offscreen) screen.
 struct Conversation {
     explicit Conversation(int entries) {
-        state.SetComputerName("PC-KANCELAR");
+        state.SetHostComputerName("PC-KANCELAR");
         const int index = directory.AddPeer(nullptr, "Petr Nov\xE1k", "Sklad", "10.0.0.5", Ready);
         directory.PeerAt(index).history = MakeHistory(entries);
         window =

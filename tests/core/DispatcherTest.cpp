@@ -55,7 +55,7 @@ protected:
         s.enableConnectMsg = true;
         s.enableDisconMsg = true;
         state.SetSettings(s);
-        state.SetComputerName("PC99");
+        state.SetHostComputerName("PC99");
     }
 
     // Sends what PacketLength says a sender sends.

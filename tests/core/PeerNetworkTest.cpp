@@ -64,7 +64,7 @@ protected:
             // The test's other copy sends from 127.0.0.1, one of our own addresses.
             s.showMySelf = true;
         });
-        m_state.SetComputerName("PC7");
+        m_state.SetHostComputerName("PC7");
     }
     ~PeerNetworkTest() override { m_network.reset(); }
 

@@ -118,7 +118,7 @@ struct Copy {
             s.userName = "jan";
             s.groupName = "Sklad";
         });
-        state.SetComputerName("PC-1");
+        state.SetHostComputerName("PC-1");
     }
     // Bound to a free port; "broadcasts" go to 127.0.0.1 at the given port
     // (0: this endpoint's own port).

@@ -242,7 +242,7 @@ TEST(AppState, ConcurrentReadersNeverSeeAMixedRecord) {
 
     AppState state;
     state.SetSettings(a);
-    state.SetComputerName("PC-07");
+    state.SetHostComputerName("PC-07");
 
     std::atomic<bool> done{false};
     std::atomic<int> identityReads{0};

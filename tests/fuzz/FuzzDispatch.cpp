@@ -129,7 +129,7 @@ struct Fixture {
         s.enableConnectMsg = true;
         s.enableDisconMsg = true;
         state.SetSettings(s);
-        state.SetComputerName("PC99");
+        state.SetHostComputerName("PC99");
     }
 
     FakeClock clock{1'000'000};

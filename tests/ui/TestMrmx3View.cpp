@@ -56,7 +56,7 @@ struct Harness {
             s.userName = "jana";
             s.groupName = "Sklad";
         });
-        state.SetComputerName("PC7");
+        state.SetHostComputerName("PC7");
     }
     ~Harness() { view.reset(); }
 

@@ -161,7 +161,7 @@ public:
 struct Harness {
     Harness() {
         state.Modify([](SettingsRecord& s) { s.userName = "jana"; });
-        state.SetComputerName("PC7");
+        state.SetHostComputerName("PC7");
         std::lock_guard lock(directory.Mutex());
         index = directory.AddPeer(nullptr, "Petr", "Sklad", unicast.Address(), Ready);
     }
@@ -530,7 +530,7 @@ void TestRichChatDialog::logShowsColoursBoldAndItalics() {
     QCOMPARE(Pieces(log->findBlockByNumber(5)), QStringList{QStringLiteral("P1: |#0000ff|-|-")});
 
     // A refresh replaces the whole log; the computer name is the current one.
-    m_h->state.SetComputerName("NB");
+    m_h->state.SetHostComputerName("NB");
     m_h->SetHistory({{Outgoing, "U2", "x"}});
     m_h->window->RefreshLog();
     QCOMPARE(log->blockCount(), 1);

@@ -22,7 +22,7 @@ std::string AppState::ComputerName() const {
     return m_computerName;
 }
 
-void AppState::SetComputerName(const std::string& name) {
+void AppState::SetHostComputerName(const std::string& name) {
     std::lock_guard lock(m_mutex);
     m_computerName = name;
 }
@@ -49,7 +49,7 @@ void ApplyDerivedDefaults(AppState& state, const NameSource& names) {
         const std::string logonName = names.LogonName();
         state.Modify([&](SettingsRecord& s) { s.userName = logonName; });
     }
-    state.SetComputerName(names.ComputerName());
+    state.SetHostComputerName(names.ComputerName());
     state.SetOwnStatus(Ready);
     state.Modify([](SettingsRecord& s) {
         if (s.soundFolder.empty()) {

@@ -43,7 +43,8 @@ public:
     }
 
     std::string ComputerName() const;
-    void SetComputerName(const std::string& name);
+    // Not SetComputerName: <windows.h> defines that name as a macro.
+    void SetHostComputerName(const std::string& name);
 
     // What a presence announcement carries, taken in one step.
     struct Identity {
