@@ -1,6 +1,5 @@
 // tests/core/PeerNetworkTest.cpp
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <array>
 #include <chrono>

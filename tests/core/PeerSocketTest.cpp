@@ -1,11 +1,5 @@
 // tests/core/PeerSocketTest.cpp
 // Real UDP sockets on the loopback interface, on ports the system picks.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <netdb.h>
@@ -13,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstdlib>
@@ -26,6 +19,7 @@
 #include <vector>
 
 #include "core/Fakes.h"
+#include "core/TestSockets.h"
 #include "core/base/Log.h"
 #include "core/net/Packet.h"
 #include "core/net/PeerSocket.h"
@@ -63,46 +57,15 @@ Arrival ReceiveWithin(CPeerSocket& socket, std::chrono::milliseconds limit = 200
         if (left <= 0ms) {
             return {};
         }
-        pollfd ready{static_cast<int>(socket.Handle()), POLLIN, 0};
-        ::poll(&ready, 1, static_cast<int>(left.count()) + 1);
+        testsock::WaitReadable(socket.Handle(), left + 1ms);
     }
 }
 
-// A plain socket of the test's own, for what the endpoint would never send.
-class RawUdp {
-public:
-    RawUdp() : m_fd(::socket(AF_INET, SOCK_DGRAM, 0)) {}
-    ~RawUdp() { ::close(m_fd); }
-    RawUdp(const RawUdp&) = delete;
-    RawUdp& operator=(const RawUdp&) = delete;
-
-    // 0 or the errno of the send.
-    int SendTo(const std::string& address, uint16_t port, const Bytes& data) const {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        ::inet_pton(AF_INET, address.c_str(), &to.sin_addr);
-        const ssize_t sent = ::sendto(m_fd, data.data(), data.size(), 0,
-                                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        return sent < 0 ? errno : 0;
-    }
-
-private:
-    int m_fd;
-};
-
-int BroadcastOption(platform::SocketHandle socket) {
-    int value = -1;
-    socklen_t length = sizeof value;
-    ::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_BROADCAST, &value, &length);
-    return value;
-}
+using testsock::RawUdp;
 
 void ClearBroadcastOption(platform::SocketHandle socket) {
-    const int off = 0;
-    ASSERT_EQ(::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_BROADCAST, &off, sizeof off),
-              0);
-    ASSERT_EQ(BroadcastOption(socket), 0);
+    ASSERT_TRUE(testsock::ClearBroadcastOption(socket));
+    ASSERT_EQ(testsock::BroadcastOption(socket), 0);
 }
 
 std::string ErrorBoxText(const std::string& operation, int code) {
@@ -285,7 +248,7 @@ TEST(PeerSocket, BroadcastOptionIsSetBeforeEveryBroadcast) {
     const uint16_t port = receiver.socket.BoundPort();
     // The loopback network's broadcast address refuses senders without the option.
     const std::string broadcast = "127.255.255.255";
-    ASSERT_EQ(RawUdp().SendTo(broadcast, port, {0x02, 0x00, 0x02, 0x00}), EACCES);
+    ASSERT_EQ(RawUdp().SendTo(broadcast, port, {0x02, 0x00, 0x02, 0x00}), testsock::kAccessDenied);
 
     CPeerSocket::Options options = Copy::LoopbackOptions(port);
     options.broadcastAddress = broadcast;
@@ -295,28 +258,28 @@ TEST(PeerSocket, BroadcastOptionIsSetBeforeEveryBroadcast) {
 
     ClearBroadcastOption(handle);
     sender.socket.BroadcastPresence();
-    EXPECT_EQ(BroadcastOption(handle), 1);
+    EXPECT_EQ(testsock::BroadcastOption(handle), 1);
     EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 102);
 
     ClearBroadcastOption(handle);
     sender.socket.BroadcastPresence();
-    EXPECT_EQ(BroadcastOption(handle), 1);
+    EXPECT_EQ(testsock::BroadcastOption(handle), 1);
     EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 102);
 
     ClearBroadcastOption(handle);
     sender.socket.SendText("ahoj", "");
-    EXPECT_EQ(BroadcastOption(handle), 1);
+    EXPECT_EQ(testsock::BroadcastOption(handle), 1);
     EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 9);
 
     ClearBroadcastOption(handle);
     sender.socket.SendTyping("");
-    EXPECT_EQ(BroadcastOption(handle), 1);
+    EXPECT_EQ(testsock::BroadcastOption(handle), 1);
     EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 4);
 
     // A message to one peer leaves the option alone.
     ClearBroadcastOption(handle);
     sender.socket.SendBell("127.0.0.1");
-    EXPECT_EQ(BroadcastOption(handle), 0);
+    EXPECT_EQ(testsock::BroadcastOption(handle), 0);
     EXPECT_EQ(ReceiveWithin(receiver.socket).bytes, 4);
 
     EXPECT_TRUE(sender.presenter.Shown().empty());
@@ -329,7 +292,9 @@ TEST(PeerSocket, FailedSendShowsTheSendToBox) {
     // address is refused.
     copy.socket.SendText("ahoj", "255.255.255.255");
     const std::vector<ShownMessage> expected = {
-        {"Error", "SendTo errorcode: " + std::to_string(EACCES) + "\r\n" + std::strerror(EACCES),
+        {"Error",
+         "SendTo errorcode: " + std::to_string(testsock::kAccessDenied) + "\r\n" +
+             testsock::SystemErrorText(testsock::kAccessDenied),
          BoxIcon::Information}};
     EXPECT_EQ(copy.presenter.Shown(), expected);
     EXPECT_EQ(copy.socket.SentCount(), 0);
@@ -343,7 +308,7 @@ TEST(PeerSocket, UnresolvableTargetFailsWithInvalidArgument) {
     EXPECT_EQ(copy.presenter.Shown()[0].caption, "Error");
     EXPECT_EQ(copy.presenter.Shown()[0].text,
               ErrorBoxText("SendTo", platform::InvalidArgumentCode()));
-    EXPECT_EQ(platform::InvalidArgumentCode(), EINVAL);
+    EXPECT_EQ(platform::InvalidArgumentCode(), testsock::kInvalidArgument);
 }
 
 TEST(PeerSocket, SendingWithoutAnOpenSocketReportsInsteadOfCrashing) {
@@ -384,7 +349,7 @@ TEST(PeerSocket, SecondSocketOnTheSamePortFailsToOpen) {
     options.port = first.socket.BoundPort();
     Copy second(options);
     EXPECT_FALSE(second.socket.OpenEndpoint());
-    EXPECT_EQ(second.socket.LastError(), EADDRINUSE);
+    EXPECT_EQ(second.socket.LastError(), testsock::kAddressInUse);
     EXPECT_FALSE(second.socket.IsOpen());
     EXPECT_TRUE(second.presenter.Shown().empty());
 }
@@ -399,7 +364,7 @@ TEST(PeerSocket, DatagramLongerThan508BytesIsReportedAsTooLong) {
     Arrival arrival = ReceiveWithin(copy.socket);
     EXPECT_EQ(arrival.bytes, -1);
     EXPECT_EQ(arrival.error, platform::MessageTooLongCode());
-    EXPECT_EQ(platform::MessageTooLongCode(), EMSGSIZE);
+    EXPECT_EQ(platform::MessageTooLongCode(), testsock::kMessageTooLong);
 
     ASSERT_EQ(raw.SendTo("127.0.0.1", port, Bytes(509, 'x')), 0);
     arrival = ReceiveWithin(copy.socket);
@@ -417,12 +382,13 @@ TEST(PeerSocket, DatagramLongerThan508BytesIsReportedAsTooLong) {
 }
 
 TEST(PeerSocket, UnreachableIsIgnoredOnlyForPresence) {
-    for (const int code : {EHOSTUNREACH, ENETUNREACH}) {
+    for (const int code : {testsock::kHostUnreachable, testsock::kNetworkUnreachable}) {
         EXPECT_TRUE(platform::IsUnreachableCode(code));
         EXPECT_FALSE(CPeerSocket::ReportsSendFailure(true, code));
         EXPECT_TRUE(CPeerSocket::ReportsSendFailure(false, code));
     }
-    for (const int code : {EACCES, EPIPE, EINVAL, EMSGSIZE}) {
+    for (const int code : {testsock::kAccessDenied, testsock::kSendAfterShutDown,
+                           testsock::kInvalidArgument, testsock::kMessageTooLong}) {
         EXPECT_FALSE(platform::IsUnreachableCode(code));
         EXPECT_TRUE(CPeerSocket::ReportsSendFailure(true, code));
         EXPECT_TRUE(CPeerSocket::ReportsSendFailure(false, code));

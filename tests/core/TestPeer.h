@@ -1,14 +1,13 @@
 // tests/core/TestPeer.h
 #pragma once
 
-#include <poll.h>
-
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "core/TestSockets.h"
 #include "core/net/Packet.h"
 #include "platform/Socket.h"
 
@@ -31,8 +30,7 @@ public:
     // The next datagram, or nothing when none comes within the time.
     std::optional<std::vector<uint8_t>> Receive(
         std::chrono::milliseconds within = std::chrono::seconds(2)) {
-        pollfd fd{static_cast<int>(m_socket), POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(within.count())) <= 0) {
+        if (!testsock::WaitReadable(m_socket, within)) {
             return std::nullopt;
         }
         std::array<uint8_t, 600> buffer{};
@@ -63,6 +61,5 @@ private:
 
 // Waits up to two seconds for the socket to have something to read.
 inline bool WaitReadable(platform::SocketHandle socket) {
-    pollfd fd{static_cast<int>(socket), POLLIN, 0};
-    return ::poll(&fd, 1, 2000) > 0;
+    return testsock::WaitReadable(socket, std::chrono::seconds(2));
 }
