@@ -1,10 +1,11 @@
 # Two commands do all the set-up on a fresh Debian 12 machine:
 #   make run   - installs the packages, builds the program and starts it
-#   make test  - installs the packages, builds with sanitizers and runs every test
+#   make test  - installs the packages, builds with sanitizers and runs every test,
+#                then the core's tests built for Windows under Wine (test-windows)
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: run test test-tsan build bench deps format format-check clean
+.PHONY: run test test-tsan test-windows build bench deps format format-check clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -25,6 +26,7 @@ test: deps
 	@cmake --build build/test -j $(JOBS)
 	@cd build/test && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-tsan
+	@$(MAKE) --no-print-directory test-windows
 
 # The core and its threaded tests under ThreadSanitizer.
 test-tsan: deps
@@ -32,6 +34,16 @@ test-tsan: deps
 		-DMURMEX3_BUILD_UI=OFF -DMURMEX3_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build/tsan -j $(JOBS)
 	@cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
+
+# The core, its tests and the fuzz-corpus replays built for Windows with
+# MinGW-w64 and run under Wine (cmake/MinGW-w64.cmake, cmake/WineTests.cmake).
+WIN_BUILD ?= build/windows
+test-windows:
+	@bash scripts/install-deps.sh windows
+	@cmake -S . -B $(WIN_BUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/MinGW-w64.cmake \
+		-DCMAKE_BUILD_TYPE=Debug -DMURMEX3_WERROR=ON -DMURMEX3_BUILD_UI=OFF -DMURMEX3_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(WIN_BUILD) -j $(JOBS)
+	@cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # libFuzzer (clang): builds the core and the fuzz targets in $(FUZZ_BUILD), then
 # runs each fuzzer for FUZZ_SECONDS on a scratch corpus that starts from the

@@ -2,6 +2,9 @@
 # Installs every Debian package needed to build, test and run Murmex3, and the
 # Czech UTF-8 locale the tests of the system's error texts use.
 # Idempotent: does nothing (and prints nothing) when all of it is present.
+#   scripts/install-deps.sh            the Linux build, its tests and the program
+#   scripts/install-deps.sh windows    also the Windows cross compiler and Wine,
+#                                      which `make test-windows` (and `make test`) use
 set -euo pipefail
 
 PACKAGES=(
@@ -17,6 +20,18 @@ PACKAGES=(
     python3 python3-gi gir1.2-atspi-2.0
     locales libc-l10n
 )
+
+# The core and its tests built for Windows and run under Wine (64-bit only:
+# the wine64 loader is /usr/lib/wine/wine64).
+WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix wine64
+)
+
+case "${1:-}" in
+    "") ;;
+    windows) PACKAGES+=("${WINDOWS_PACKAGES[@]}") ;;
+    *) echo "usage: $0 [windows]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -2,7 +2,9 @@
 // Real UDP sockets on the loopback interface, on ports the system picks.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <netdb.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -590,9 +592,15 @@ TEST(PeerSocket, DirectedBroadcastsComeFromUpBroadcastInterfacesOnce) {
 }
 
 TEST(PeerSocket, BroadcastFailureCodePrefersOneThatIsNotUnreachable) {
-    EXPECT_EQ(CPeerSocket::BroadcastFailureCode({ENETUNREACH, EACCES, EPIPE}), EACCES);
-    EXPECT_EQ(CPeerSocket::BroadcastFailureCode({EHOSTUNREACH, ENETUNREACH}), EHOSTUNREACH);
-    EXPECT_EQ(CPeerSocket::BroadcastFailureCode({EPIPE}), EPIPE);
+    EXPECT_EQ(
+        CPeerSocket::BroadcastFailureCode(
+            {testsock::kNetworkUnreachable, testsock::kAccessDenied, testsock::kSendAfterShutDown}),
+        testsock::kAccessDenied);
+    EXPECT_EQ(CPeerSocket::BroadcastFailureCode(
+                  {testsock::kHostUnreachable, testsock::kNetworkUnreachable}),
+              testsock::kHostUnreachable);
+    EXPECT_EQ(CPeerSocket::BroadcastFailureCode({testsock::kSendAfterShutDown}),
+              testsock::kSendAfterShutDown);
 }
 
 TEST_F(PeerSocketOnFakeNetwork, EveryBroadcastAlsoGoesToEachDirectedAddress) {
@@ -630,8 +638,8 @@ TEST_F(PeerSocketOnFakeNetwork, EveryBroadcastAlsoGoesToEachDirectedAddress) {
 
 TEST_F(PeerSocketOnFakeNetwork, BroadcastFailsOnlyWhenNoDestinationTookIt) {
     // Without a default route the limited broadcast has nowhere to go.
-    m_network.Fail("255.255.255.255", ENETUNREACH);
-    m_network.Fail("10.0.0.255", EACCES);
+    m_network.Fail("255.255.255.255", testsock::kNetworkUnreachable);
+    m_network.Fail("10.0.0.255", testsock::kAccessDenied);
     m_copy.socket.BroadcastPresence();
     m_copy.socket.SendText("ahoj", "");
     m_copy.socket.SendTyping("");
@@ -639,28 +647,31 @@ TEST_F(PeerSocketOnFakeNetwork, BroadcastFailsOnlyWhenNoDestinationTookIt) {
     EXPECT_EQ(m_copy.socket.SentCount(), 3);
 
     // None took it: the first code that is not "unreachable" is reported.
-    m_network.Fail("192.168.5.255", EPIPE);
+    m_network.Fail("192.168.5.255", testsock::kSendAfterShutDown);
     m_copy.socket.SendText("ahoj", "");
-    EXPECT_EQ(m_copy.presenter.Texts(), (std::vector<std::string>{ErrorBoxText("SendTo", EACCES)}));
+    EXPECT_EQ(m_copy.presenter.Texts(),
+              (std::vector<std::string>{ErrorBoxText("SendTo", testsock::kAccessDenied)}));
 
     // All unreachable: silent for an announcement, the box for a message.
-    m_network.FailAll(ENETUNREACH);
-    m_network.Fail("10.0.0.255", EHOSTUNREACH);
-    m_network.Fail("192.168.5.255", ENETUNREACH);
+    m_network.FailAll(testsock::kNetworkUnreachable);
+    m_network.Fail("10.0.0.255", testsock::kHostUnreachable);
+    m_network.Fail("192.168.5.255", testsock::kNetworkUnreachable);
     m_copy.socket.BroadcastPresence();
     EXPECT_EQ(m_copy.presenter.Texts().size(), 1u);
     m_copy.socket.SendTyping("");
-    EXPECT_EQ(m_copy.presenter.Texts().back(), ErrorBoxText("SendTo", ENETUNREACH));
+    EXPECT_EQ(m_copy.presenter.Texts().back(),
+              ErrorBoxText("SendTo", testsock::kNetworkUnreachable));
     // A message to one peer: its own failure, as before.
     m_copy.socket.SendBell("10.0.0.9");
-    EXPECT_EQ(m_copy.presenter.Texts().back(), ErrorBoxText("SendTo", ENETUNREACH));
+    EXPECT_EQ(m_copy.presenter.Texts().back(),
+              ErrorBoxText("SendTo", testsock::kNetworkUnreachable));
     EXPECT_EQ(m_copy.presenter.Texts().size(), 3u);
     EXPECT_EQ(m_copy.socket.SentCount(), 3);
 }
 
 TEST_F(PeerSocketOnFakeNetwork, ThreeAnnouncementsThatNoneTookMarkTheNetworkUnreachable) {
     RecordingLog log;
-    m_network.FailAll(ENETUNREACH);
+    m_network.FailAll(testsock::kNetworkUnreachable);
     m_copy.socket.BroadcastPresence();
     m_copy.socket.BroadcastPresence();
     EXPECT_FALSE(m_copy.socket.NetworkUnreachable());
@@ -676,15 +687,15 @@ TEST_F(PeerSocketOnFakeNetwork, ThreeAnnouncementsThatNoneTookMarkTheNetworkUnre
     EXPECT_FALSE(m_copy.socket.NetworkUnreachable());
 
     // The count starts again, and messages do not count.
-    m_network.FailAll(EACCES);
-    m_network.Fail("192.168.5.255", EACCES);
+    m_network.FailAll(testsock::kAccessDenied);
+    m_network.Fail("192.168.5.255", testsock::kAccessDenied);
     m_copy.socket.BroadcastPresence();
     m_copy.socket.BroadcastPresence();
     m_network.FailAll(0);
     m_network.Fail("192.168.5.255", 0);
     m_copy.socket.BroadcastPresence();
-    m_network.FailAll(EACCES);
-    m_network.Fail("192.168.5.255", EACCES);
+    m_network.FailAll(testsock::kAccessDenied);
+    m_network.Fail("192.168.5.255", testsock::kAccessDenied);
     m_copy.socket.BroadcastPresence();
     m_copy.socket.BroadcastPresence();
     m_copy.socket.SendText("ahoj", "");
@@ -695,10 +706,13 @@ TEST_F(PeerSocketOnFakeNetwork, ThreeAnnouncementsThatNoneTookMarkTheNetworkUnre
     const std::vector<std::string> lines = log.Lines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].rfind("net: ", 0), 0u);
-    EXPECT_NE(lines[0].find(std::to_string(ENETUNREACH)), std::string::npos) << lines[0];
-    EXPECT_NE(lines[2].find(std::to_string(EACCES)), std::string::npos) << lines[2];
+    EXPECT_NE(lines[0].find(std::to_string(testsock::kNetworkUnreachable)), std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[2].find(std::to_string(testsock::kAccessDenied)), std::string::npos)
+        << lines[2];
 }
 
+#ifndef _WIN32
 // The process's locale for one test; LANGUAGE would override its messages.
 class ScopedLocale {
 public:
@@ -756,3 +770,4 @@ TEST(SocketErrorMessage, SystemTextsInACzechLocaleArriveInCodePage1250) {
         GTEST_SKIP() << "no Czech locale here (scripts/install-deps.sh generates cs_CZ.UTF-8)";
     }
 }
+#endif  // _WIN32
