@@ -21,20 +21,21 @@ using namespace std::chrono_literals;
 class CountingWait final : public StopWait {
 public:
     explicit CountingWait(int freePauses) : m_free(freePauses) {}
-    bool Pause(std::stop_token stop, std::chrono::milliseconds duration) override {
-        std::unique_lock lock(m_mutex);
-        m_durations.push_back(duration);
-        if (stop.stop_requested()) {
-            return false;
+    bool Pause(StopSignal* stop, std::chrono::milliseconds duration) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_durations.push_back(duration);
+            if (stop->StopRequested()) {
+                return false;
+            }
+            if (m_free > 0) {
+                --m_free;
+                return true;
+            }
+            m_held = true;
+            m_cv.notify_all();
         }
-        if (m_free > 0) {
-            --m_free;
-            return true;
-        }
-        m_held = true;
-        m_cv.notify_all();
-        std::condition_variable_any cv;
-        cv.wait(lock, stop, [] { return false; });
+        stop->Wait();
         return false;
     }
     void WaitUntilHeld() {

@@ -25,14 +25,13 @@ using namespace std::chrono_literals;
 class HoldingWait final : public StopWait {
 public:
     explicit HoldingWait(std::vector<std::string>& journal) : m_journal(journal) {}
-    bool Pause(std::stop_token stop, std::chrono::milliseconds duration) override {
-        std::unique_lock lock(m_mutex);
-        if (!stop.stop_possible()) {
+    bool Pause(StopSignal* stop, std::chrono::milliseconds duration) override {
+        if (stop == nullptr) {
+            std::lock_guard lock(m_mutex);
             m_journal.push_back("pause " + std::to_string(duration.count()));
             return true;
         }
-        std::condition_variable_any cv;
-        cv.wait(lock, stop, [] { return false; });
+        stop->Wait();
         return false;
     }
 
@@ -327,12 +326,12 @@ namespace {
 // user-interface thread dispatches, so the sanitizers see every overlap.
 class ShortWait final : public StopWait {
 public:
-    bool Pause(std::stop_token stop, std::chrono::milliseconds) override {
-        if (stop.stop_requested()) {
+    bool Pause(StopSignal* stop, std::chrono::milliseconds) override {
+        if (stop != nullptr && stop->StopRequested()) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
-        return !stop.stop_requested();
+        return stop == nullptr || !stop->StopRequested();
     }
 };
 

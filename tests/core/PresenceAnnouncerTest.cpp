@@ -56,9 +56,9 @@ private:
 class RecordingWait final : public StopWait {
 public:
     explicit RecordingWait(Script& script) : m_script(script) {}
-    bool Pause(std::stop_token stop, std::chrono::milliseconds duration) override {
+    bool Pause(StopSignal* stop, std::chrono::milliseconds duration) override {
         m_script.Record("pause " + std::to_string(duration.count()));
-        return !stop.stop_requested();
+        return !stop->StopRequested();
     }
 
 private:

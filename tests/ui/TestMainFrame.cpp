@@ -25,8 +25,8 @@ namespace {
 
 class NoWait final : public StopWait {
 public:
-    bool Pause(std::stop_token stop, std::chrono::milliseconds) override {
-        return !stop.stop_requested();
+    bool Pause(StopSignal* stop, std::chrono::milliseconds) override {
+        return stop == nullptr || !stop->StopRequested();
     }
 };
 

@@ -29,14 +29,13 @@ using namespace std::chrono_literals;
 // which cannot be stopped, returns at once and is logged.
 class HoldingWait final : public StopWait {
 public:
-    bool Pause(std::stop_token stop, std::chrono::milliseconds duration) override {
-        std::unique_lock lock(m_mutex);
-        if (!stop.stop_possible()) {
+    bool Pause(StopSignal* stop, std::chrono::milliseconds duration) override {
+        if (stop == nullptr) {
+            std::lock_guard lock(m_mutex);
             m_ownPauses.push_back(duration);
             return true;
         }
-        std::condition_variable_any cv;
-        cv.wait(lock, stop, [] { return false; });
+        stop->Wait();
         return false;
     }
     std::vector<std::chrono::milliseconds> OwnPauses() {

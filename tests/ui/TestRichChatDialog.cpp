@@ -153,7 +153,7 @@ QWidget* NextTabStop(QWidget* from) {
 
 class InstantWait final : public StopWait {
 public:
-    bool Pause(std::stop_token, std::chrono::milliseconds) override { return true; }
+    bool Pause(StopSignal*, std::chrono::milliseconds) override { return true; }
 };
 
 // One peer at the loopback address, an endpoint whose unicast and broadcast

@@ -1,13 +1,33 @@
 // src/core/base/StopWait.cpp
 #include "core/base/StopWait.h"
 
-#include <condition_variable>
-#include <mutex>
+#include <thread>
 
-bool RealStopWait::Pause(std::stop_token stop, std::chrono::milliseconds duration) {
-    std::mutex mutex;
-    std::condition_variable_any cv;
-    std::unique_lock lock(mutex);
-    cv.wait_for(lock, stop, duration, [] { return false; });
-    return !stop.stop_requested();
+void StopSignal::RequestStop() {
+    std::lock_guard lock(m_mutex);
+    m_stopRequested = true;
+    m_requested.notify_all();
+}
+
+bool StopSignal::StopRequested() const {
+    std::lock_guard lock(m_mutex);
+    return m_stopRequested;
+}
+
+bool StopSignal::WaitFor(std::chrono::milliseconds duration) {
+    std::unique_lock lock(m_mutex);
+    return m_requested.wait_for(lock, duration, [this] { return m_stopRequested; });
+}
+
+void StopSignal::Wait() {
+    std::unique_lock lock(m_mutex);
+    m_requested.wait(lock, [this] { return m_stopRequested; });
+}
+
+bool RealStopWait::Pause(StopSignal* stop, std::chrono::milliseconds duration) {
+    if (stop == nullptr) {
+        std::this_thread::sleep_for(duration);
+        return true;
+    }
+    return !stop->WaitFor(duration);
 }

@@ -19,11 +19,11 @@ void PresenceAnnouncer::Start() {
     if (m_thread.joinable()) {
         return;
     }
-    m_thread = std::jthread([this, stop = m_stop.get_token()] { Run(stop); });
+    m_thread = std::thread([this] { Run(); });
 }
 
 void PresenceAnnouncer::RequestStop() {
-    m_stop.request_stop();
+    m_stop.RequestStop();
 }
 
 void PresenceAnnouncer::Join() {
@@ -32,23 +32,23 @@ void PresenceAnnouncer::Join() {
     }
 }
 
-void PresenceAnnouncer::Run(std::stop_token stop) {
+void PresenceAnnouncer::Run() {
     if (platform::InitSocketLibrary() != 0) {
         return;
     }
-    while (!stop.stop_requested()) {
+    while (!m_stop.StopRequested()) {
         m_announce();
         // Up to 2 x period slices; the period is read afresh before each one. A
         // period below one second counts as one: without a pause the copy would
         // flood the network with announcements.
         for (int64_t slice = 0;; ++slice) {
-            if (stop.stop_requested()) {
+            if (m_stop.StopRequested()) {
                 return;
             }
             if (slice >= 2 * int64_t{std::max<int32_t>(m_period(), 1)}) {
                 break;
             }
-            if (!m_wait.Pause(stop, kSlice)) {
+            if (!m_wait.Pause(&m_stop, kSlice)) {
                 return;
             }
         }

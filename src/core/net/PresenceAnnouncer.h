@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <stop_token>
 #include <thread>
 
 #include "core/base/StopWait.h"
@@ -29,11 +28,11 @@ public:
     bool Running() const { return m_thread.joinable(); }
 
 private:
-    void Run(std::stop_token stop);
+    void Run();
 
     std::function<void()> m_announce;
     std::function<int32_t()> m_period;
     StopWait& m_wait;
-    std::stop_source m_stop;  // kept apart from the thread object, which Start() assigns
-    std::jthread m_thread;
+    StopSignal m_stop;  // kept apart from the thread object, which Start() assigns
+    std::thread m_thread;
 };

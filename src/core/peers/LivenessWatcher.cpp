@@ -29,11 +29,14 @@ std::optional<int> LivenessWatcher::ScanOnce() {
 }
 
 void LivenessWatcher::Start() {
-    m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+    if (m_thread.joinable()) {
+        return;
+    }
+    m_thread = std::thread([this] { Run(); });
 }
 
 void LivenessWatcher::RequestStop() {
-    m_thread.request_stop();
+    m_stop.RequestStop();
 }
 
 void LivenessWatcher::Join() {
@@ -42,14 +45,14 @@ void LivenessWatcher::Join() {
     }
 }
 
-void LivenessWatcher::Run(std::stop_token stop) {
-    while (!stop.stop_requested()) {
+void LivenessWatcher::Run() {
+    while (!m_stop.StopRequested()) {
         // The user-interface thread shows no box under the lock, but may ask
         // for the stop and join at any time: wait for the lock in steps that
         // see the stop.
         std::unique_lock lock(m_directory.Mutex(), std::defer_lock);
         while (!lock.try_lock()) {
-            if (!m_wait.Pause(stop, kPauseStep)) {
+            if (!m_wait.Pause(&m_stop, kPauseStep)) {
                 return;
             }
         }
@@ -59,7 +62,7 @@ void LivenessWatcher::Run(std::stop_token stop) {
             m_onMarked(*marked);  // the lock is released here
         }
         for (int step = 0; step < kPauseSteps; ++step) {
-            if (!m_wait.Pause(stop, kPauseStep)) {
+            if (!m_wait.Pause(&m_stop, kPauseStep)) {
                 return;
             }
         }

@@ -29,16 +29,18 @@ public:
     std::optional<int> ScanOnce();
 
     void Start();
+    // Safe from any thread; the stop holds for good, even for a later Start().
     void RequestStop();
     void Join();
     bool Running() const { return m_thread.joinable(); }
 
 private:
-    void Run(std::stop_token stop);
+    void Run();
 
     PeerDirectory& m_directory;
     const Clock& m_clock;
     StopWait& m_wait;
     std::function<void(int)> m_onMarked;
-    std::jthread m_thread;
+    StopSignal m_stop;
+    std::thread m_thread;
 };

@@ -83,7 +83,7 @@ void PeerNetwork::Stop() {
     const bool started = ThreadsRunning();
     if (m_socket.IsOpen()) {
         m_socket.BroadcastGoodbye();
-        m_s.wait.Pause(std::stop_token{}, std::chrono::milliseconds(333));
+        m_s.wait.Pause(nullptr, std::chrono::milliseconds(333));
         m_socket.ShutDown();
     }
     m_stopRequested = true;

@@ -1,0 +1,77 @@
+// tests/core/StopWaitTest.cpp
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "Fakes.h"
+#include "core/base/StopWait.h"
+#include "core/net/PresenceAnnouncer.h"
+#include "core/peers/LivenessWatcher.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The real pause, counting the pauses begun so the test can stop a worker
+// while it waits in one.
+class CountingRealWait final : public StopWait {
+public:
+    bool Pause(StopSignal* stop, std::chrono::milliseconds duration) override {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_begun;
+        }
+        m_changed.notify_all();
+        return m_real.Pause(stop, duration);
+    }
+    void WaitUntilBegun(int count) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_begun >= count; });
+    }
+
+private:
+    RealStopWait m_real;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_begun = 0;
+};
+
+}  // namespace
+
+// Each round starts both workers, lets each begin a real pause and stops them
+// while they wait: a stop request that failed to wake a pause, or a wake-up
+// that never returned, would hang here.
+TEST(WorkerStop, EveryStopWakesAWorkerWaitingInARealPause) {
+    constexpr int kRounds = 500;
+    FakeClock clock;
+    PeerDirectory directory{clock};
+    for (int round = 0; round < kRounds; ++round) {
+        CountingRealWait announcerWait;
+        CountingRealWait watcherWait;
+        PresenceAnnouncer announcer([] {}, [] { return 5; }, announcerWait);
+        LivenessWatcher watcher{directory, clock, watcherWait, [](int) {}};
+        announcer.Start();
+        watcher.Start();
+        announcerWait.WaitUntilBegun(1);
+        watcherWait.WaitUntilBegun(1);
+        announcer.RequestStop();
+        watcher.RequestStop();
+        announcer.Join();
+        watcher.Join();
+        ASSERT_FALSE(announcer.Running());
+        ASSERT_FALSE(watcher.Running());
+    }
+}
+
+TEST(StopSignal, PauseAfterTheRequestEndsAtOnceAndOneWithoutASignalRunsOut) {
+    RealStopWait wait;
+    StopSignal stop;
+    EXPECT_TRUE(wait.Pause(&stop, 1ms));
+    EXPECT_FALSE(stop.StopRequested());
+    stop.RequestStop();
+    EXPECT_TRUE(stop.StopRequested());
+    EXPECT_FALSE(wait.Pause(&stop, 1h));
+    EXPECT_TRUE(wait.Pause(nullptr, 1ms));
+}
