@@ -235,6 +235,24 @@ TEST_F(PeerSocketLoopback, SendsFromTwoThreadsAtOnceAllArrive) {
     EXPECT_TRUE(m_sender->presenter.Shown().empty());
 }
 
+// A send buffer that two threads fill faster than it drains is not a failure:
+// the send waits for room (the receiver reads nothing; what it cannot hold is
+// dropped, as UDP may).
+TEST_F(PeerSocketLoopback, AFullSendBufferIsNoFailure) {
+    constexpr int kEach = 1000;
+    std::thread announcer([&] {
+        for (int i = 0; i < kEach; ++i) {
+            m_sender->socket.BroadcastPresence();
+        }
+    });
+    for (int i = 0; i < kEach; ++i) {
+        m_sender->socket.SendText(std::string(400, 'x'), "127.0.0.1");
+    }
+    announcer.join();
+    EXPECT_EQ(m_sender->presenter.Texts(), std::vector<std::string>{});
+    EXPECT_EQ(m_sender->socket.SentCount(), 2 * kEach);
+}
+
 TEST(PeerSocket, DestinationPortZeroMeansTheBoundPort) {
     Copy copy(Copy::LoopbackOptions(0));
     ASSERT_TRUE(copy.socket.OpenEndpoint());

@@ -7,12 +7,14 @@
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -28,6 +30,10 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 #else
 constexpr int kSendFlags = 0;
 #endif
+
+// The socket is non-blocking: a send that finds no room in the send buffer
+// waits this long in all for room, then fails.
+constexpr std::chrono::milliseconds kSendRoomWait{100};
 
 // Resolver failures (EAI_*) are kept apart from errno values as negative codes.
 constexpr bool kResolverCodesNegative = EAI_NONAME < 0;
@@ -49,6 +55,13 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
     addr.sin_addr.s_addr = htonl(address);
     addr.sin_port = htons(port);
     return addr;
+}
+
+// True when the socket became writable within the time.
+bool WaitWritable(int fd, std::chrono::milliseconds limit) {
+    pollfd writable{fd, POLLOUT, 0};
+    return ::poll(&writable, 1, static_cast<int>(limit.count())) > 0 &&
+           (writable.revents & POLLOUT) != 0;
 }
 
 std::string Dotted(const in_addr& address) {
@@ -198,14 +211,23 @@ int SetBroadcastOption(SocketHandle socket) {
 int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
                  size_t size) {
     const sockaddr_in addr = MakeAddress(address, port);
+    const auto deadline = std::chrono::steady_clock::now() + kSendRoomWait;
     for (;;) {
         const ssize_t sent = ::sendto(Fd(socket), data, size, kSendFlags,
                                       reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
         if (sent >= 0) {
             return 0;
         }
-        if (errno != EINTR) {
-            return errno;
+        const int code = errno;
+        if (code == EINTR) {
+            continue;
+        }
+        // Rounded up, so the last wait is never one of 0 ms that returns at once.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if ((code != EAGAIN && code != EWOULDBLOCK) || left.count() <= 0 ||
+            !WaitWritable(Fd(socket), left)) {
+            return code;
         }
     }
 }

@@ -18,6 +18,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -42,6 +43,21 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
     addr.sin_addr.s_addr = htonl(address);
     addr.sin_port = htons(port);
     return addr;
+}
+
+// The socket is non-blocking: a send that finds no room in the send buffer
+// waits this long in all for room, then fails.
+constexpr std::chrono::milliseconds kSendRoomWait{100};
+
+// True when the socket became writable within the time.
+bool WaitWritable(SOCKET socket, std::chrono::microseconds limit) {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(socket, &writable);
+    timeval timeout{};
+    timeout.tv_sec = static_cast<long>(limit.count() / 1'000'000);
+    timeout.tv_usec = static_cast<long>(limit.count() % 1'000'000);
+    return ::select(0, nullptr, &writable, nullptr, &timeout) > 0;
 }
 
 std::string Dotted(in_addr address) {
@@ -151,9 +167,21 @@ int SetBroadcastOption(SocketHandle socket) {
 int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
                  size_t size) {
     const sockaddr_in addr = MakeAddress(address, port);
-    const int sent = ::sendto(Sock(socket), static_cast<const char*>(data), static_cast<int>(size),
-                              0, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-    return sent == SOCKET_ERROR ? ::WSAGetLastError() : 0;
+    const auto deadline = std::chrono::steady_clock::now() + kSendRoomWait;
+    for (;;) {
+        const int sent =
+            ::sendto(Sock(socket), static_cast<const char*>(data), static_cast<int>(size), 0,
+                     reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+        if (sent != SOCKET_ERROR) {
+            return 0;
+        }
+        const int code = ::WSAGetLastError();
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (code != WSAEWOULDBLOCK || left.count() <= 0 || !WaitWritable(Sock(socket), left)) {
+            return code;
+        }
+    }
 }
 
 ReceivedDatagram ReceiveDatagram(SocketHandle socket, void* buffer, size_t capacity) {
