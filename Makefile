@@ -36,14 +36,10 @@ test-tsan: deps
 	@cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
 
 # The core, its tests and the fuzz-corpus replays built for Windows with
-# MinGW-w64 and run under Wine (cmake/MinGW-w64.cmake, cmake/WineTests.cmake).
+# MinGW-w64 and run under Wine (scripts/test-windows.sh).
 WIN_BUILD ?= build/windows
 test-windows:
-	@bash scripts/install-deps.sh windows
-	@cmake -S . -B $(WIN_BUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/MinGW-w64.cmake \
-		-DCMAKE_BUILD_TYPE=Debug -DMURMEX3_WERROR=ON -DMURMEX3_BUILD_UI=OFF -DMURMEX3_BUILD_BENCH=OFF >/dev/null
-	@cmake --build $(WIN_BUILD) -j $(JOBS)
-	@cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@bash scripts/test-windows.sh $(WIN_BUILD) $(JOBS)
 
 # libFuzzer (clang): builds the core and the fuzz targets in $(FUZZ_BUILD), then
 # runs each fuzzer for FUZZ_SECONDS on a scratch corpus that starts from the
