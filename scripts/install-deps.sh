@@ -22,9 +22,10 @@ PACKAGES=(
 )
 
 # The core and its tests built for Windows and run under Wine (64-bit only:
-# the wine64 loader is /usr/lib/wine/wine64).
+# the wine64 loader is /usr/lib/wine/wine64). The preloader reserves the
+# address ranges of a Windows process before the host's libraries can take them.
 WINDOWS_PACKAGES=(
-    g++-mingw-w64-x86-64-posix wine64
+    g++-mingw-w64-x86-64-posix wine64 wine64-preloader
 )
 
 case "${1:-}" in
