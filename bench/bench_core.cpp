@@ -96,8 +96,15 @@ void BM_DispatchKnownPresence(benchmark::State& state) {
     SoundEvents sounds{settings, clock, player};
     const std::string ownAddress = "10.255.255.254";
     Dispatcher dispatcher{Dispatcher::Services{
-        directory, settings, tree, items, notifier, sounds, presenter, clock,
-        [&](const std::string& address) { return address == ownAddress; }, [] {}}};
+        .directory = directory,
+        .state = settings,
+        .tree = tree,
+        .items = items,
+        .notifier = notifier,
+        .sounds = sounds,
+        .presenter = presenter,
+        .clock = clock,
+        .isOwnAddress = [&](const std::string& address) { return address == ownAddress; }}};
 
     const int peers = static_cast<int>(state.range(0));
     std::vector<std::string> addresses;

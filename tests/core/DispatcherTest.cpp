@@ -133,8 +133,16 @@ protected:
     SoundEvents sounds{state, clock, player};
     int saves = 0;
     Dispatcher dispatcher{Dispatcher::Services{
-        directory, state, tree, items, notifier, sounds, presenter, clock,
-        [](const std::string& address) { return address == kOwnAddress; }, [this] { ++saves; }}};
+        .directory = directory,
+        .state = state,
+        .tree = tree,
+        .items = items,
+        .notifier = notifier,
+        .sounds = sounds,
+        .presenter = presenter,
+        .clock = clock,
+        .isOwnAddress = [](const std::string& address) { return address == kOwnAddress; },
+        .saveSettings = [this] { ++saves; }}};
     std::vector<std::string> journal;
     // Declared after the directory, so they go first.
     std::vector<std::unique_ptr<FakeConversation>> windows;
@@ -757,9 +765,16 @@ TEST_F(DispatchTest, DirectoryLockIsNotHeldAcrossTreeSoundsOrBalloons) {
     PeerNotifier probingNotifier{probingSink};
     ProbingPlayer probingPlayer{probe};
     SoundEvents probingSounds{state, clock, probingPlayer};
-    Dispatcher probed{Dispatcher::Services{directory, state, probingTree, probingItems,
-                                           probingNotifier, probingSounds, presenter, clock,
-                                           [](const std::string&) { return false; }, [] {}}};
+    Dispatcher probed{
+        Dispatcher::Services{.directory = directory,
+                             .state = state,
+                             .tree = probingTree,
+                             .items = probingItems,
+                             .notifier = probingNotifier,
+                             .sounds = probingSounds,
+                             .presenter = presenter,
+                             .clock = clock,
+                             .isOwnAddress = [](const std::string&) { return false; }}};
     const auto send = [&](const PacketBuffer& packet, size_t length) {
         probed.DispatchDatagram(packet.data(), length, kJan);
         clock.Advance(3);

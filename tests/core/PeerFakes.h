@@ -180,13 +180,13 @@ private:
 
 class FakeConversationFactory final : public ConversationFactory {
 public:
-    FakeConversationFactory(PeerDirectory*& directory, const AppState& state)
-        : m_directory(directory), m_state(state) {}
-    std::unique_ptr<ConversationWindow> CreateConversation(int index) override {
+    explicit FakeConversationFactory(const AppState& state) : m_state(state) {}
+    std::unique_ptr<ConversationWindow> CreateConversation(const ConversationParts& parts,
+                                                           int index) override {
         if (refuse) {
             return nullptr;
         }
-        auto window = std::make_unique<FakeConversation>(*m_directory, m_state, index, &journal);
+        auto window = std::make_unique<FakeConversation>(parts.directory, m_state, index, &journal);
         created.push_back(window.get());
         return window;
     }
@@ -195,6 +195,5 @@ public:
     std::vector<std::string> journal;
 
 private:
-    PeerDirectory*& m_directory;
     const AppState& m_state;
 };

@@ -71,12 +71,21 @@ protected:
         options.port = 0;
         options.broadcastAddress = "127.0.0.1";
         options.destinationPort = m_peer.Port();
-        m_network = std::make_unique<PeerNetwork>(
-            PeerNetwork::Services{m_state, m_presenter, m_poster, m_tree, m_sink, m_sounds,
-                                  m_factory, m_clock, m_wait, [this] { ++m_saves; }},
-            options);
-        m_directory = &m_network->Directory();
+        m_network = std::make_unique<PeerNetwork>(ServicesWith(m_presenter, [this] { ++m_saves; }),
+                                                  options);
         return *m_network;
+    }
+    PeerNetwork::Services ServicesWith(MessagePresenter& presenter, std::function<void()> save) {
+        return {.state = m_state,
+                .presenter = presenter,
+                .poster = m_poster,
+                .tree = m_tree,
+                .notifications = m_sink,
+                .sounds = m_sounds,
+                .conversations = m_factory,
+                .clock = m_clock,
+                .wait = m_wait,
+                .saveSettings = std::move(save)};
     }
     void Announce(PeerNetwork& network, int16_t status, const std::string& user) {
         PacketBuffer packet;
@@ -97,8 +106,7 @@ protected:
     RecordingSink m_sink;
     RecordingPlayer m_player;
     SoundEvents m_sounds{m_state, m_clock, m_player};
-    PeerDirectory* m_directory = nullptr;
-    FakeConversationFactory m_factory{m_directory, m_state};
+    FakeConversationFactory m_factory{m_state};
     HoldingWait m_wait{m_journal};
     TestPeer m_peer;   // hears what the network sends
     TestPeer m_other;  // another copy that sends to it
@@ -185,9 +193,7 @@ TEST_F(PeerNetworkTest, ASecondCopyOnTheSamePortReportsCreateAndRunsWithoutThrea
     CPeerSocket::Options options;
     options.port = network.Endpoint().BoundPort();
     RecordingPresenter presenter;
-    PeerNetwork second{PeerNetwork::Services{m_state, presenter, m_poster, m_tree, m_sink, m_sounds,
-                                             m_factory, m_clock, m_wait, [] {}},
-                       options};
+    PeerNetwork second{ServicesWith(presenter, [] {}), options};
     EXPECT_FALSE(second.Start());
     EXPECT_FALSE(second.ThreadsRunning());
     const auto shown = presenter.Shown();
@@ -345,18 +351,23 @@ TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
     RecordingSink sink;
     RecordingPlayer player;
     SoundEvents sounds{state, clock, player};
-    PeerDirectory* directory = nullptr;
-    FakeConversationFactory factory{directory, state};
+    FakeConversationFactory factory{state};
     ShortWait wait;
     TestPeer listener;
     CPeerSocket::Options options;
     options.port = 0;
     options.broadcastAddress = "127.0.0.1";
     options.destinationPort = listener.Port();
-    PeerNetwork network{PeerNetwork::Services{state, presenter, poster, tree, sink, sounds, factory,
-                                              clock, wait, [] {}},
+    PeerNetwork network{PeerNetwork::Services{.state = state,
+                                              .presenter = presenter,
+                                              .poster = poster,
+                                              .tree = tree,
+                                              .notifications = sink,
+                                              .sounds = sounds,
+                                              .conversations = factory,
+                                              .clock = clock,
+                                              .wait = wait},
                         options};
-    directory = &network.Directory();
     ASSERT_TRUE(network.Start());
 
     constexpr int kPeers = 60;

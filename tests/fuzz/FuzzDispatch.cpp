@@ -146,13 +146,21 @@ struct Fixture {
     SoundEvents sounds{state, clock, player};
     MemoryProfile profile;
     int saves = 0;
-    Dispatcher dispatcher{
-        Dispatcher::Services{directory, state, tree, items, notifier, sounds, gate, clock,
-                             [](const std::string& address) { return address == kOwnAddress; },
-                             [this] {
-                                 SaveSettings(state, profile);
-                                 ++saves;
-                             }}};
+    Dispatcher dispatcher{Dispatcher::Services{
+        .directory = directory,
+        .state = state,
+        .tree = tree,
+        .items = items,
+        .notifier = notifier,
+        .sounds = sounds,
+        .presenter = gate,
+        .clock = clock,
+        .isOwnAddress = [](const std::string& address) { return address == kOwnAddress; },
+        .saveSettings =
+            [this] {
+                SaveSettings(state, profile);
+                ++saves;
+            }}};
     std::vector<std::string> journal;
     std::vector<Seen> seen;
     int datagrams = 0;

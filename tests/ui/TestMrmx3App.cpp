@@ -12,12 +12,17 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeWidgetItem>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <memory>
 #include <utility>
 
 #include "core/Fakes.h"
 #include "core/MemoryProfile.h"
+#include "core/TestPeer.h"
 #include "core/base/Log.h"
 #include "core/net/Packet.h"
 #include "core/res/Strings.h"
@@ -93,6 +98,25 @@ public:
     std::vector<std::string> lines;
 };
 
+// The workers' pauses are real; the goodbye's pause, which no stop can end,
+// returns at once and is written down.
+class LoggingWait final : public StopWait {
+public:
+    explicit LoggingWait(std::vector<std::chrono::milliseconds>& ownPauses)
+        : m_ownPauses(ownPauses) {}
+    bool Pause(StopSignal* stop, std::chrono::milliseconds duration) override {
+        if (stop == nullptr) {
+            m_ownPauses.push_back(duration);
+            return true;
+        }
+        return m_real.Pause(stop, duration);
+    }
+
+private:
+    std::vector<std::chrono::milliseconds>& m_ownPauses;
+    RealStopWait m_real;
+};
+
 class ForwardingIdle final : public IdleInputProbe {
 public:
     explicit ForwardingIdle(const FakeIdle& inner) : m_inner(inner) {}
@@ -122,10 +146,17 @@ private:
         }
         services.presenter = std::move(boxes);
         services.names = std::make_unique<FixedNames>("jana", "PC7");
+        services.wait = std::make_unique<LoggingWait>(m_ownPauses);
         services.trayAvailable = tray;
-        services.network.port = 0;
+        services.network.port = m_port;
         services.network.broadcastAddress = "127.0.0.1";
         services.network.destinationPort = platform::BoundPort(m_listener);
+        services.network.send = [this](platform::SocketHandle socket, uint32_t address,
+                                       uint16_t port, const void* data, size_t size) {
+            const int failure = m_sendFailure.load();
+            return failure != 0 ? failure
+                                : platform::SendDatagram(socket, address, port, data, size);
+        };
         return std::make_unique<CMrmx3App>(std::move(services));
     }
     std::unique_ptr<CMrmx3App> Start(bool tray, std::unique_ptr<MessagePresenter> boxes = nullptr) {
@@ -144,10 +175,10 @@ private:
         }
         return false;
     }
-    // The next datagram the test socket hears, or nothing within two seconds.
-    std::optional<std::vector<uint8_t>> Heard() {
+    // The next datagram the test socket hears, or nothing within tries * 10 ms.
+    std::optional<std::vector<uint8_t>> Heard(int tries = 200) {
         std::array<uint8_t, 600> buffer{};
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < tries; ++i) {
             const auto got = platform::ReceiveDatagram(m_listener, buffer.data(), buffer.size());
             if (got.bytes > 0) {
                 return std::vector<uint8_t>(buffer.begin(), buffer.begin() + got.bytes);
@@ -165,11 +196,17 @@ private:
     FakeIdle m_idle;
     RecordingPresenter* m_recording = nullptr;
     platform::SocketHandle m_listener = platform::kInvalidSocket;
+    uint16_t m_port = 0;                // the program's own; 0: any free one
+    std::atomic<int> m_sendFailure{0};  // what every send returns; 0: the real send's
+    std::vector<std::chrono::milliseconds> m_ownPauses;
 
 private Q_SLOTS:
     void init() {
         m_profile = MemoryProfile{};
         m_idle = FakeIdle{};
+        m_port = 0;
+        m_sendFailure = 0;
+        m_ownPauses.clear();
         int error = 0;
         m_listener = platform::OpenUdpSocket(0, error);
         QVERIFY(m_listener != platform::kInvalidSocket);
@@ -290,6 +327,104 @@ private Q_SLOTS:
         QCOMPARE(m_profile.WriteCount(), writes);
     }
 
+    // Destroyed without "Konec", the program still says goodbye, once, as the
+    // last thing it sends.
+    void destroyingTheAppSaysGoodbyeOnce() {
+        auto app = Start(true);
+        QVERIFY(app);
+        QVERIFY(app->Network()->ThreadsRunning());
+        app.reset();
+
+        std::vector<std::vector<uint8_t>> received;
+        while (auto next = Heard(30)) {
+            received.push_back(std::move(*next));
+        }
+        QVERIFY(!received.empty());
+        int goodbyes = 0;
+        for (const auto& datagram : received) {
+            const DatagramView seen(datagram.data(), datagram.size());
+            QCOMPARE(datagram.size(), kPresenceLength);
+            QCOMPARE(seen.PresenceName(), std::string("jana@PC7"));
+            if (seen.PresenceStatus() == Disconnected) {
+                ++goodbyes;
+            }
+        }
+        QCOMPARE(goodbyes, 1);
+        const DatagramView last(received.back().data(), received.back().size());
+        QCOMPARE(last.PresenceStatus(), int16_t{Disconnected});
+        QCOMPARE(m_ownPauses,
+                 std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(333)});
+    }
+
+    // Once started, the socket is read on this thread into the tree and the balloons.
+    void theStartedNetworkReadsDatagramsThroughTheSocket() {
+        // The other copy sends from 127.0.0.1, one of this computer's addresses.
+        m_profile.WriteInt("Settings", "ShowMySelf", 1);
+        auto app = Start(true);
+        QVERIFY(app);
+        PeerNetwork& network = *app->Network();
+        QVERIFY(network.Endpoint().IsOpen());
+        QVERIFY(network.ThreadsRunning());
+        QVERIFY(!app->View()->IconAt(0).isNull());
+
+        TestPeer other;
+        PacketBuffer packet;
+        BuildPresence(packet, Ready, "eva", "PC9", "Sklad");
+        QVERIFY(other.SendTo(network.Endpoint().BoundPort(), packet, kPresenceLength));
+        QTRY_COMPARE(app->View()->topLevelItemCount(), 1);
+        const QTreeWidgetItem* group = app->View()->topLevelItem(0);
+        QCOMPARE(group->text(0), QStringLiteral("Sklad"));
+        QCOMPARE(group->childCount(), 1);
+        QCOMPARE(group->child(0)->text(0), QStringLiteral("eva@PC9"));
+
+        PacketBuffer text;
+        BuildText(text, "ahoj");
+        QVERIFY(other.SendTo(network.Endpoint().BoundPort(), text,
+                             static_cast<size_t>(PacketLength(text, *m_recording))));
+        QTRY_COMPARE(group->child(0)->data(0, CMrmx3View::kImageRole).toInt(), 5);
+        QCOMPARE(app->MainFrame()->LastBalloon().text, QStringLiteral("eva@PC9 : ahoj"));
+    }
+
+    // A port that another program holds: the socket box and a tree with its
+    // icons; nothing is started, and nothing sent, not even at the end.
+    void aBusyPortShowsTheCreateErrorAndStartsNothing() {
+        m_port = platform::BoundPort(m_listener);
+        auto app = Start(true);
+        QVERIFY(app);
+        QVERIFY(!app->Network()->Endpoint().IsOpen());
+        QVERIFY(!app->Network()->ThreadsRunning());
+        const auto shown = m_recording->Shown();
+        QCOMPARE(shown.size(), size_t{1});
+        QCOMPARE(shown[0].caption, std::string("Error"));
+        QVERIFY(shown[0].text.starts_with("Create errorcode: "));
+        QVERIFY(!app->View()->IconAt(7).isNull());
+
+        app.reset();
+        QVERIFY(!Heard(20).has_value());
+        QVERIFY(m_ownPauses.empty());
+    }
+
+    // The message pane says when the announcements no longer leave.
+    void theMessagePaneFollowsTheNetworksReach() {
+        auto app = Start(true);
+        QVERIFY(app);
+        auto* pane = Find<QLabel>(*app, "messagePane");
+        QVERIFY(pane);
+        CPeerSocket& endpoint = app->Network()->Endpoint();
+        m_sendFailure = ENETUNREACH;
+        for (int i = 0; i < CPeerSocket::kUnreachableAfter; ++i) {
+            endpoint.BroadcastPresence();
+        }
+        app->OnIdle();
+        QCOMPARE(pane->text(), QStringLiteral("Síť je nedostupná"));
+
+        m_sendFailure = 0;
+        endpoint.BroadcastPresence();
+        app->OnIdle();
+        QCOMPARE(pane->text(), QStringLiteral("Připraven."));
+        QVERIFY(m_recording->Shown().empty());
+    }
+
     // A quit signal while a conversation window waits in a box: goodbye at once,
     // the box and the main loop end, and the window goes only with the program.
     void aQuitSignalInAWindowsBoxEndsAfterTheBoxHasReturned() {
@@ -300,11 +435,13 @@ private Q_SLOTS:
         QVERIFY(Heard().has_value());
         PacketBuffer packet;
         BuildPresence(packet, Ready, "eva", "PC2", "Sklad");
-        app->View()->Network().Dispatch().DispatchDatagram(packet.data(), kPresenceLength,
-                                                           "10.0.0.2");
-        app->View()->OpenConversation(0);
+        app->Network()->Dispatch().DispatchDatagram(packet.data(), kPresenceLength, "10.0.0.2");
+        // A double-click in the tree opens the peer's window.
+        app->View()->setCurrentItem(
+            static_cast<QTreeWidgetItem*>(app->Network()->Directory().PeerAt(0).treeItem));
+        app->View()->OnDoubleClick();
         QPointer<CMRichChatDialog> window =
-            dynamic_cast<CMRichChatDialog*>(app->View()->Network().Directory().PeerAt(0).window);
+            dynamic_cast<CMRichChatDialog*>(app->Network()->Directory().PeerAt(0).window);
         QVERIFY(window);
         // A recipient out of range: typing raises the trace box inside the window.
         auto* recipient = window->findChild<QComboBox*>(QStringLiteral("recipient"));
@@ -349,8 +486,8 @@ private Q_SLOTS:
         QVERIFY(app->ExitRequested());
         QCOMPARE(shown->texts, (std::vector<std::string>{res::String(res::kStrTraceCodePrefix) +
                                                          "View 5, IcoSz 5"}));
-        QVERIFY(!app->View()->Network().ThreadsRunning());
-        QVERIFY(!app->View()->Network().Endpoint().IsOpen());
+        QVERIFY(!app->Network()->ThreadsRunning());
+        QVERIFY(!app->Network()->Endpoint().IsOpen());
         QVERIFY(!app->MainFrame()->TrayIcon()->isVisible());
     }
 
@@ -364,14 +501,14 @@ private Q_SLOTS:
         QVERIFY(session);
         Q_EMIT qApp->commitDataRequest(*session);
         QCOMPARE(app->State().OwnStatus(), int16_t{Ready});
-        QVERIFY(app->View()->Network().ThreadsRunning());
+        QVERIFY(app->Network()->ThreadsRunning());
         QVERIFY(app->MainFrame()->isVisible());
 
         QEvent quit(QEvent::Quit);
         QCoreApplication::sendEvent(qApp, &quit);
         QVERIFY(quit.isAccepted());
         QVERIFY(HeardGoodbye());
-        QVERIFY(!app->View()->Network().ThreadsRunning());
+        QVERIFY(!app->Network()->ThreadsRunning());
         QVERIFY(!app->MainFrame()->isVisible());
     }
 
@@ -382,7 +519,7 @@ private Q_SLOTS:
         QVERIFY(app);
         RecordingLog log;
         // From now on every send fails (EPIPE).
-        app->View()->Network().Endpoint().ShutDown();
+        app->Network()->Endpoint().ShutDown();
         std::raise(SIGHUP);
         QTRY_COMPARE(app->State().OwnStatus(), int16_t{Disconnected});
         QCoreApplication::processEvents();
@@ -391,7 +528,7 @@ private Q_SLOTS:
         for (const std::string& line : log.lines) {
             QVERIFY2(line.starts_with("exit: Error: SendTo errorcode: "), line.c_str());
         }
-        QVERIFY(!app->View()->Network().ThreadsRunning());
+        QVERIFY(!app->Network()->ThreadsRunning());
     }
 
     void f6MovesBetweenPanesAndAboutShowsTheVersion() {

@@ -1,54 +1,24 @@
 // tests/ui/TestMrmx3View.cpp
-#include <poll.h>
-
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QTest>
 #include <QTreeWidgetItem>
 #include <array>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
+#include <memory>
 #include <vector>
 
 #include "core/Fakes.h"
 #include "core/PeerFakes.h"
-#include "core/TestPeer.h"
 #include "core/net/Packet.h"
+#include "core/peers/PeerNetwork.h"
 #include "core/res/Strings.h"
-#include "platform/Socket.h"
 #include "widgets/peers/Mrmx3View.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// The workers' pauses hold until their stop; the view's own goodbye pause,
-// which cannot be stopped, returns at once and is logged.
-class HoldingWait final : public StopWait {
-public:
-    bool Pause(StopSignal* stop, std::chrono::milliseconds duration) override {
-        if (stop == nullptr) {
-            std::lock_guard lock(m_mutex);
-            m_ownPauses.push_back(duration);
-            return true;
-        }
-        stop->Wait();
-        return false;
-    }
-    std::vector<std::chrono::milliseconds> OwnPauses() {
-        std::lock_guard lock(m_mutex);
-        return m_ownPauses;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::chrono::milliseconds> m_ownPauses;
-};
-
-// Everything a view needs, made fresh for every test.
+// A tree and the network that drives it, made fresh for every test. The
+// network is never started: the tests hand it datagrams themselves.
 struct Harness {
     Harness() {
         state.Modify([](SettingsRecord& s) {
@@ -56,22 +26,23 @@ struct Harness {
             s.groupName = "Sklad";
         });
         state.SetHostComputerName("PC7");
+        view = std::make_unique<CMrmx3View>(CMrmx3View::Services{
+            .state = state, .presenter = presenter, .openConversation = [this](int index) {
+                network->OpenConversation(index);
+            }});
+        network = std::make_unique<PeerNetwork>(PeerNetwork::Services{.state = state,
+                                                                      .presenter = presenter,
+                                                                      .poster = poster,
+                                                                      .tree = *view,
+                                                                      .notifications = sink,
+                                                                      .sounds = sounds,
+                                                                      .conversations = factory,
+                                                                      .clock = clock,
+                                                                      .wait = wait});
     }
-    ~Harness() { view.reset(); }
-
-    CMrmx3View& MakeView(CPeerSocket::Options options) {
-        view = std::make_unique<CMrmx3View>(
-            CMrmx3View::Services{state, presenter, poster, sink, sounds, factory, clock, wait,
-                                 [this] { ++saves; }, std::move(options)});
-        directory = &view->Network().Directory();
-        return *view;
-    }
-    CPeerSocket::Options LoopbackOptions() const {
-        CPeerSocket::Options options;
-        options.port = 0;
-        options.broadcastAddress = "127.0.0.1";
-        options.destinationPort = listener.Port();
-        return options;
+    ~Harness() {
+        network.reset();
+        view.reset();
     }
 
     FakeClock clock;
@@ -81,12 +52,10 @@ struct Harness {
     RecordingSink sink;
     RecordingPlayer player;
     SoundEvents sounds{state, clock, player};
-    PeerDirectory* directory = nullptr;
-    FakeConversationFactory factory{directory, state};
-    HoldingWait wait;
-    TestPeer listener;
-    int saves = 0;
+    FakeConversationFactory factory{state};
+    RealStopWait wait;
     std::unique_ptr<CMrmx3View> view;
+    std::unique_ptr<PeerNetwork> network;
 };
 
 QStringList ChildTexts(const QTreeWidgetItem* parent) {
@@ -142,21 +111,13 @@ private Q_SLOTS:
     void mouseDoubleClickTogglesGroupsAndOpensPeers();
     void choosingGroupCollapsesTheOthers();
     void remadeItemKeepsTheSelectionAndTheGroups();
-    void initialUpdateReadsDatagramsThroughTheSocket();
-    void destroyingTheViewSaysGoodbyeOnce();
-    void busyPortShowsCreateErrorAndStartsNothing();
 
 private:
-    CMrmx3View& View() {
-        if (!m_h->view) {
-            m_h->MakeView(m_h->LoopbackOptions());
-        }
-        return *m_h->view;
-    }
+    CMrmx3View& View() { return *m_h->view; }
     void Dispatch(const std::string& sender, const PacketBuffer& packet) {
         const int16_t length = PacketLength(packet, m_h->presenter);
-        View().Network().Dispatch().DispatchDatagram(packet.data(), static_cast<size_t>(length),
-                                                     sender);
+        m_h->network->Dispatch().DispatchDatagram(packet.data(), static_cast<size_t>(length),
+                                                  sender);
     }
     void Announce(const std::string& sender, int16_t status, const std::string& user,
                   const std::string& group) {
@@ -175,7 +136,7 @@ private:
         Dispatch(sender, packet);
     }
     QTreeWidgetItem* PeerItem(int index) {
-        return static_cast<QTreeWidgetItem*>(m_h->directory->PeerAt(index).treeItem);
+        return static_cast<QTreeWidgetItem*>(m_h->network->Directory().PeerAt(index).treeItem);
     }
     QTreeWidgetItem* Group(const QString& text) {
         const auto found = View().findItems(text, Qt::MatchExactly);
@@ -207,7 +168,6 @@ private:
 
 void TestMrmx3View::init() {
     m_h = std::make_unique<Harness>();
-    QVERIFY(m_h->listener.IsOpen());
 }
 
 void TestMrmx3View::cleanup() {
@@ -481,10 +441,10 @@ void TestMrmx3View::doubleClickOpensOnlyTheCurrentPeer() {
 
     // The balloon's peer: the latest notification.
     Message("10.0.0.1", "ahoj");
-    view.OpenNotifiedConversation();
+    m_h->network->OpenNotifiedConversation();
     QCOMPARE(m_h->factory.created.size(), size_t{2});
     QCOMPARE(m_h->factory.created[1]->PeerIndex(), 0);
-    view.OpenConversation(1);  // reused
+    m_h->network->OpenConversation(1);  // reused
     QCOMPARE(m_h->factory.created.size(), size_t{2});
 
     // A window that cannot be made: the box, and a later try makes one.
@@ -595,82 +555,6 @@ void TestMrmx3View::remadeItemKeepsTheSelectionAndTheGroups() {
     QCOMPARE(view.currentItem(), PeerItem(0));
     QVERIFY(!PeerItem(1)->isSelected());
     QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded() && !d->isExpanded());
-}
-
-void TestMrmx3View::initialUpdateReadsDatagramsThroughTheSocket() {
-    m_h->state.Modify([](SettingsRecord& s) { s.showMySelf = true; });
-    CMrmx3View& view = View();
-    QVERIFY(!view.Network().Endpoint().IsOpen());
-    view.OnInitialUpdate();
-    QVERIFY(view.Network().Endpoint().IsOpen());
-    QVERIFY(view.Network().ThreadsRunning());
-    QVERIFY(!view.IconAt(0).isNull());
-
-    // The announcer's first announcement reaches the other computer.
-    const auto first = m_h->listener.Receive(2s);
-    QVERIFY(first.has_value());
-    QCOMPARE(first->size(), kPresenceLength);
-
-    TestPeer other;
-    PacketBuffer packet;
-    BuildPresence(packet, Ready, "eva", "PC9", "Sklad");
-    QVERIFY(other.SendTo(view.Network().Endpoint().BoundPort(), packet, kPresenceLength));
-    QTRY_COMPARE(view.topLevelItemCount(), 1);
-    QCOMPARE(ChildTexts(Group("Sklad")), (QStringList{"eva@PC9"}));
-
-    PacketBuffer text;
-    BuildText(text, "ahoj");
-    QVERIFY(other.SendTo(view.Network().Endpoint().BoundPort(), text,
-                         static_cast<size_t>(PacketLength(text, m_h->presenter))));
-    QTRY_COMPARE(Image(PeerItem(0)), 5);
-    QCOMPARE(m_h->sink.Texts().back(), std::string("eva@PC9 : ahoj"));
-}
-
-void TestMrmx3View::destroyingTheViewSaysGoodbyeOnce() {
-    CMrmx3View& view = View();
-    view.OnInitialUpdate();
-    QVERIFY(view.Network().ThreadsRunning());
-
-    view.Shutdown();
-    QVERIFY(!view.Network().Endpoint().IsOpen());
-    QVERIFY(!view.Network().ThreadsRunning());
-    m_h->view.reset();
-
-    const auto received = m_h->listener.ReceiveAll(300ms);
-    QVERIFY(!received.empty());
-    int goodbyes = 0;
-    for (const auto& datagram : received) {
-        const DatagramView seen(datagram.data(), datagram.size());
-        QCOMPARE(datagram.size(), kPresenceLength);
-        QCOMPARE(seen.Type(), int16_t{kTypeChat});
-        QCOMPARE(seen.PresenceName(), std::string("jana@PC7"));
-        if (seen.PresenceStatus() == Disconnected) {
-            ++goodbyes;
-        }
-    }
-    QCOMPARE(goodbyes, 1);
-    const DatagramView last(received.back().data(), received.back().size());
-    QCOMPARE(last.PresenceStatus(), int16_t{Disconnected});
-    QCOMPARE(m_h->wait.OwnPauses(), std::vector<std::chrono::milliseconds>{333ms});
-}
-
-void TestMrmx3View::busyPortShowsCreateErrorAndStartsNothing() {
-    CPeerSocket::Options options = m_h->LoopbackOptions();
-    options.port = m_h->listener.Port();
-    CMrmx3View& view = m_h->MakeView(options);
-    view.OnInitialUpdate();
-
-    QVERIFY(!view.Network().Endpoint().IsOpen());
-    QVERIFY(!view.Network().ThreadsRunning());
-    const auto shown = m_h->presenter.Shown();
-    QCOMPARE(shown.size(), size_t{1});
-    QCOMPARE(shown[0].caption, std::string("Error"));
-    QVERIFY(shown[0].text.starts_with("Create errorcode: "));
-    QVERIFY(!view.IconAt(7).isNull());
-
-    m_h->view.reset();
-    QVERIFY(!m_h->listener.Receive(200ms).has_value());
-    QVERIFY(m_h->wait.OwnPauses().empty());
 }
 
 QTEST_MAIN(TestMrmx3View)

@@ -244,7 +244,7 @@ private Q_SLOTS:
     void saveWritesTheConversationAsRtf();
     void inputTakesAtMost503CodePageBytes();
     void charactersOutsideTheCodePageAreRefusedWithAHint();
-    void factoryAttachedToTheNetworkMakesTheWindows();
+    void theFactoryMakesTheWindowsOfItsNetwork();
 
 private:
     QLineEdit* Input() { return Child<QLineEdit>("input"); }
@@ -797,7 +797,7 @@ void TestRichChatDialog::charactersOutsideTheCodePageAreRefusedWithAHint() {
     QCOMPARE(m_h->History(), (std::vector<HistoryEntry>{{Outgoing, "jana", "ab\x80"}}));
 }
 
-void TestRichChatDialog::factoryAttachedToTheNetworkMakesTheWindows() {
+void TestRichChatDialog::theFactoryMakesTheWindowsOfItsNetwork() {
     QueuePoster poster;
     RecordingSink sink;
     RecordingPlayer player;
@@ -805,13 +805,18 @@ void TestRichChatDialog::factoryAttachedToTheNetworkMakesTheWindows() {
     InstantWait wait;
     FakeTree tree;
     RichChatFactory factory{m_h->state, m_h->presenter};
-    QVERIFY(factory.CreateConversation(0) == nullptr);
 
     QPointer<CMRichChatDialog> window;
     {
-        PeerNetwork network{PeerNetwork::Services{m_h->state, m_h->presenter, poster, tree, sink,
-                                                  sounds, factory, m_h->clock, wait, [] {}}};
-        factory.Attach(network);
+        PeerNetwork network{PeerNetwork::Services{.state = m_h->state,
+                                                  .presenter = m_h->presenter,
+                                                  .poster = poster,
+                                                  .tree = tree,
+                                                  .notifications = sink,
+                                                  .sounds = sounds,
+                                                  .conversations = factory,
+                                                  .clock = m_h->clock,
+                                                  .wait = wait}};
         PeerDirectory& directory = network.Directory();
         {
             std::lock_guard lock(directory.Mutex());

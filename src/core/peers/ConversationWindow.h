@@ -7,6 +7,9 @@
 #include "core/peers/PeerDirectory.h"
 #include "core/settings/AppState.h"
 
+class CPeerSocket;
+class PeerItems;
+
 // A peer's conversation window as the peer logic sees it. The rules of the
 // disconnection and reconnection notices live here; the widget supplies the
 // screen operations. User-interface thread only.
@@ -40,8 +43,16 @@ protected:
     const int m_peerIndex;
 };
 
+// What a conversation window uses of the network that makes it.
+struct ConversationParts {
+    PeerDirectory& directory;
+    CPeerSocket& endpoint;
+    PeerItems& items;
+};
+
 // Makes the conversation window of a peer; null when it cannot be created.
 struct ConversationFactory {
     virtual ~ConversationFactory() = default;
-    virtual std::unique_ptr<ConversationWindow> CreateConversation(int peerIndex) = 0;
+    virtual std::unique_ptr<ConversationWindow> CreateConversation(const ConversationParts& parts,
+                                                                   int peerIndex) = 0;
 };

@@ -34,8 +34,8 @@ public:
         const Clock& clock;
         // True for a sender address that belongs to this computer.
         std::function<bool(const std::string&)> isOwnAddress;
-        // Writes the settings to the profile.
-        std::function<void()> saveSettings;
+        // Writes the settings to the profile; empty: they are not written.
+        std::function<void()> saveSettings = {};
     };
 
     explicit Dispatcher(Services services)

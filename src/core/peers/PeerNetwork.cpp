@@ -17,9 +17,17 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
       m_items(m_directory, m_s.tree, m_alerts),
       m_notifier(m_s.notifications),
       m_dispatcher(Dispatcher::Services{
-          m_directory, m_s.state, m_s.tree, m_items, m_notifier, m_s.sounds, m_alerts, m_s.clock,
-          [this](const std::string& address) { return m_socket.IsOwnAddress(address); },
-          m_s.saveSettings}),
+          .directory = m_directory,
+          .state = m_s.state,
+          .tree = m_s.tree,
+          .items = m_items,
+          .notifier = m_notifier,
+          .sounds = m_s.sounds,
+          .presenter = m_alerts,
+          .clock = m_s.clock,
+          .isOwnAddress =
+              [this](const std::string& address) { return m_socket.IsOwnAddress(address); },
+          .saveSettings = m_s.saveSettings}),
       m_announcer(
           [this] { m_socket.BroadcastPresence(); },
           [this] {
@@ -148,7 +156,9 @@ void PeerNetwork::OpenConversation(int index) {
     std::unique_lock lock(m_directory.Mutex());
     PeerRecord& record = m_directory.PeerAt(index);
     if (record.window == nullptr) {
-        std::unique_ptr<ConversationWindow> created = m_s.conversations.CreateConversation(index);
+        std::unique_ptr<ConversationWindow> created = m_s.conversations.CreateConversation(
+            ConversationParts{.directory = m_directory, .endpoint = m_socket, .items = m_items},
+            index);
         if (!created) {
             // No box is shown under the lock: the watcher waits for it.
             lock.unlock();

@@ -24,9 +24,9 @@
 #include "core/settings/AppState.h"
 #include "core/settings/SoundEvents.h"
 
-// The network side of the user tree: the endpoint, the peer directory, the
-// dispatch of received datagrams, the presence announcer and the liveness
-// watcher, and the conversation windows. Made and used on the user-interface
+// The network side of the program: the endpoint, the peer directory, the
+// dispatch of received datagrams into the tree, the presence announcer and the
+// liveness watcher, and the conversation windows. Made and used on the user-interface
 // thread; Stop() says goodbye and ends both threads, and destruction (or
 // Shutdown()) also deletes the windows before the endpoint and the directory go.
 class PeerNetwork {
@@ -41,7 +41,7 @@ public:
         ConversationFactory& conversations;
         const Clock& clock;
         StopWait& wait;
-        std::function<void()> saveSettings;
+        std::function<void()> saveSettings = {};  // empty: the settings are not written
     };
 
     PeerNetwork(Services services, CPeerSocket::Options options = {});

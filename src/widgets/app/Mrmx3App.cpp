@@ -49,9 +49,7 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
         m_s.wait = std::make_unique<RealStopWait>();
     }
     if (!m_s.conversations) {
-        auto factory = std::make_unique<RichChatFactory>(m_state, *m_boxes);
-        m_richChat = factory.get();
-        m_s.conversations = std::move(factory);
+        m_s.conversations = std::make_unique<RichChatFactory>(m_state, *m_boxes);
     }
     if (!m_s.trayAvailable) {
         m_s.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
@@ -61,11 +59,10 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
 }
 
 CMrmx3App::~CMrmx3App() {
-    // The view's shutdown says goodbye and stops the threads before the
-    // services it uses go.
-    if (m_view) {
-        m_view->Shutdown();
-    }
+    // The network first: goodbye, threads stopped and its conversation windows
+    // deleted while the tree and the frame it reports to are still there.
+    m_readNotifier.reset();
+    m_network.reset();
     m_frame.reset();
 }
 
@@ -86,23 +83,36 @@ bool CMrmx3App::InitInstance() {
     commands.statusAway = [this] { OnStatusAway(); };
     commands.statusAtLunch = [this] { OnStatusAtLunch(); };
     commands.openNotifiedConversation = [this] {
-        if (m_view) {
-            m_view->OpenNotifiedConversation();
+        if (m_network) {
+            m_network->OpenNotifiedConversation();
         }
     };
     commands.exit = [this] { ExitProgram(); };
     m_frame =
         std::make_unique<CMainFrame>(m_state, *m_boxes, std::move(commands), *m_s.trayAvailable);
 
+    // Only the network made next puts peers in the tree, so no double-click
+    // opens a conversation before it exists.
     auto* view = new CMrmx3View(
-        CMrmx3View::Services{m_state, *m_boxes, *m_poster, *m_frame, *m_sounds, *m_s.conversations,
-                             *m_s.clock, *m_s.wait, [this] { SaveSettings(); }, m_s.network},
+        CMrmx3View::Services{
+            .state = m_state,
+            .presenter = *m_boxes,
+            .openConversation = [this](int index) { m_network->OpenConversation(index); }},
         m_frame.get());
     m_view = view;
-    if (m_richChat != nullptr) {
-        m_richChat->Attach(view->Network());
-    }
     m_frame->SetView(view);
+    m_network = std::make_unique<PeerNetwork>(
+        PeerNetwork::Services{.state = m_state,
+                              .presenter = *m_boxes,
+                              .poster = *m_poster,
+                              .tree = *view,
+                              .notifications = *m_frame,
+                              .sounds = *m_sounds,
+                              .conversations = *m_s.conversations,
+                              .clock = *m_s.clock,
+                              .wait = *m_s.wait,
+                              .saveSettings = [this] { SaveSettings(); }},
+        m_s.network);
 
     SetMainTitle(
         platform::FromCp1250(m_state.Read([](const SettingsRecord& s) { return s.userName; })) +
@@ -146,10 +156,22 @@ bool CMrmx3App::InitInstance() {
         connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { ExitProgram(); });
     }
 
-    // Its boxes run event loops, in which an exit may be asked for; then the
-    // network is not started and the start-up ends here.
-    view->OnInitialUpdate();
+    // The tree's icons before the network brings any peer. Their boxes run
+    // event loops, in which an exit may be asked for; then the network, already
+    // stopped, starts nothing and the start-up ends here.
+    view->LoadIcons();
+    StartNetwork();
     return !m_exiting;
+}
+
+void CMrmx3App::StartNetwork() {
+    if (!m_network->Start()) {
+        return;
+    }
+    m_readNotifier = std::make_unique<QSocketNotifier>(
+        static_cast<qintptr>(m_network->Endpoint().Handle()), QSocketNotifier::Read);
+    connect(m_readNotifier.get(), &QSocketNotifier::activated, this,
+            [this] { m_network->OnReadable(); });
 }
 
 bool CMrmx3App::eventFilter(QObject* watched, QEvent* event) {
@@ -164,7 +186,7 @@ bool CMrmx3App::eventFilter(QObject* watched, QEvent* event) {
 void CMrmx3App::OnIdle() {
     RunInactivityWatch(m_state, m_s.idle.get());
     if (m_frame && !m_exiting) {
-        m_frame->OnUpdateStatusPane();
+        m_frame->OnUpdateStatusPane(m_network && m_network->NetworkUnreachable());
     }
 }
 
@@ -215,9 +237,13 @@ void CMrmx3App::ExitProgram() {
         m_frame->RemoveTrayIcon();
     }
     // Goodbye and threads; the windows stay, since one of them may be the
-    // caller, waiting in a box.
-    if (m_view) {
-        m_view->Shutdown();
+    // caller, waiting in a box. The notifier must not watch a socket that is
+    // being closed; it stays too, as its own signal may be what led here.
+    if (m_readNotifier) {
+        m_readNotifier->setEnabled(false);
+    }
+    if (m_network) {
+        m_network->Stop();
     }
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
         for (QWidget* window : QApplication::topLevelWidgets()) {

@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <memory>
 #include <optional>
 
@@ -13,6 +14,7 @@
 #include "core/base/UiPoster.h"
 #include "core/net/PeerSocket.h"
 #include "core/peers/ConversationWindow.h"
+#include "core/peers/PeerNetwork.h"
 #include "core/settings/AppState.h"
 #include "core/settings/InactivityWatch.h"
 #include "core/settings/SoundEvents.h"
@@ -20,10 +22,9 @@
 #include "widgets/peers/Mrmx3View.h"
 
 // The application: owns the settings and their companions, the main frame
-// with its user tree, and the services they use. Everything runs on the
-// user-interface thread.
-class RichChatFactory;
-
+// with its user tree, the network side (PeerNetwork and the watch on its
+// socket), and the services they use. Everything runs on the user-interface
+// thread.
 class CMrmx3App final : public QObject {
     Q_OBJECT
 public:
@@ -45,10 +46,11 @@ public:
     explicit CMrmx3App(Services services);
     ~CMrmx3App() override;
 
-    // Start-up: settings, frame and view, caption, hiding, bar layout, top-most,
-    // transparency, then the view's network side. False ends the program: a
-    // failure, or an exit asked for while a box of the start-up was open
-    // (ExitRequested()), after which nothing more is started.
+    // Start-up: settings, frame, tree and network, caption, hiding, bar layout,
+    // top-most, transparency, the tree's icons, then the network started and
+    // its socket watched. False ends the program: a failure, or an exit asked
+    // for while a box of the start-up was open (ExitRequested()), after which
+    // nothing more is started.
     bool InitInstance();
     // Run whenever the event loop is about to wait: the inactivity watch, then
     // the status pane.
@@ -64,7 +66,8 @@ public:
     // shown (failures are logged), the tray icon goes, goodbye and threads
     // stopped, every window hidden, and every running event loop left, a box's
     // or a dialog's included. Runs once. The windows themselves are deleted
-    // with the application object, after the main loop has returned.
+    // with the application object, after the main loop has returned: the
+    // conversation windows with the network, then the frame and its tree.
     void ExitProgram();
     bool ExitRequested() const { return m_exiting; }
 
@@ -76,6 +79,8 @@ public:
     AppState& State() { return m_state; }
     CMainFrame* MainFrame() const { return m_frame.get(); }
     CMrmx3View* View() const { return m_view; }
+    // Null before InitInstance has made it.
+    PeerNetwork* Network() const { return m_network.get(); }
     SoundEvents& Sounds() { return *m_sounds; }
     MessagePresenter& Presenter() { return *m_boxes; }
 
@@ -84,13 +89,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Starts the network and watches its socket for datagrams.
+    void StartNetwork();
+
     Services m_s;
     std::unique_ptr<ClosablePresenter> m_boxes;  // every box of the program goes through it
     AppState m_state;
     std::unique_ptr<UiPoster> m_poster;
     std::unique_ptr<SoundEvents> m_sounds;
     std::unique_ptr<CMainFrame> m_frame;
-    QPointer<CMrmx3View> m_view;
-    RichChatFactory* m_richChat = nullptr;  // the default factory, when no test gave one
+    QPointer<CMrmx3View> m_view;  // the frame's central widget
+    std::unique_ptr<PeerNetwork> m_network;
+    std::unique_ptr<QSocketNotifier> m_readNotifier;
     bool m_exiting = false;
 };

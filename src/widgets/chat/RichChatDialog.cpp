@@ -32,7 +32,6 @@
 
 #include "core/chat/ChatLogDocument.h"
 #include "core/net/Packet.h"
-#include "core/peers/PeerNetwork.h"
 #include "core/res/Strings.h"
 #include "widgets/adapters/TextCodec.h"
 
@@ -484,29 +483,8 @@ void CMRichChatDialog::reject() {
     QDialog::reject();
 }
 
-RichChatFactory::RichChatFactory(PeerDirectory& directory, const AppState& state,
-                                 CPeerSocket& endpoint, PeerItems& items,
-                                 MessagePresenter& presenter)
-    : m_directory(&directory),
-      m_state(state),
-      m_endpoint(&endpoint),
-      m_items(&items),
-      m_presenter(presenter) {}
-
-RichChatFactory::RichChatFactory(const AppState& state, MessagePresenter& presenter)
-    : m_state(state), m_presenter(presenter) {}
-
-void RichChatFactory::Attach(PeerNetwork& network) {
-    m_directory = &network.Directory();
-    m_endpoint = &network.Endpoint();
-    m_items = &network.Items();
-}
-
-std::unique_ptr<ConversationWindow> RichChatFactory::CreateConversation(int peerIndex) {
-    if (m_directory == nullptr || m_endpoint == nullptr || m_items == nullptr ||
-        !m_directory->IsValidIndex(peerIndex)) {
-        return nullptr;
-    }
-    return std::make_unique<CMRichChatDialog>(*m_directory, m_state, *m_endpoint, *m_items,
+std::unique_ptr<ConversationWindow> RichChatFactory::CreateConversation(
+    const ConversationParts& parts, int peerIndex) {
+    return std::make_unique<CMRichChatDialog>(parts.directory, m_state, parts.endpoint, parts.items,
                                               m_presenter, peerIndex);
 }

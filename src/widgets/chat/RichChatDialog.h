@@ -28,7 +28,6 @@ class QPlainTextEdit;
 class QPoint;
 class QShowEvent;
 class QTimer;
-class PeerNetwork;
 
 // The conversation window of one peer: the formatted log of the peer's history,
 // the input line, the recipient choice and the Send and Bell buttons. A
@@ -123,24 +122,16 @@ private:
     QAction* m_saveAction = nullptr;
 };
 
-// Makes the conversation windows. Either constructed with everything they
-// need, or with the state and presenter only and completed by Attach() once
-// the peer network exists; until then it makes none.
+// Makes the conversation windows, with what the network hands over for each.
 class RichChatFactory final : public ConversationFactory {
 public:
-    RichChatFactory(PeerDirectory& directory, const AppState& state, CPeerSocket& endpoint,
-                    PeerItems& items, MessagePresenter& presenter);
-    RichChatFactory(const AppState& state, MessagePresenter& presenter);
+    RichChatFactory(const AppState& state, MessagePresenter& presenter)
+        : m_state(state), m_presenter(presenter) {}
 
-    // Takes the directory, endpoint and tree items of the network.
-    void Attach(PeerNetwork& network);
-
-    std::unique_ptr<ConversationWindow> CreateConversation(int peerIndex) override;
+    std::unique_ptr<ConversationWindow> CreateConversation(const ConversationParts& parts,
+                                                           int peerIndex) override;
 
 private:
-    PeerDirectory* m_directory = nullptr;
     const AppState& m_state;
-    CPeerSocket* m_endpoint = nullptr;
-    PeerItems* m_items = nullptr;
     MessagePresenter& m_presenter;
 };

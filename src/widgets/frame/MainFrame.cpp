@@ -60,7 +60,6 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::SetView(CMrmx3View* view) {
-    m_view = view;
     if (view != nullptr) {
         setCentralWidget(view);
     }
@@ -246,13 +245,12 @@ void CMainFrame::Show(const Notification& notification) {
     SetTrayToolTip(notification.toolTip);
 }
 
-void CMainFrame::OnUpdateStatusPane() {
+void CMainFrame::OnUpdateStatusPane(bool networkUnreachable) {
     // The message pane's idle text says when announcements no longer leave; a
     // prompt on show stays until the pointer leaves its item.
-    const bool unreachable = m_view && m_view->Network().NetworkUnreachable();
-    if (unreachable != m_networkUnreachable) {
+    if (networkUnreachable != m_networkUnreachable) {
         const QString previous = IdleText();
-        m_networkUnreachable = unreachable;
+        m_networkUnreachable = networkUnreachable;
         if (m_messagePane->text() == previous) {
             m_messagePane->setText(IdleText());
         }

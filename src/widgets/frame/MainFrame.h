@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
-#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
@@ -46,8 +45,8 @@ public:
     // with the whole title and text; the tray tip in any case.
     void Show(const Notification& notification) override;
     // Refreshes the status pane and the tray tool tip from the own status, and
-    // the message pane's idle text from the view's network.
-    void OnUpdateStatusPane();
+    // the message pane's idle text from whether announcements no longer leave.
+    void OnUpdateStatusPane(bool networkUnreachable);
 
     void OnAppExit();
     // Takes the icon out of the notification area (the exit path; the
@@ -107,7 +106,6 @@ private:
     bool m_exitCommandRun = false;
     bool m_networkUnreachable = false;
     Balloon m_lastBalloon;
-    QPointer<CMrmx3View> m_view;
     QToolBar* m_toolBar = nullptr;
     QAction* m_actionToolBar = nullptr;
     QAction* m_actionStatusBar = nullptr;

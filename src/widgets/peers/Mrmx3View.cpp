@@ -65,26 +65,6 @@ CMrmx3View::CMrmx3View(Services services, QWidget* parent)
     setExpandsOnDoubleClick(true);
 
     connect(this, &QTreeWidget::currentItemChanged, this, &CMrmx3View::OnCurrentItemChanged);
-
-    m_network = std::make_unique<PeerNetwork>(
-        PeerNetwork::Services{m_s.state, m_s.presenter, m_s.poster, *this, m_s.notifications,
-                              m_s.sounds, m_s.conversations, m_s.clock, m_s.wait, m_s.saveSettings},
-        m_s.network);
-}
-
-CMrmx3View::~CMrmx3View() {
-    Shutdown();
-}
-
-void CMrmx3View::OnInitialUpdate() {
-    LoadIcons();
-    if (m_readNotifier || !m_network->Start()) {
-        return;
-    }
-    m_readNotifier = std::make_unique<QSocketNotifier>(
-        static_cast<qintptr>(Network().Endpoint().Handle()), QSocketNotifier::Read);
-    connect(m_readNotifier.get(), &QSocketNotifier::activated, this,
-            [this] { Network().OnReadable(); });
 }
 
 void CMrmx3View::LoadIcons() {
@@ -145,25 +125,6 @@ QIcon CMrmx3View::IconAt(int image) const {
     return m_icons[static_cast<size_t>(image)];
 }
 
-void CMrmx3View::Shutdown() {
-    // The notifier must not watch a socket that is being closed. It goes with
-    // the view: its own signal may be what led here.
-    if (m_readNotifier) {
-        m_readNotifier->setEnabled(false);
-    }
-    if (m_network) {
-        m_network->Stop();
-    }
-}
-
-void CMrmx3View::OpenConversation(int index) {
-    Network().OpenConversation(index);
-}
-
-void CMrmx3View::OpenNotifiedConversation() {
-    Network().OpenNotifiedConversation();
-}
-
 void CMrmx3View::OnDoubleClick() {
     // The item under the caret, not the one under the mouse.
     const QTreeWidgetItem* item = currentItem();
@@ -179,7 +140,7 @@ void CMrmx3View::OnDoubleClick() {
     if (index > static_cast<quint32>(ItemCount())) {
         return;
     }
-    OpenConversation(static_cast<int>(index));
+    m_s.openConversation(static_cast<int>(index));
 }
 
 void CMrmx3View::mouseDoubleClickEvent(QMouseEvent* event) {
