@@ -71,7 +71,6 @@ public:
 
     PeerDirectory& Directory() { return m_directory; }
     CPeerSocket& Endpoint() { return m_socket; }
-    PeerItems& Items() { return m_items; }
     PeerNotifier& Notifier() { return m_notifier; }
     Dispatcher& Dispatch() { return m_dispatcher; }
     AlertGate& NetworkAlerts() { return m_alerts; }
