@@ -1,6 +1,7 @@
 // tests/ui/TestMrmx3App.cpp
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QSessionManager>
 #include <QShortcut>
 #include <QSystemTrayIcon>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -138,7 +140,10 @@ private:
         CMrmx3App::Services services;
         services.profile = std::make_unique<SharedProfile>(m_profile);
         services.player = std::make_unique<RecordingPlayer>();
-        services.idle = std::make_unique<ForwardingIdle>(m_idle);
+        if (m_withIdle) {
+            services.idle = std::make_unique<ForwardingIdle>(m_idle);
+        }
+        services.desktopIdleProbe = false;
         if (!boxes) {
             auto recording = std::make_unique<RecordingPresenter>();
             m_recording = recording.get();
@@ -194,6 +199,7 @@ private:
 
     MemoryProfile m_profile;
     FakeIdle m_idle;
+    bool m_withIdle = true;
     RecordingPresenter* m_recording = nullptr;
     platform::SocketHandle m_listener = platform::kInvalidSocket;
     uint16_t m_port = 0;                // the program's own; 0: any free one
@@ -207,6 +213,7 @@ private Q_SLOTS:
         m_port = 0;
         m_sendFailure = 0;
         m_ownPauses.clear();
+        m_withIdle = true;
         int error = 0;
         m_listener = platform::OpenUdpSocket(0, error);
         QVERIFY(m_listener != platform::kInvalidSocket);
@@ -544,6 +551,28 @@ private Q_SLOTS:
         QVERIFY(next && previous);
         QVERIFY(AboutDialog::PageHtml().contains(QStringLiteral(MURMEX3_VERSION)));
         QVERIFY(AboutDialog::PageHtml().contains(QStringLiteral("Murmex3")));
+    }
+
+    void settingsSheetSaysWhenTheWatchHasNoProbe() {
+        for (const bool withIdle : {false, true}) {
+            m_withIdle = withIdle;
+            auto app = Start(false);
+            QVERIFY(app);
+            bool noted = withIdle;
+            bool enabled = !withIdle;
+            QTimer::singleShot(0, this, [&] {
+                auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(sheet != nullptr);
+                sheet->findChild<QTabWidget*>(QStringLiteral("pages"))->setCurrentIndex(1);
+                noted = sheet->findChild<QLabel*>(QStringLiteral("activityUnavailable")) != nullptr;
+                enabled =
+                    sheet->findChild<QCheckBox*>(QStringLiteral("checkActivity"))->isEnabled();
+                sheet->reject();
+            });
+            app->OnSettings();
+            QCOMPARE(noted, !withIdle);
+            QCOMPARE(enabled, withIdle);
+        }
     }
 };
 

@@ -155,6 +155,7 @@ private Q_SLOTS:
     void minutesFieldWarnsAndConverts_data();
     void minutesFieldWarnsAndConverts();
     void minutesWarningsDoNotPile();
+    void withoutAnIdleProbeThePageSaysSoAndKeepsTheSetting();
 };
 
 void TestPropertySheet::Record(const char* name) {
@@ -758,6 +759,22 @@ void TestPropertySheet::minutesWarningsDoNotPile() {
     // Once closed, the next change warns again.
     TypeText(minutes, QStringLiteral("1"));
     QCOMPARE(m_presenter.messages.size(), std::size_t{2});
+}
+
+void TestPropertySheet::withoutAnIdleProbeThePageSaysSoAndKeepsTheSetting() {
+    m_state->Modify([](SettingsRecord& s) { s.checkActivity = true; });
+    m_sheet->NoticePage()->SetActivityWatchAvailable(false);
+    QVERIFY(Open());
+    VisitNotifications();
+    auto* note = Control<QLabel>("activityUnavailable");
+    QCOMPARE(note->text(), QStringLiteral("Sledování aktivity zde není k dispozici."));
+    QVERIFY(note->isVisible());
+    auto* checkActivity = Control<QCheckBox>("checkActivity");
+    QVERIFY(!checkActivity->isEnabled());
+    QVERIFY(checkActivity->isChecked());
+    QVERIFY(!Control<QLineEdit>("inactivityMinutes")->isEnabled());
+    Button(QDialogButtonBox::Ok)->click();
+    QVERIFY(m_state->Settings().checkActivity);
 }
 
 QTEST_MAIN(TestPropertySheet)

@@ -209,6 +209,7 @@ void CMrmx3App::OnSettings() {
         m_state, *m_s.presenter, std::move(apply), [this] { return m_s.names->LogonName(); },
         platform::QtSoundPlayer::SoundsFolder(
             platform::FromCp1250(res::String(res::kStrSoundsFolder))));
+    sheet.NoticePage()->SetActivityWatchAvailable(m_s.idle != nullptr);
     if (sheet.exec() == QDialog::Accepted) {
         SaveSettings();
     }

@@ -3,19 +3,19 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 #include "core/settings/InactivityWatch.h"
 
 // The time of the last keyboard or mouse input of the desktop session.
 namespace platform {
 
-// Tick count (ms) of the last input, or nothing where the desktop cannot tell.
-std::optional<uint32_t> LastInputTick();
+// A steady tick count in milliseconds, wrapping at 2^32.
 uint32_t TickCount();
 
-// The probe for the inactivity watch, or null where the desktop has none
-// (X11 without the XScreenSaver extension, Wayland, offscreen).
+// The probe for the inactivity watch: the first source of the desktop that
+// answers (on Linux the session bus's idle monitors, GNOME's and then the
+// freedesktop screen saver, then the X server), or null where none does. A
+// platform without a desktop (offscreen) has none.
 std::unique_ptr<IdleInputProbe> MakeIdleInputProbe();
 
 }  // namespace platform

@@ -6,10 +6,6 @@
 // Desktops that cannot tell the time of the last input: the watch stays inert.
 namespace platform {
 
-std::optional<uint32_t> LastInputTick() {
-    return std::nullopt;
-}
-
 uint32_t TickCount() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<uint32_t>(

@@ -7,6 +7,8 @@
 #endif
 #include <windows.h>
 
+#include <optional>
+
 #include "widgets/desktop/IdleInput.h"
 
 namespace platform {
@@ -27,15 +29,7 @@ GetLastInputInfoFn LastInputInfoEntry() {
     return entry;
 }
 
-class Win32IdleInputProbe final : public IdleInputProbe {
-public:
-    std::optional<uint32_t> LastInputTick() const override { return platform::LastInputTick(); }
-    uint32_t TickCount() const override { return platform::TickCount(); }
-};
-
-}  // namespace
-
-std::optional<uint32_t> LastInputTick() {
+std::optional<uint32_t> SystemLastInputTick() {
     const GetLastInputInfoFn getLastInputInfo = LastInputInfoEntry();
     if (getLastInputInfo == nullptr) {
         return std::nullopt;
@@ -47,6 +41,14 @@ std::optional<uint32_t> LastInputTick() {
     }
     return static_cast<uint32_t>(info.dwTime);
 }
+
+class Win32IdleInputProbe final : public IdleInputProbe {
+public:
+    std::optional<uint32_t> LastInputTick() const override { return SystemLastInputTick(); }
+    uint32_t TickCount() const override { return platform::TickCount(); }
+};
+
+}  // namespace
 
 uint32_t TickCount() {
     return static_cast<uint32_t>(GetTickCount());

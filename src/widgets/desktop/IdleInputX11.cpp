@@ -1,4 +1,6 @@
 // src/widgets/desktop/IdleInputX11.cpp
+// Linux and other X11 systems: the session bus's idle monitors first, then
+// the X server's screen saver extension.
 #include <dlfcn.h>
 
 #include <QCoreApplication>
@@ -6,9 +8,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 
 #include "widgets/adapters/Logging.h"
 #include "widgets/desktop/IdleInput.h"
+#include "widgets/desktop/IdleInputDBus.h"
 
 namespace platform {
 namespace {
@@ -117,15 +121,8 @@ const ScreenSaverQuery* Query() {
     return query.Available() ? &query : nullptr;
 }
 
-class X11IdleInputProbe final : public IdleInputProbe {
-public:
-    std::optional<uint32_t> LastInputTick() const override { return platform::LastInputTick(); }
-    uint32_t TickCount() const override { return platform::TickCount(); }
-};
-
-}  // namespace
-
-std::optional<uint32_t> LastInputTick() {
+// Tick count of the last input as the X server tells it.
+std::optional<uint32_t> X11LastInputTick() {
     const ScreenSaverQuery* query = Query();
     if (query == nullptr) {
         return std::nullopt;
@@ -137,6 +134,20 @@ std::optional<uint32_t> LastInputTick() {
     return static_cast<uint32_t>(TickCount() - *idle);
 }
 
+class X11IdleInputProbe final : public IdleInputProbe {
+public:
+    std::optional<uint32_t> LastInputTick() const override { return X11LastInputTick(); }
+    uint32_t TickCount() const override { return platform::TickCount(); }
+};
+
+// Platforms that show no windows to a user have no input to watch.
+bool IsDesktopPlatform() {
+    const QString name = QGuiApplication::platformName();
+    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
+}
+
+}  // namespace
+
 uint32_t TickCount() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<uint32_t>(
@@ -144,9 +155,18 @@ uint32_t TickCount() {
 }
 
 std::unique_ptr<IdleInputProbe> MakeIdleInputProbe() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr ||
+        !IsDesktopPlatform()) {
+        return nullptr;
+    }
+    // The session bus's idle monitors also serve Wayland sessions.
+    if (auto probe = MakeDBusIdleInputProbe(QDBusConnection::sessionBus())) {
+        return probe;
+    }
     if (Query() == nullptr) {
         return nullptr;
     }
+    qCDebug(lcIdle) << "Idle time from the X server";
     return std::make_unique<X11IdleInputProbe>();
 }
 

@@ -118,11 +118,21 @@ void CMX3PropPgNotice::CreateControls() {
     noticesGrid->addLayout(balloonRow, 5, 1);
 
     auto* activity = new QGroupBox(QStringLiteral("Sledovat aktivitu (2K XP)"));
-    auto* activityRow = new QHBoxLayout(activity);
+    auto* activityColumn = new QVBoxLayout(activity);
+    auto* activityRow = new QHBoxLayout;
+    activityColumn->addLayout(activityRow);
     activityRow->addWidget(m_checkActivity);
     activityRow->addWidget(m_inactivityMinutes);
     activityRow->addWidget(Label(QStringLiteral("min."), m_inactivityMinutes));
     activityRow->addStretch(1);
+    if (!m_watchAvailable) {
+        m_checkActivity->setEnabled(false);
+        m_inactivityMinutes->setEnabled(false);
+        auto* note = new QLabel(QStringLiteral("Sledování aktivity zde není k dispozici."));
+        note->setObjectName(QStringLiteral("activityUnavailable"));
+        note->setWordWrap(true);
+        activityColumn->addWidget(note);
+    }
 
     auto* column = new QVBoxLayout(content);
     column->addWidget(sounds);

@@ -27,6 +27,10 @@ public:
                      QWidget* parent = nullptr);
 
     bool IsCreated() const { return m_created; }
+    // Whether the desktop can tell the time without input. Without it the
+    // page says that the watch is not available here and disables its
+    // switch, whose setting stays as it was. Before the page is first shown.
+    void SetActivityWatchAvailable(bool available) { m_watchAvailable = available; }
     void OnOK();
 
     // The minutes field's number as the C library reads a decimal long: leading
@@ -50,6 +54,7 @@ private:
     QString m_soundsFolder;
     bool m_created = false;
     bool m_warningOpen = false;
+    bool m_watchAvailable = true;
 
     QComboBox* m_soundFolder = nullptr;        // 1005
     QCheckBox* m_playSoundsOff = nullptr;      // 1010
