@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "widgets/adapters/Logging.h"
+#include "widgets/app/AppLook.h"
 #include "widgets/app/CommandLine.h"
 #include "widgets/app/Mrmx3App.h"
 
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     platform::InstallQtLogSink();
+    applook::InstallCzechQtTexts(&application);
+    applook::InstallWindowIcon();
 
     CMrmx3App app{CMrmx3App::Services{}};
     if (!app.InitInstance()) {

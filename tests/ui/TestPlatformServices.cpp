@@ -4,13 +4,19 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDataStream>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
 #include <QtTest>
 #include <limits>
@@ -29,6 +35,7 @@
 #include "widgets/adapters/QtSoundPlayer.h"
 #include "widgets/adapters/QtUiPoster.h"
 #include "widgets/adapters/TextCodec.h"
+#include "widgets/app/AppLook.h"
 #include "widgets/desktop/IdleInput.h"
 #include "widgets/desktop/QuitSignals.h"
 
@@ -164,6 +171,8 @@ private Q_SLOTS:
     void textCodecRoundTripsCzechAndRejectsOtherScripts();
     void messageBoxShowsConvertedTextsIconAndOneButton();
     void idleInputHasNoProbeOffscreen();
+
+    void qtTextsAreCzechAndEveryWindowCarriesTheIcon();
 
     void quitSignalCallsTheHandlerOnceOnTheUiThread();
     void installingAgainReplacesTheHandler();
@@ -442,6 +451,29 @@ void TestPlatformServices::idleInputHasNoProbeOffscreen() {
     QTest::qWait(20);
     const uint32_t elapsed = platform::TickCount() - before;
     QVERIFY2(elapsed >= 15 && elapsed < 10000, qPrintable(QString::number(elapsed)));
+}
+
+void TestPlatformServices::qtTextsAreCzechAndEveryWindowCarriesTheIcon() {
+    std::unique_ptr<QTranslator> czech(applook::InstallCzechQtTexts(nullptr));
+    QVERIFY2(czech != nullptr, "Qt's Czech catalogue is missing (qt6-translations-l10n)");
+    QLineEdit edit;
+    const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList texts;
+    for (const QAction* action : menu->actions()) {
+        texts << action->text();
+    }
+    // "&Paste", with its shortcut after a tab.
+    QVERIFY2(!texts.filter(QRegularExpression(QStringLiteral("^&Vložit(\\t|$)"))).isEmpty(),
+             qPrintable(texts.join(u'|')));
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Zrušit"));
+
+    applook::InstallWindowIcon();
+    QWidget window;
+    QVERIFY(!window.windowIcon().isNull());
+    QMessageBox box;
+    QVERIFY(!box.windowIcon().isNull());
+    QApplication::setWindowIcon(QIcon());
 }
 
 void TestPlatformServices::quitSignalCallsTheHandlerOnceOnTheUiThread() {
