@@ -2,9 +2,11 @@
 #include <QApplication>
 
 #include "widgets/adapters/Logging.h"
+#include "widgets/adapters/QtProfile.h"
 #include "widgets/app/AppLook.h"
 #include "widgets/app/CommandLine.h"
 #include "widgets/app/Mrmx3App.h"
+#include "widgets/desktop/SingleInstance.h"
 
 namespace {
 
@@ -36,7 +38,20 @@ int main(int argc, char** argv) {
     applook::InstallCzechQtTexts(&application);
     applook::InstallWindowIcon();
 
+    // A copy already running for this user shows its window instead.
+    platform::SingleInstance instance(
+        platform::SingleInstance::NameFor(platform::QtProfile().Settings().fileName()));
+    switch (instance.Begin()) {
+        case platform::SingleInstance::Start::HandedOver:
+            return 0;
+        case platform::SingleInstance::Start::NoAnswer:
+            return 1;
+        case platform::SingleInstance::Start::First:
+            break;
+    }
+
     CMrmx3App app{CMrmx3App::Services{}};
+    instance.SetShowHandler([&app] { app.ShowMainWindow(); });
     if (!app.InitInstance()) {
         // An exit asked for during the start-up is an orderly end.
         return app.ExitRequested() ? 0 : 1;

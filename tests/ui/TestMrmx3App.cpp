@@ -553,6 +553,20 @@ private Q_SLOTS:
         QVERIFY(AboutDialog::PageHtml().contains(QStringLiteral("Murmex3")));
     }
 
+    // What another copy's start asks for.
+    void showMainWindowBringsTheHiddenWindowUpUntilTheExit() {
+        auto app = Start(true);
+        QVERIFY(app);
+        QVERIFY(!app->MainFrame()->isVisible());
+        app->ShowMainWindow();
+        QVERIFY(app->MainFrame()->isVisible());
+        QVERIFY(!app->MainFrame()->isMinimized());
+        app->MainFrame()->hide();
+        app->ExitProgram();
+        app->ShowMainWindow();
+        QVERIFY(!app->MainFrame()->isVisible());
+    }
+
     void settingsSheetSaysWhenTheWatchHasNoProbe() {
         for (const bool withIdle : {false, true}) {
             m_withIdle = withIdle;

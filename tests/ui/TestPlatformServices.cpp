@@ -1,5 +1,8 @@
 // tests/ui/TestPlatformServices.cpp
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,6 +23,7 @@
 #include <QTranslator>
 #include <QWidget>
 #include <QtTest>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -38,6 +43,7 @@
 #include "widgets/app/AppLook.h"
 #include "widgets/desktop/IdleInput.h"
 #include "widgets/desktop/QuitSignals.h"
+#include "widgets/desktop/SingleInstance.h"
 
 namespace {
 
@@ -171,6 +177,10 @@ private Q_SLOTS:
     void textCodecRoundTripsCzechAndRejectsOtherScripts();
     void messageBoxShowsConvertedTextsIconAndOneButton();
     void idleInputHasNoProbeOffscreen();
+
+    void laterCopyShowsTheRunningOneAndEnds();
+    void socketLeftByAnEndedCopyDoesNotStopTheNext();
+    void copiesOfOtherSettingsFilesRunSideBySide();
 
     void qtTextsAreCzechAndEveryWindowCarriesTheIcon();
 
@@ -451,6 +461,78 @@ void TestPlatformServices::idleInputHasNoProbeOffscreen() {
     QTest::qWait(20);
     const uint32_t elapsed = platform::TickCount() - before;
     QVERIFY2(elapsed >= 15 && elapsed < 10000, qPrintable(QString::number(elapsed)));
+}
+
+namespace {
+
+// A copy started on another thread, as another process would: its blocking
+// socket calls need the first copy's event loop, which the test runs.
+platform::SingleInstance::Start StartLaterCopy(const QString& name) {
+    std::optional<platform::SingleInstance::Start> result;
+    std::thread copy([&] { result = platform::SingleInstance(name).Begin(); });
+    QElapsedTimer waited;
+    waited.start();
+    while (!result && waited.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    copy.join();
+    return *result;
+}
+
+}  // namespace
+
+void TestPlatformServices::laterCopyShowsTheRunningOneAndEnds() {
+    const QString name = m_dir->filePath(QStringLiteral("copy"));
+    platform::SingleInstance first(name);
+    QCOMPARE(first.Begin(), platform::SingleInstance::Start::First);
+    QVERIFY(first.Listening());
+    int shown = 0;
+    first.SetShowHandler([&] { ++shown; });
+
+    QCOMPARE(StartLaterCopy(name), platform::SingleInstance::Start::HandedOver);
+    QCOMPARE(shown, 1);
+    QCOMPARE(StartLaterCopy(name), platform::SingleInstance::Start::HandedOver);
+    QCOMPARE(shown, 2);
+
+    // Anything but the one request is refused without a show.
+    QLocalSocket stranger;
+    stranger.connectToServer(name);
+    QVERIFY(stranger.waitForConnected(1000));
+    stranger.write(QByteArray(64, 'x'));
+    QTRY_COMPARE(stranger.state(), QLocalSocket::UnconnectedState);
+    QCOMPARE(shown, 2);
+}
+
+void TestPlatformServices::socketLeftByAnEndedCopyDoesNotStopTheNext() {
+    const QString name = m_dir->filePath(QStringLiteral("left"));
+    {
+        // A copy that ends without closing its socket leaves the file behind.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(name);
+        std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+    QVERIFY(QFileInfo::exists(name));
+    platform::SingleInstance next(name);
+    QCOMPARE(next.Begin(), platform::SingleInstance::Start::First);
+    QVERIFY(next.Listening());
+    QCOMPARE(StartLaterCopy(name), platform::SingleInstance::Start::HandedOver);
+}
+
+void TestPlatformServices::copiesOfOtherSettingsFilesRunSideBySide() {
+    const QString mine =
+        platform::SingleInstance::NameFor(QStringLiteral("/home/a/.config/x.conf"));
+    QCOMPARE(platform::SingleInstance::NameFor(QStringLiteral("/home/a/.config/x.conf")), mine);
+    QVERIFY(mine != platform::SingleInstance::NameFor(QStringLiteral("/home/b/.config/x.conf")));
+
+    platform::SingleInstance first(m_dir->filePath(QStringLiteral("a")));
+    QCOMPARE(first.Begin(), platform::SingleInstance::Start::First);
+    platform::SingleInstance other(m_dir->filePath(QStringLiteral("b")));
+    QCOMPARE(other.Begin(), platform::SingleInstance::Start::First);
+    QVERIFY(first.Listening() && other.Listening());
 }
 
 void TestPlatformServices::qtTextsAreCzechAndEveryWindowCarriesTheIcon() {

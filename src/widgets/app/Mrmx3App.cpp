@@ -257,6 +257,15 @@ void CMrmx3App::ExitProgram() {
     QCoreApplication::exit(0);
 }
 
+void CMrmx3App::ShowMainWindow() {
+    if (!m_frame || m_exiting) {
+        return;
+    }
+    m_frame->showNormal();
+    m_frame->raise();
+    m_frame->activateWindow();
+}
+
 void CMrmx3App::SetMainTitle(const QString& text) {
     if (m_frame) {
         m_frame->setWindowTitle(text);

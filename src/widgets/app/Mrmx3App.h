@@ -71,6 +71,9 @@ public:
     void ExitProgram();
     bool ExitRequested() const { return m_exiting; }
 
+    // Brings the main window up, shown, raised and active: another copy's
+    // start asks for it. Nothing once the exit has begun.
+    void ShowMainWindow();
     void SetMainTitle(const QString& text);
     void ApplyTransparency();
     void ApplyTopMost();
