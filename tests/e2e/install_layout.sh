@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `cmake --install` lays out the program, its sounds, a desktop entry and an
-# icon in the usual places, and the installed program runs from any folder.
+# `cmake --install` lays out the program, its sounds, a desktop entry, an
+# icon, the manual page and the AppStream data in the usual places, and the
+# installed program runs from any folder.
 set -euo pipefail
 BUILD="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -9,7 +10,8 @@ trap 'rm -rf "$PREFIX"' EXIT
 
 cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
 for f in bin/murmex3 share/applications/murmex3.desktop \
-         share/icons/hicolor/scalable/apps/murmex3.svg \
+         share/icons/hicolor/scalable/apps/murmex3.svg share/man/man1/murmex3.1.gz \
+         share/metainfo/org.murmex3.murmex3.metainfo.xml share/doc/murmex3/copyright \
          share/murmex3/Sounds/Standard/{Away,Lunch,online,offline,message,DND,Bell,SmallMsg}.wav; do
     [ -s "$PREFIX/$f" ] || { echo "FAIL: $f is missing"; exit 1; }
 done
