@@ -5,7 +5,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: run test test-tsan test-windows build bench deps format format-check clean
+.PHONY: run test test-tsan test-windows build bench deps format format-check clean install package
 
 deps:
 	@bash scripts/install-deps.sh
@@ -20,6 +20,18 @@ run: build
 	else \
 		echo "The desktop program is not part of this build yet: the core library, its tests and benchmarks were built in build/release."; \
 	fi
+
+# Installs the release build under /usr/local (another prefix: PREFIX=/opt/murmex3;
+# a staging folder: DESTDIR=...).
+install: build
+	@cmake --install build/release $(if $(PREFIX),--prefix $(PREFIX))
+
+# The Debian package, build/release/murmex3_<version>_<arch>.deb. Only what it
+# holds is built for it.
+package: deps
+	@cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build/release -j $(JOBS) --target murmex3 murmex3_sounds murmex3_manual
+	@cd build/release && cpack -G DEB
 
 test: deps
 	@cmake -S . -B build/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DMURMEX3_SANITIZE=ON -DMURMEX3_WERROR=ON >/dev/null
