@@ -79,7 +79,14 @@ in_root "QT_QPA_PLATFORM=offscreen HOME=/tmp ./make.sh run" >>"$LOG" 2>&1 &
 runner=$!
 program=""
 for _ in $(seq 1 2400); do
-    program="$(pgrep -f "$ROOT/home/newcomer/murmex3/build/release/src/murmex3|^\./murmex3" | head -1 || true)"
+    program=""
+    # Only a copy inside this chroot: other copies on the machine are not ours.
+    for pid in $(pgrep -x murmex3 || true); do
+        if [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$(readlink -f "$ROOT")" ]; then
+            program="$pid"
+            break
+        fi
+    done
     [ -n "$program" ] && break
     kill -0 "$runner" 2>/dev/null || break
     sleep 1
