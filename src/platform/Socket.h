@@ -22,6 +22,10 @@ int InitSocketLibrary();
 SocketHandle OpenUdpSocket(uint16_t port, int& error);
 uint16_t BoundPort(SocketHandle socket);
 int SetBroadcastOption(SocketHandle socket);
+// Asks for a receive buffer of this many bytes; returns the size the system
+// then reports (Linux caps the request and reports twice what it keeps for
+// data), or -1 when it cannot be read.
+int RequestReceiveBuffer(SocketHandle socket, int bytes);
 int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
                  size_t size);
 

@@ -208,6 +208,16 @@ int SetBroadcastOption(SocketHandle socket) {
     return 0;
 }
 
+int RequestReceiveBuffer(SocketHandle socket, int bytes) {
+    ::setsockopt(Fd(socket), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    if (::getsockopt(Fd(socket), SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0) {
+        return -1;
+    }
+    return granted;
+}
+
 int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
                  size_t size) {
     const sockaddr_in addr = MakeAddress(address, port);

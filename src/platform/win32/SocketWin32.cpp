@@ -164,6 +164,18 @@ int SetBroadcastOption(SocketHandle socket) {
     return 0;
 }
 
+int RequestReceiveBuffer(SocketHandle socket, int bytes) {
+    ::setsockopt(Sock(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                 sizeof bytes);
+    int granted = 0;
+    int length = sizeof granted;
+    if (::getsockopt(Sock(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted),
+                     &length) != 0) {
+        return -1;
+    }
+    return granted;
+}
+
 int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
                  size_t size) {
     const sockaddr_in addr = MakeAddress(address, port);
