@@ -223,6 +223,7 @@ TEST_F(PeerNetworkTest, ReceivedDatagramsAreDispatchedAndAFloodOfBadOnesRaisesOn
     for (int i = 0; i < 5; ++i) {
         network.OnReadable();
     }
+    m_poster.Drain();
     const auto shown = m_presenter.Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text.rfind("ReceiveFrom errorcode: ", 0), 0u) << shown[0].text;
@@ -232,6 +233,7 @@ TEST_F(PeerNetworkTest, ReceivedDatagramsAreDispatchedAndAFloodOfBadOnesRaisesOn
     ASSERT_TRUE(m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41)));
     network.Shutdown();
     network.OnReadable();
+    m_poster.Drain();
     EXPECT_EQ(m_presenter.Shown().size(), 1u);
 }
 

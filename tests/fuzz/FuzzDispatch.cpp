@@ -138,7 +138,8 @@ struct Fixture {
     FakeTree fakeTree;
     TrackingTree tree{fakeTree};
     RecordingPresenter boxes;
-    AlertGate gate{boxes, clock};
+    QueuePoster poster;
+    AlertGate gate{boxes, clock, poster};
     PeerItems items{directory, tree, gate};
     RecordingSink sink;
     PeerNotifier notifier{sink};
@@ -401,6 +402,7 @@ void DispatchOne(Fixture& f, uint8_t control, const uint8_t* bytes, size_t size)
     f.journal.clear();
 
     f.dispatcher.DispatchDatagram(block.get(), size, sender);
+    f.poster.Drain();
     CheckAfter(f, before, DatagramView(block.get(), size), sender);
 
     f.clock.Advance(1);

@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/Fakes.h"
 #include "core/base/AlertGate.h"
 #include "core/base/Log.h"
 #include "core/res/Strings.h"
@@ -654,13 +655,15 @@ void TestPlatformServices::coreLogReachesQtCategoriesWarningsByDefault() {
     platform::InstallQtLogSink();
     ShownBoxes inner;
     StillClock clock;
-    AlertGate gate{inner, clock};
+    QueuePoster poster;
+    AlertGate gate{inner, clock, poster};
     gate.ShowMessage("Error", "first", BoxIcon::Information);
     gate.ShowMessage("Error", "druh\xe1", BoxIcon::Information);
     gate.ShowMessage("Error", "third", BoxIcon::Information);
     corelog::Warning("unknown-area", "elsewhere");
     QLoggingCategory::setFilterRules(QStringLiteral("murmex3.net.debug=true"));
     gate.ShowMessage("Error", "fourth", BoxIcon::Information);
+    poster.Drain();
     QLoggingCategory::setFilterRules(QString());
     corelog::SetSink(nullptr);
     qInstallMessageHandler(previous);

@@ -11,7 +11,7 @@
 PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
     : m_s(std::move(services)),
       m_threadPresenter(m_s.presenter, m_s.poster),
-      m_alerts(m_s.presenter, m_s.clock),
+      m_alerts(m_s.presenter, m_s.clock, m_s.poster),
       m_directory(m_s.clock),
       m_socket(m_s.state, m_threadPresenter, std::move(options)),
       m_items(m_directory, m_s.tree, m_alerts),
@@ -95,6 +95,7 @@ void PeerNetwork::Stop() {
         m_socket.ShutDown();
     }
     m_stopRequested = true;
+    m_alerts.Close();
     // Releases a worker that waits for a box to be closed.
     m_threadPresenter.RequestStop();
     if (started) {

@@ -235,11 +235,15 @@ void CMainFrame::Show(const Notification& notification) {
             m_balloonShown = true;
             m_balloonTimer.start(notification.milliseconds);
         } else if (!m_fallbackBoxOpen) {
-            // The box runs its own event loop, which may deliver further
-            // notifications; they are dropped while it is open.
+            // Shown from a posted task: the box's event loop must not run inside
+            // the caller (the dispatch of a datagram). While it waits or is
+            // open, further notifications are dropped.
             m_fallbackBoxOpen = true;
-            m_presenter.ShowMessage(notification.title, notification.text, BoxIcon::Information);
-            m_fallbackBoxOpen = false;
+            QTimer::singleShot(0, this,
+                               [this, title = notification.title, text = notification.text] {
+                                   m_presenter.ShowMessage(title, text, BoxIcon::Information);
+                                   m_fallbackBoxOpen = false;
+                               });
         }
     }
     SetTrayToolTip(notification.toolTip);

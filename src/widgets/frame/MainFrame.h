@@ -42,7 +42,8 @@ public:
     void SetView(CMrmx3View* view);
 
     // The balloon with its title, text and time, or without a tray the box
-    // with the whole title and text; the tray tip in any case.
+    // with the whole title and text, shown once the caller has returned; the
+    // tray tip in any case.
     void Show(const Notification& notification) override;
     // Refreshes the status pane and the tray tool tip from the own status, and
     // the message pane's idle text from whether announcements no longer leave.
@@ -102,7 +103,7 @@ private:
     bool m_trayAvailable;
     bool m_exiting = false;
     bool m_balloonShown = false;
-    bool m_fallbackBoxOpen = false;
+    bool m_fallbackBoxOpen = false;  // posted or open
     bool m_exitCommandRun = false;
     bool m_networkUnreachable = false;
     Balloon m_lastBalloon;
