@@ -20,16 +20,16 @@
 
 namespace {
 
-std::string AddressOf(int i) {
-    return "10." + std::to_string(i / 65536) + "." + std::to_string((i / 256) % 256) + "." +
-           std::to_string(i % 256);
+// 10.0.0.0 onwards, in host order.
+uint32_t AddressOf(int i) {
+    return 0x0A000000u + static_cast<uint32_t>(i);
 }
 
 void BM_FindPeerByAddress(benchmark::State& state) {
     SystemClock clock;
     PeerDirectory directory{clock};
     const int peers = static_cast<int>(state.range(0));
-    std::vector<std::string> addresses;
+    std::vector<uint32_t> addresses;
     for (int i = 0; i < peers; ++i) {
         addresses.push_back(AddressOf(i));
         directory.AddPeer(nullptr, "user@PC", "Skupina", addresses.back(), Ready);
@@ -94,7 +94,7 @@ void BM_DispatchKnownPresence(benchmark::State& state) {
     PeerNotifier notifier{sink};
     NullPlayer player;
     SoundEvents sounds{settings, clock, player};
-    const std::string ownAddress = "10.255.255.254";
+    const uint32_t ownAddress = AddressOf(0xFFFFFE);
     Dispatcher dispatcher{Dispatcher::Services{
         .directory = directory,
         .state = settings,
@@ -104,10 +104,10 @@ void BM_DispatchKnownPresence(benchmark::State& state) {
         .sounds = sounds,
         .presenter = presenter,
         .clock = clock,
-        .isOwnAddress = [&](const std::string& address) { return address == ownAddress; }}};
+        .isOwnAddress = [&](uint32_t address) { return address == ownAddress; }}};
 
     const int peers = static_cast<int>(state.range(0));
-    std::vector<std::string> addresses;
+    std::vector<uint32_t> addresses;
     std::vector<PacketBuffer> packets(static_cast<size_t>(peers));
     for (int i = 0; i < peers; ++i) {
         addresses.push_back(AddressOf(i));

@@ -62,7 +62,7 @@ protected:
     void Send(const PacketBuffer& packet, const std::string& from) {
         RecordingPresenter unused;
         const int16_t length = PacketLength(packet, unused);
-        dispatcher.DispatchDatagram(packet.data(), static_cast<size_t>(length), from);
+        dispatcher.DispatchDatagram(packet.data(), static_cast<size_t>(length), Ip(from));
     }
     // Exactly these bytes, in a heap block of their size, so a read past them
     // is caught by the address sanitizer.
@@ -71,7 +71,7 @@ protected:
         if (!bytes.empty()) {
             std::memcpy(block.get(), bytes.data(), bytes.size());
         }
-        dispatcher.DispatchDatagram(block.get(), bytes.size(), from);
+        dispatcher.DispatchDatagram(block.get(), bytes.size(), Ip(from));
     }
     void Announce(const std::string& from, int16_t status, std::string_view user = "jan",
                   std::string_view group = "Sklad", std::string_view computer = "PC1") {
@@ -100,7 +100,7 @@ protected:
         // PacketLength does not know this kind: header, text, NUL.
         const size_t length =
             4 + std::strlen(reinterpret_cast<const char*>(packet.data() + kTextOffset)) + 1;
-        dispatcher.DispatchDatagram(packet.data(), length, from);
+        dispatcher.DispatchDatagram(packet.data(), length, Ip(from));
     }
     void Set(void (*change)(SettingsRecord&)) { state.Modify(change); }
     // Past the sound throttle.
@@ -141,7 +141,7 @@ protected:
         .sounds = sounds,
         .presenter = presenter,
         .clock = clock,
-        .isOwnAddress = [](const std::string& address) { return address == kOwnAddress; },
+        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwnAddress); },
         .saveSettings = [this] { ++saves; }}};
     std::vector<std::string> journal;
     // Declared after the directory, so they go first.
@@ -765,18 +765,17 @@ TEST_F(DispatchTest, DirectoryLockIsNotHeldAcrossTreeSoundsOrBalloons) {
     PeerNotifier probingNotifier{probingSink};
     ProbingPlayer probingPlayer{probe};
     SoundEvents probingSounds{state, clock, probingPlayer};
-    Dispatcher probed{
-        Dispatcher::Services{.directory = directory,
-                             .state = state,
-                             .tree = probingTree,
-                             .items = probingItems,
-                             .notifier = probingNotifier,
-                             .sounds = probingSounds,
-                             .presenter = presenter,
-                             .clock = clock,
-                             .isOwnAddress = [](const std::string&) { return false; }}};
+    Dispatcher probed{Dispatcher::Services{.directory = directory,
+                                           .state = state,
+                                           .tree = probingTree,
+                                           .items = probingItems,
+                                           .notifier = probingNotifier,
+                                           .sounds = probingSounds,
+                                           .presenter = presenter,
+                                           .clock = clock,
+                                           .isOwnAddress = [](uint32_t) { return false; }}};
     const auto send = [&](const PacketBuffer& packet, size_t length) {
-        probed.DispatchDatagram(packet.data(), length, kJan);
+        probed.DispatchDatagram(packet.data(), length, Ip(kJan));
         clock.Advance(3);
     };
     // Without the notice lines the first bell has nothing to quote.

@@ -1,6 +1,8 @@
 // tests/core/Fakes.h
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -14,6 +16,12 @@
 #include "core/base/UiPoster.h"
 #include "core/settings/AppState.h"
 #include "core/settings/SoundEvents.h"
+#include "platform/Socket.h"
+
+// A dotted address in host order, as the receive thread hands senders over.
+inline uint32_t Ip(const std::string& dotted) {
+    return platform::ParseDottedAddress(dotted).value_or(0);
+}
 
 class FakeClock final : public Clock {
 public:
@@ -87,8 +95,16 @@ private:
 class QueuePoster final : public UiPoster {
 public:
     void Post(std::function<void()> task) override {
-        std::lock_guard lock(m_mutex);
-        m_tasks.push_back(std::move(task));
+        {
+            std::lock_guard lock(m_mutex);
+            m_tasks.push_back(std::move(task));
+        }
+        m_posted.notify_all();
+    }
+    // Waits until a task is queued; false when none came by the deadline.
+    bool WaitForTask(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(m_mutex);
+        return m_posted.wait_until(lock, deadline, [this] { return !m_tasks.empty(); });
     }
     bool OnUiThread() const override { return std::this_thread::get_id() == m_uiThread; }
     // Runs the queued tasks (and those they post) on the calling thread.
@@ -115,6 +131,7 @@ public:
 
 private:
     mutable std::mutex m_mutex;
+    std::condition_variable m_posted;
     std::deque<std::function<void()>> m_tasks;
     std::thread::id m_uiThread = std::this_thread::get_id();
 };

@@ -53,6 +53,14 @@ TEST(PeerDirectory, LookupMatchesTheExactAddressAndTheFirstRecord) {
     EXPECT_EQ(directory.FindPeerByAddress("10.0.0.100"), std::nullopt);
     EXPECT_EQ(directory.FindPeerByAddress("10.0.0.1 "), std::nullopt);
     EXPECT_EQ(directory.FindPeerByAddress(""), std::nullopt);
+
+    // The receive thread's key: the address as a number; the record keeps both.
+    EXPECT_EQ(directory.FindPeerByAddress(0x0A00000Au), 1);
+    EXPECT_EQ(directory.FindPeerByAddress(0x0A000064u), std::nullopt);
+    const int added = directory.AddPeer(nullptr, "d", "g", 0x0A000064u, Ready);
+    EXPECT_EQ(directory.FindPeerByAddress("10.0.0.100"), added);
+    EXPECT_EQ(directory.PeerAt(added).address, "10.0.0.100");
+    EXPECT_EQ(directory.PeerAt(2).ip, 0x0A000001u);
 }
 
 TEST(PeerDirectory, IndexLookupEqualsAFirstMatchScanOverManyPeers) {
@@ -130,7 +138,9 @@ TEST(PeerDirectory, ConcurrentAppendAndScanUnderTheLock) {
 
     for (int i = 0; i < kPeers; ++i) {
         std::lock_guard lock(directory.Mutex());
-        const int index = directory.AddPeer(nullptr, "p", "g", "10.3." + std::to_string(i), Ready);
+        const int index = directory.AddPeer(
+            nullptr, "p", "g", "10.3." + std::to_string(i / 256) + "." + std::to_string(i % 256),
+            Ready);
         directory.PeerAt(index).AppendIncoming("p", std::to_string(i));
     }
     while (scans.load() < 3) {
@@ -141,7 +151,7 @@ TEST(PeerDirectory, ConcurrentAppendAndScanUnderTheLock) {
 
     ASSERT_EQ(directory.PeerCount(), kPeers);
     for (int i = 0; i < kPeers; ++i) {
-        EXPECT_EQ(directory.FindPeerByAddress("10.3." + std::to_string(i)), i);
+        EXPECT_EQ(directory.FindPeerByAddress(0x0A030000u + static_cast<uint32_t>(i)), i);
         ASSERT_EQ(directory.PeerAt(i).history.size(), 1u);
         EXPECT_EQ(directory.PeerAt(i).history[0].text, std::to_string(i));
     }

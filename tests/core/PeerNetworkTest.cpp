@@ -87,14 +87,31 @@ protected:
                 .wait = m_wait,
                 .saveSettings = std::move(save)};
     }
+    // Runs what is posted to the user-interface thread until the condition
+    // holds; false when it still does not after a few seconds.
+    bool PumpUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!done()) {
+            if (!m_poster.WaitForTask(deadline)) {
+                return false;
+            }
+            m_poster.Drain();
+        }
+        return true;
+    }
+    // A presence from the other copy, received and dispatched (a new peer's
+    // record starts Ready).
     void Announce(PeerNetwork& network, int16_t status, const std::string& user) {
         PacketBuffer packet;
         BuildPresence(packet, status, user, "PC2", "Sklad");
         ASSERT_TRUE(m_other.SendTo(network.Endpoint().BoundPort(), packet,
                                    static_cast<size_t>(PacketLength(packet, m_presenter))));
-        ASSERT_TRUE(WaitReadable(network.Endpoint().Handle()));
-        network.OnReadable();
-        ASSERT_GT(network.Directory().PeerCount(), 0);
+        ASSERT_TRUE(PumpUntil([&] {
+            std::lock_guard lock(network.Directory().Mutex());
+            return network.Directory().PeerCount() > 0 &&
+                   network.Directory().PeerAt(0).status == status &&
+                   network.Directory().PeerAt(0).name == user + "@PC2";
+        }));
     }
 
     std::vector<std::string> m_journal;
@@ -131,7 +148,7 @@ TEST_F(PeerNetworkTest, StartAnnouncesAtOnceAndShutdownSaysGoodbyeBeforeStopping
     Announce(network, Ready, "a");
     PacketBuffer packet;
     BuildPresence(packet, Ready, "b", "PC3", "Sklad");
-    network.Dispatch().DispatchDatagram(packet.data(), kPresenceLength, "10.0.0.2");
+    network.Dispatch().DispatchDatagram(packet.data(), kPresenceLength, Ip("10.0.0.2"));
     ASSERT_EQ(network.Directory().PeerCount(), 2);
     network.OpenConversation(1);
     network.OpenConversation(0);
@@ -208,33 +225,53 @@ TEST_F(PeerNetworkTest, ASecondCopyOnTheSamePortReportsCreateAndRunsWithoutThrea
 TEST_F(PeerNetworkTest, ReceivedDatagramsAreDispatchedAndAFloodOfBadOnesRaisesOneBox) {
     PeerNetwork& network = Make();
     ASSERT_TRUE(network.Start());
-    Announce(network, Away, "eva");
+    Announce(network, Ready, "eva");
     ASSERT_EQ(network.Directory().PeerCount(), 1);
     EXPECT_EQ(network.Directory().PeerAt(0).address, "127.0.0.1");
     EXPECT_EQ(network.Directory().PeerAt(0).name, "eva@PC2");
 
-    // Oversized datagrams and unknown kinds, many at once.
+    // Oversized datagrams and unknown kinds, many at once: one box, the rest
+    // counted.
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(
             m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41)));
         ASSERT_TRUE(m_other.SendRaw(network.Endpoint().BoundPort(), {5, 0, 1, 0}));
     }
-    ASSERT_TRUE(WaitReadable(network.Endpoint().Handle()));
-    for (int i = 0; i < 5; ++i) {
-        network.OnReadable();
-    }
-    m_poster.Drain();
+    ASSERT_TRUE(PumpUntil([&] { return network.NetworkAlerts().DroppedCount() == 39; }));
     const auto shown = m_presenter.Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text.rfind("ReceiveFrom errorcode: ", 0), 0u) << shown[0].text;
-    EXPECT_GT(network.NetworkAlerts().DroppedCount(), 0u);
 
-    // After shutdown nothing waiting is read and no failure is shown.
+    // After shutdown nothing waiting is dispatched and no failure is shown.
+    m_clock.Advance(AlertGate::kQuietSeconds);
     ASSERT_TRUE(m_other.SendRaw(network.Endpoint().BoundPort(), std::vector<uint8_t>(600, 0x41)));
     network.Shutdown();
-    network.OnReadable();
     m_poster.Drain();
     EXPECT_EQ(m_presenter.Shown().size(), 1u);
+}
+
+// A box opens only after the dispatch that raised it has finished: its event
+// loop never runs in the middle of one. Here the icon of an unknown status
+// raises "View 4" before the status change is notified.
+TEST_F(PeerNetworkTest, ANetworkBoxOpensAfterTheDispatchThatRaisedIt) {
+    PeerNetwork& network = Make();
+    ASSERT_TRUE(network.Start());
+    Announce(network, Ready, "eva");
+    m_sink.shown.clear();
+    std::vector<std::string> atBox;
+    m_presenter.OnShow([&] {
+        atBox = m_sink.Texts();
+        // The box's event loop runs what is posted meanwhile.
+        m_poster.Drain();
+    });
+    m_clock.Advance(3);
+    PacketBuffer packet;
+    BuildPresence(packet, 9, "eva", "PC2", "Sklad");
+    ASSERT_TRUE(m_other.SendTo(network.Endpoint().BoundPort(), packet, kPresenceLength));
+    ASSERT_TRUE(PumpUntil([&] { return !m_presenter.Shown().empty(); }));
+    m_presenter.OnShow(nullptr);
+    EXPECT_EQ(m_presenter.Texts().at(0), res::String(res::kStrTraceCodePrefix) + "View 4, val 9");
+    EXPECT_EQ(atBox, (std::vector<std::string>{"eva@PC2 je ve stavu : "}));
 }
 
 TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
@@ -360,6 +397,9 @@ TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
     options.port = 0;
     options.broadcastAddress = "127.0.0.1";
     options.destinationPort = listener.Port();
+    // No address is this computer's: the other copy on 127.0.0.1 is a peer
+    // like any, whose unchanged announcements the receive thread settles.
+    options.interfaces = [] { return std::vector<platform::InterfaceAddress>{}; };
     PeerNetwork network{PeerNetwork::Services{.state = state,
                                               .presenter = presenter,
                                               .poster = poster,
@@ -372,6 +412,7 @@ TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
                         options};
     ASSERT_TRUE(network.Start());
 
+    TestPeer other;
     constexpr int kPeers = 60;
     for (int round = 0; round < 40; ++round) {
         for (int i = 0; i < kPeers; ++i) {
@@ -379,7 +420,13 @@ TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
             BuildPresence(packet, static_cast<int16_t>(round % 4), "u" + std::to_string(i), "PC",
                           "g" + std::to_string(i % 3));
             network.Dispatch().DispatchDatagram(packet.data(), kPresenceLength,
-                                                "10.9.0." + std::to_string(i));
+                                                Ip("10.9.0." + std::to_string(i)));
+        }
+        // Through the socket: mostly unchanged, now and then a new status.
+        for (int k = 0; k < 30; ++k) {
+            PacketBuffer packet;
+            BuildPresence(packet, static_cast<int16_t>((round / 5) % 4), "other", "PC", "g0");
+            ASSERT_TRUE(other.SendTo(network.Endpoint().BoundPort(), packet, kPresenceLength));
         }
         if (round % 3 == 0) {
             network.OpenConversation(round % kPeers);
@@ -392,8 +439,8 @@ TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
     network.Shutdown();
     poster.Drain();
 
-    ASSERT_EQ(network.Directory().PeerCount(), kPeers);
-    for (int i = 0; i < kPeers; ++i) {
+    ASSERT_GE(network.Directory().PeerCount(), kPeers);
+    for (int i = 0; i < network.Directory().PeerCount(); ++i) {
         const PeerRecord& record = network.Directory().PeerAt(i);
         EXPECT_GE(record.status, Ready);
         EXPECT_LE(record.status, Disconnected);

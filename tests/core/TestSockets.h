@@ -113,6 +113,24 @@ inline int BroadcastOption(platform::SocketHandle socket) {
     return value != 0 ? 1 : 0;
 }
 
+// SO_RCVBUF as the system reports it, or -1.
+inline int ReceiveBufferOption(platform::SocketHandle socket) {
+    int value = 0;
+#ifdef _WIN32
+    int length = sizeof value;
+    if (::getsockopt(Native(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&value),
+                     &length) != 0) {
+        return -1;
+    }
+#else
+    socklen_t length = sizeof value;
+    if (::getsockopt(Native(socket), SOL_SOCKET, SO_RCVBUF, &value, &length) != 0) {
+        return -1;
+    }
+#endif
+    return value;
+}
+
 inline bool ClearBroadcastOption(platform::SocketHandle socket) {
 #ifdef _WIN32
     const BOOL off = FALSE;

@@ -1,5 +1,7 @@
 // tests/fuzz/FuzzDispatch.cpp
-// Received datagrams through the whole dispatch, into the recording fakes.
+// Received datagrams through the whole dispatch, into the recording fakes:
+// the receive thread's part (which settles unchanged presence itself) and the
+// user-interface thread's, one after the other on this thread.
 //
 // Input: a control byte, then the datagram (cut to 508 bytes like the
 // receiver). With the control byte's top bit set, the whole input is instead
@@ -32,6 +34,8 @@
 #include "core/PeerFakes.h"
 #include "core/base/AlertGate.h"
 #include "core/net/Packet.h"
+#include "core/peers/DatagramHandOver.h"
+#include "core/peers/DatagramReceiver.h"
 #include "core/peers/Dispatcher.h"
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
@@ -114,6 +118,7 @@ struct Seen {
     size_t historySize = 0;
     HistoryEntry last;
     int32_t status = Ready;
+    int64_t lastHeard = 0;
 };
 
 struct Fixture {
@@ -156,12 +161,21 @@ struct Fixture {
         .sounds = sounds,
         .presenter = gate,
         .clock = clock,
-        .isOwnAddress = [](const std::string& address) { return address == kOwnAddress; },
+        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwnAddress); },
         .saveSettings =
             [this] {
                 SaveSettings(state, profile);
                 ++saves;
             }}};
+    DatagramHandOver handOver{poster, [this](const Arrival& arrival) {
+                                  dispatcher.DispatchDatagram(arrival.bytes.data(),
+                                                              arrival.bytes.size(), arrival.sender);
+                              }};
+    DatagramReceiver receiver{DatagramReceiver::Services{
+        .directory = directory,
+        .clock = clock,
+        .handOver = handOver,
+        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwnAddress); }}};
     std::vector<std::string> journal;
     std::vector<Seen> seen;
     int datagrams = 0;
@@ -300,10 +314,13 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
         const bool isSender = before.senderIndex == i;
         if (i >= before.count) {
             Require(record.status == Ready);
+            Require(record.lastHeard == f.clock.NowSeconds());
         } else if (isSender && presence && accepted) {
             Require(record.status == static_cast<int32_t>(datagram.PresenceStatus()));
+            Require(record.lastHeard == f.clock.NowSeconds());
         } else {
             Require(record.status == seen.status);
+            Require(record.lastHeard == seen.lastHeard);
         }
 
         // History only grows: a message by one entry, a status change by at
@@ -327,6 +344,7 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
         }
 
         seen.status = record.status;
+        seen.lastHeard = record.lastHeard;
         seen.historySize = record.history.size();
         if (!record.history.empty()) {
             seen.last = record.history.back();
@@ -401,7 +419,9 @@ void DispatchOne(Fixture& f, uint8_t control, const uint8_t* bytes, size_t size)
     before.groupName = f.state.Settings().groupName;
     f.journal.clear();
 
-    f.dispatcher.DispatchDatagram(block.get(), size, sender);
+    const platform::SocketReceiver::Datagram received{block.get(), static_cast<int>(size), 0,
+                                                      Ip(sender)};
+    f.receiver.Absorb({&received, 1});
     f.poster.Drain();
     CheckAfter(f, before, DatagramView(block.get(), size), sender);
 

@@ -442,7 +442,7 @@ private Q_SLOTS:
         QVERIFY(Heard().has_value());
         PacketBuffer packet;
         BuildPresence(packet, Ready, "eva", "PC2", "Sklad");
-        app->Network()->Dispatch().DispatchDatagram(packet.data(), kPresenceLength, "10.0.0.2");
+        app->Network()->Dispatch().DispatchDatagram(packet.data(), kPresenceLength, Ip("10.0.0.2"));
         // A double-click in the tree opens the peer's window.
         app->View()->setCurrentItem(
             static_cast<QTreeWidgetItem*>(app->Network()->Directory().PeerAt(0).treeItem));

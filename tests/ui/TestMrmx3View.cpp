@@ -117,7 +117,7 @@ private:
     void Dispatch(const std::string& sender, const PacketBuffer& packet) {
         const int16_t length = PacketLength(packet, m_h->presenter);
         m_h->network->Dispatch().DispatchDatagram(packet.data(), static_cast<size_t>(length),
-                                                  sender);
+                                                  Ip(sender));
     }
     void Announce(const std::string& sender, int16_t status, const std::string& user,
                   const std::string& group) {

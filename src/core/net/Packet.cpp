@@ -124,7 +124,7 @@ std::optional<int16_t> DatagramView::Int16At(size_t offset) const {
     return ReadInt16(m_data + offset);
 }
 
-std::string DatagramView::TextAt(size_t offset, size_t width) const {
+std::string_view DatagramView::TextViewAt(size_t offset, size_t width) const {
     if (offset >= m_size) {
         return {};
     }
@@ -132,5 +132,9 @@ std::string DatagramView::TextAt(size_t offset, size_t width) const {
     const uint8_t* start = m_data + offset;
     const auto* nul = static_cast<const uint8_t*>(std::memchr(start, 0, limit));
     const size_t length = nul != nullptr ? static_cast<size_t>(nul - start) : limit;
-    return std::string(reinterpret_cast<const char*>(start), length);
+    return std::string_view(reinterpret_cast<const char*>(start), length);
+}
+
+std::string DatagramView::TextAt(size_t offset, size_t width) const {
+    return std::string(TextViewAt(offset, width));
 }

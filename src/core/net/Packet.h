@@ -82,12 +82,20 @@ public:
     // A text field: from offset up to its NUL, the field's width or the end of
     // the bytes, whichever comes first. Empty when offset lies past the end.
     std::string TextAt(size_t offset, size_t width = SIZE_MAX) const;
+    // The same without a copy; it points into the datagram's bytes.
+    std::string_view TextViewAt(size_t offset, size_t width = SIZE_MAX) const;
 
     // Presence fields; a presence datagram shorter than 6 bytes has none.
     bool IsCompletePresenceStatus() const { return m_size >= kPresenceStatusOffset + 2; }
     int16_t PresenceStatus() const { return Int16At(kPresenceStatusOffset).value_or(0); }
     std::string PresenceName() const { return TextAt(kPresenceNameOffset, kPresenceFieldWidth); }
     std::string PresenceGroup() const { return TextAt(kPresenceGroupOffset, kPresenceFieldWidth); }
+    std::string_view PresenceNameView() const {
+        return TextViewAt(kPresenceNameOffset, kPresenceFieldWidth);
+    }
+    std::string_view PresenceGroupView() const {
+        return TextViewAt(kPresenceGroupOffset, kPresenceFieldWidth);
+    }
     std::string BodyText() const { return TextAt(kTextOffset); }
 
 private:

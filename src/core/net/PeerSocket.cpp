@@ -56,6 +56,9 @@ bool CPeerSocket::OpenEndpoint() {
         return false;
     }
     m_lastError = 0;
+    m_receiveBufferBytes = platform::RequestReceiveBuffer(socket, kReceiveBufferBytes);
+    corelog::Debug("net", "Receive buffer: asked for " + std::to_string(kReceiveBufferBytes) +
+                              " bytes, the system reports " + std::to_string(m_receiveBufferBytes));
     m_socket.store(socket);
     return true;
 }
@@ -228,35 +231,17 @@ std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& pa
     return Failure{"SendTo", BroadcastFailureCode(codes)};
 }
 
-platform::ReceivedDatagram CPeerSocket::Receive(uint8_t* buffer) {
-    const platform::SocketHandle socket = m_socket.load();
-    if (socket == platform::kInvalidSocket) {
-        platform::ReceivedDatagram failed;
-        failed.bytes = -1;
-        failed.error = platform::InvalidArgumentCode();
-        return failed;
-    }
-    return platform::ReceiveDatagram(socket, buffer, kReceiveBufferSize);
-}
-
-bool CPeerSocket::IsOwnAddress(const std::string& address) const {
+bool CPeerSocket::IsOwnAddress(uint32_t address) const {
     std::lock_guard lock(m_addressMutex);
-    for (const std::string& own : m_ownAddresses) {
-        if (own == address) {
-            return true;
-        }
-    }
-    return false;
+    return Contains(m_ownAddresses, address);
 }
 
 void CPeerSocket::RefreshOwnAddresses() {
     const std::vector<platform::InterfaceAddress> interfaces = m_options.interfaces();
-    std::vector<std::string> addresses;
+    std::vector<uint32_t> addresses;
     for (const platform::InterfaceAddress& entry : interfaces) {
-        std::string text = platform::FormatDottedAddress(entry.address);
-        if (!text.empty() &&
-            std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
-            addresses.push_back(std::move(text));
+        if (!Contains(addresses, entry.address)) {
+            addresses.push_back(entry.address);
         }
     }
     std::vector<uint32_t> directed = DirectedBroadcasts(interfaces);

@@ -52,12 +52,20 @@ public:
     CPeerSocket(const CPeerSocket&) = delete;
     CPeerSocket& operator=(const CPeerSocket&) = delete;
 
-    // Creates and binds the socket. On failure LastError() holds the code.
+    // The receive buffer asked of the system: a flood from many peers must
+    // wait there while the receive thread hands a batch over.
+    static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+
+    // Creates and binds the socket and asks for the larger receive buffer. On
+    // failure LastError() holds the code.
     bool OpenEndpoint();
     int LastError() const { return m_lastError; }
     bool IsOpen() const { return m_socket != platform::kInvalidSocket; }
     platform::SocketHandle Handle() const { return m_socket; }
     uint16_t BoundPort() const;
+    // The receive buffer's size as the system reported it after the request;
+    // -1 when unknown.
+    int ReceiveBufferBytes() const { return m_receiveBufferBytes; }
 
     // An empty target means all peers (broadcast); otherwise a dotted address
     // or a host name, resolved at each send.
@@ -70,12 +78,9 @@ public:
     // before the goodbye, never after it.
     void BroadcastGoodbye();
 
-    // Reads one datagram into a buffer of kReceiveBufferSize bytes.
-    platform::ReceivedDatagram Receive(uint8_t* buffer);
-
-    // True when the address belongs to one of this computer's interfaces (as
-    // known at the last presence broadcast or at construction).
-    bool IsOwnAddress(const std::string& address) const;
+    // True when the address (host order) belongs to one of this computer's
+    // interfaces (as known at the last presence broadcast or at construction).
+    bool IsOwnAddress(uint32_t address) const;
     void RefreshOwnAddresses();
 
     void ShutDown();
@@ -118,13 +123,14 @@ private:
     Options m_options;
     std::atomic<platform::SocketHandle> m_socket{platform::kInvalidSocket};
     int m_lastError = 0;
+    int m_receiveBufferBytes = -1;
 
     std::mutex m_presenceMutex;  // one presence datagram at a time
     bool m_goodbyeSent = false;
     int m_failedAnnouncements = 0;  // in a row; under m_presenceMutex
     std::atomic<bool> m_networkUnreachable{false};
     mutable std::mutex m_addressMutex;
-    std::vector<std::string> m_ownAddresses;
+    std::vector<uint32_t> m_ownAddresses;
     std::vector<uint32_t> m_directedBroadcasts;
     std::atomic<int> m_sentCount{0};
 };

@@ -32,7 +32,7 @@ int StatusSound(int32_t status) {
 
 }  // namespace
 
-void Dispatcher::DispatchDatagram(const uint8_t* data, size_t size, const std::string& sender) {
+void Dispatcher::DispatchDatagram(const uint8_t* data, size_t size, uint32_t sender) {
     const DatagramView datagram(data, size);
     if (!datagram.HasHeader()) {
         return;
@@ -82,7 +82,7 @@ void Dispatcher::DispatchDatagram(const uint8_t* data, size_t size, const std::s
     }
 }
 
-bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& datagram) {
+bool Dispatcher::UpdateKnownPeer(uint32_t sender, const DatagramView& datagram) {
     if (!datagram.IsCompletePresenceStatus()) {
         return false;
     }
@@ -173,7 +173,7 @@ bool Dispatcher::UpdateKnownPeer(const std::string& sender, const DatagramView& 
     return true;
 }
 
-void Dispatcher::AddNewPeer(const std::string& sender, const DatagramView& datagram) {
+void Dispatcher::AddNewPeer(uint32_t sender, const DatagramView& datagram) {
     if (!datagram.IsCompletePresenceStatus()) {
         return;
     }
@@ -287,7 +287,7 @@ bool Dispatcher::StatusStill(int index, int32_t status) const {
     return m_s.directory.PeerAt(index).status == status;
 }
 
-std::optional<int> Dispatcher::KnownSender(const std::string& sender) const {
+std::optional<int> Dispatcher::KnownSender(uint32_t sender) const {
     const std::optional<int> index = m_s.directory.FindPeerByAddress(sender);
     if (!index || (!ShowMySelf() && m_s.isOwnAddress(sender))) {
         return std::nullopt;

@@ -32,8 +32,8 @@ public:
         SoundEvents& sounds;
         MessagePresenter& presenter;
         const Clock& clock;
-        // True for a sender address that belongs to this computer.
-        std::function<bool(const std::string&)> isOwnAddress;
+        // True for a sender address (host order) that belongs to this computer.
+        std::function<bool(uint32_t)> isOwnAddress;
         // Writes the settings to the profile; empty: they are not written.
         std::function<void()> saveSettings = {};
     };
@@ -41,11 +41,11 @@ public:
     explicit Dispatcher(Services services)
         : m_s(std::move(services)), m_notifications(m_s.state, m_s.presenter) {}
 
-    // The received bytes (at most 508) and the sender's dotted address.
-    void DispatchDatagram(const uint8_t* data, size_t size, const std::string& sender);
+    // The received bytes (at most 508) and the sender's address in host order.
+    void DispatchDatagram(const uint8_t* data, size_t size, uint32_t sender);
 
-    bool UpdateKnownPeer(const std::string& sender, const DatagramView& datagram);
-    void AddNewPeer(const std::string& sender, const DatagramView& datagram);
+    bool UpdateKnownPeer(uint32_t sender, const DatagramView& datagram);
+    void AddNewPeer(uint32_t sender, const DatagramView& datagram);
 
 private:
     void IncomingMessage(int index, const DatagramView& datagram);
@@ -58,7 +58,7 @@ private:
     bool StatusStill(int index, int32_t status) const;
     // The record for a message, typing notice or bell; none for strangers and,
     // unless "ShowMySelf", for this computer's own datagrams.
-    std::optional<int> KnownSender(const std::string& sender) const;
+    std::optional<int> KnownSender(uint32_t sender) const;
 
     Services m_s;
     NotificationBuilder m_notifications;

@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "platform/Socket.h"
+
 void PeerRecord::AppendIncoming(std::string sender, std::string text) {
     history.push_back(HistoryEntry{Incoming, std::move(sender), std::move(text)});
 }
@@ -17,19 +19,37 @@ void PeerRecord::AppendOutgoing(std::string sender, std::string text) {
 
 PeerDirectory::PeerDirectory(const Clock& clock) : m_clock(clock) {}
 
-std::optional<int> PeerDirectory::FindPeerByAddress(std::string_view address) const {
+std::optional<int> PeerDirectory::FindPeerByAddress(uint32_t address) const {
     std::lock_guard lock(m_lock);
-    // Heterogeneous lookup needs C++20 transparent hashing; a temporary key
-    // stays within the small-string buffer for every dotted address.
-    const auto it = m_byAddress.find(std::string(address));
+    const auto it = m_byAddress.find(address);
     if (it == m_byAddress.end()) {
         return std::nullopt;
     }
     return it->second;
 }
 
+std::optional<int> PeerDirectory::FindPeerByAddress(std::string_view address) const {
+    const std::optional<uint32_t> ip = platform::ParseDottedAddress(std::string(address));
+    if (!ip) {
+        return std::nullopt;
+    }
+    return FindPeerByAddress(*ip);
+}
+
+int PeerDirectory::AddPeer(TreeItem item, std::string name, std::string group, uint32_t address,
+                           int32_t status) {
+    return Add(item, std::move(name), std::move(group), platform::FormatDottedAddress(address),
+               address, status);
+}
+
 int PeerDirectory::AddPeer(TreeItem item, std::string name, std::string group, std::string address,
                            int32_t status) {
+    const std::optional<uint32_t> ip = platform::ParseDottedAddress(address);
+    return Add(item, std::move(name), std::move(group), std::move(address), ip, status);
+}
+
+int PeerDirectory::Add(TreeItem item, std::string name, std::string group, std::string address,
+                       std::optional<uint32_t> ip, int32_t status) {
     std::lock_guard lock(m_lock);
     const int index = static_cast<int>(m_records.size());
     PeerRecord record;
@@ -37,11 +57,14 @@ int PeerDirectory::AddPeer(TreeItem item, std::string name, std::string group, s
     record.name = std::move(name);
     record.group = std::move(group);
     record.address = std::move(address);
+    record.ip = ip.value_or(0);
     record.status = status;
     record.windowHidden = true;
     record.lastHeard = m_clock.NowSeconds();
     // The first record of an address stays the one a lookup finds.
-    m_byAddress.emplace(record.address, index);
+    if (ip) {
+        m_byAddress.emplace(*ip, index);
+    }
     m_records.push_back(std::move(record));
     return index;
 }

@@ -23,7 +23,8 @@ using TreeItem = void*;
 struct PeerRecord {
     TreeItem treeItem = nullptr;
     std::string name;
-    std::string address;
+    std::string address;  // dotted, as the windows send to it
+    uint32_t ip = 0;      // the same address in host order: the lookup key
     std::string group;
     ConversationWindow* window = nullptr;
     bool windowHidden = true;
@@ -45,9 +46,14 @@ class PeerDirectory {
 public:
     explicit PeerDirectory(const Clock& clock);
 
-    // The first record whose address equals the text exactly; same answer as a
-    // scan from index 0, through an index kept beside the records.
+    // The first record of the address; same answer as a scan from index 0,
+    // through an index kept beside the records.
+    std::optional<int> FindPeerByAddress(uint32_t address) const;
+    // The same for a dotted address; nothing for any other text.
     std::optional<int> FindPeerByAddress(std::string_view address) const;
+    int AddPeer(TreeItem item, std::string name, std::string group, uint32_t address,
+                int32_t status);
+    // A dotted address; any other text makes a record that no lookup finds.
     int AddPeer(TreeItem item, std::string name, std::string group, std::string address,
                 int32_t status);
     PeerRecord& PeerAt(int index);
@@ -58,8 +64,11 @@ public:
     std::recursive_mutex& Mutex() const { return m_lock; }
 
 private:
+    int Add(TreeItem item, std::string name, std::string group, std::string address,
+            std::optional<uint32_t> ip, int32_t status);
+
     const Clock& m_clock;
     std::deque<PeerRecord> m_records;
-    std::unordered_map<std::string, int> m_byAddress;
+    std::unordered_map<uint32_t, int> m_byAddress;
     mutable std::recursive_mutex m_lock;
 };

@@ -1,7 +1,6 @@
 // src/core/peers/PeerNetwork.cpp
 #include "core/peers/PeerNetwork.h"
 
-#include <array>
 #include <chrono>
 #include <mutex>
 
@@ -25,9 +24,14 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           .sounds = m_s.sounds,
           .presenter = m_alerts,
           .clock = m_s.clock,
-          .isOwnAddress =
-              [this](const std::string& address) { return m_socket.IsOwnAddress(address); },
+          .isOwnAddress = [this](uint32_t address) { return m_socket.IsOwnAddress(address); },
           .saveSettings = m_s.saveSettings}),
+      m_handOver(m_s.poster, [this](const Arrival& arrival) { Deliver(arrival); }),
+      m_receiver(DatagramReceiver::Services{
+          .directory = m_directory,
+          .clock = m_s.clock,
+          .handOver = m_handOver,
+          .isOwnAddress = [this](uint32_t address) { return m_socket.IsOwnAddress(address); }}),
       m_announcer(
           [this] { m_socket.BroadcastPresence(); },
           [this] {
@@ -62,25 +66,20 @@ bool PeerNetwork::Start() {
     }
     m_announcer.Start();
     m_watcher.Start();
+    m_receiver.Start(m_socket.Handle());
     return true;
 }
 
-void PeerNetwork::OnReadable() {
-    std::array<uint8_t, kReceiveBufferSize> buffer{};
-    for (int i = 0; i < kReadBatch; ++i) {
-        if (m_stopRequested || !m_socket.IsOpen()) {
-            return;
-        }
-        const platform::ReceivedDatagram received = m_socket.Receive(buffer.data());
-        if (received.bytes > 0) {
-            m_dispatcher.DispatchDatagram(buffer.data(), static_cast<size_t>(received.bytes),
-                                          received.sender);
-        } else if (received.bytes == 0) {
-            return;
-        } else if (!m_stopRequested) {
-            ShowSocketError(m_alerts, "ReceiveFrom", received.error);
-        }
+void PeerNetwork::Deliver(const Arrival& arrival) {
+    // After shutdown has begun nothing is dispatched and a failure shows nothing.
+    if (m_stopRequested) {
+        return;
     }
+    if (arrival.error != 0) {
+        ShowSocketError(m_alerts, "ReceiveFrom", arrival.error);
+        return;
+    }
+    m_dispatcher.DispatchDatagram(arrival.bytes.data(), arrival.bytes.size(), arrival.sender);
 }
 
 void PeerNetwork::Stop() {
@@ -98,11 +97,14 @@ void PeerNetwork::Stop() {
     m_alerts.Close();
     // Releases a worker that waits for a box to be closed.
     m_threadPresenter.RequestStop();
+    // Also ends the hand-over, so nothing waiting is dispatched.
+    m_receiver.RequestStop();
     if (started) {
         m_announcer.RequestStop();
         m_watcher.RequestStop();
         m_announcer.Join();
         m_watcher.Join();
+        m_receiver.Join();
     }
     m_socket.Close();
 }

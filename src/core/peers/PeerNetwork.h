@@ -15,6 +15,8 @@
 #include "core/net/PeerSocket.h"
 #include "core/net/PresenceAnnouncer.h"
 #include "core/peers/ConversationWindow.h"
+#include "core/peers/DatagramHandOver.h"
+#include "core/peers/DatagramReceiver.h"
 #include "core/peers/Dispatcher.h"
 #include "core/peers/LivenessWatcher.h"
 #include "core/peers/PeerDirectory.h"
@@ -25,10 +27,11 @@
 #include "core/settings/SoundEvents.h"
 
 // The network side of the program: the endpoint, the peer directory, the
-// dispatch of received datagrams into the tree, the presence announcer and the
-// liveness watcher, and the conversation windows. Made and used on the user-interface
-// thread; Stop() says goodbye and ends both threads, and destruction (or
-// Shutdown()) also deletes the windows before the endpoint and the directory go.
+// receive thread and the dispatch of what it hands over into the tree, the
+// presence announcer and the liveness watcher, and the conversation windows.
+// Made and used on the user-interface thread; Stop() says goodbye and ends the
+// threads, and destruction (or Shutdown()) also deletes the windows before the
+// endpoint and the directory go.
 class PeerNetwork {
 public:
     struct Services {
@@ -49,17 +52,14 @@ public:
     PeerNetwork(const PeerNetwork&) = delete;
     PeerNetwork& operator=(const PeerNetwork&) = delete;
 
-    // Opens the endpoint and starts the announcer, then the watcher. On failure
-    // shows the socket box ("Create") and starts nothing; returns false. After
-    // Stop() it starts nothing and shows nothing.
+    // Opens the endpoint and starts the announcer, the watcher and the receive
+    // thread. On failure shows the socket box ("Create") and starts nothing;
+    // returns false. After Stop() it starts nothing and shows nothing.
     bool Start();
 
-    // The socket has datagrams to read: reads and dispatches what is waiting
-    // (at most a bounded batch, so the user-interface thread stays responsive).
-    void OnReadable();
-
     // The end of the network side, in order: goodbye, 333 ms, socket shut down,
-    // stop requested, both threads joined, socket closed. The windows stay, so
+    // stop requested, the threads (announcer, watcher, receiver) joined, socket
+    // closed. Nothing handed over is dispatched after it. The windows stay, so
     // it may run while one of them waits in a box. Runs once.
     void Stop();
     // The owner's shutdown: Stop(), then the windows deleted in index order.
@@ -77,14 +77,17 @@ public:
     bool StopRequested() const { return m_stopRequested; }
     // No announcement has left for several periods in a row (any thread).
     bool NetworkUnreachable() const { return m_socket.NetworkUnreachable(); }
-    bool ThreadsRunning() const { return m_announcer.Running() || m_watcher.Running(); }
+    bool ThreadsRunning() const {
+        return m_announcer.Running() || m_watcher.Running() || m_receiver.Running();
+    }
 
     // What the user is told when the watcher has marked a peer (user-interface thread).
     void TellPeerSilent(int index);
 
-    static constexpr int kReadBatch = 64;
-
 private:
+    // One arrival from the receive thread, on the user-interface thread.
+    void Deliver(const Arrival& arrival);
+
     Services m_s;
     CrossThreadPresenter m_threadPresenter;
     AlertGate m_alerts;
@@ -93,6 +96,8 @@ private:
     PeerItems m_items;
     PeerNotifier m_notifier;
     Dispatcher m_dispatcher;
+    DatagramHandOver m_handOver;
+    DatagramReceiver m_receiver;
     PresenceAnnouncer m_announcer;
     LivenessWatcher m_watcher;
     std::vector<std::unique_ptr<ConversationWindow>> m_windows;

@@ -61,7 +61,6 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
 CMrmx3App::~CMrmx3App() {
     // The network first: goodbye, threads stopped and its conversation windows
     // deleted while the tree and the frame it reports to are still there.
-    m_readNotifier.reset();
     m_network.reset();
     m_frame.reset();
 }
@@ -165,13 +164,9 @@ bool CMrmx3App::InitInstance() {
 }
 
 void CMrmx3App::StartNetwork() {
-    if (!m_network->Start()) {
-        return;
-    }
-    m_readNotifier = std::make_unique<QSocketNotifier>(
-        static_cast<qintptr>(m_network->Endpoint().Handle()), QSocketNotifier::Read);
-    connect(m_readNotifier.get(), &QSocketNotifier::activated, this,
-            [this] { m_network->OnReadable(); });
+    // The network reads its socket on a thread of its own and posts what it
+    // received to this one.
+    m_network->Start();
 }
 
 bool CMrmx3App::eventFilter(QObject* watched, QEvent* event) {
@@ -238,11 +233,7 @@ void CMrmx3App::ExitProgram() {
         m_frame->RemoveTrayIcon();
     }
     // Goodbye and threads; the windows stay, since one of them may be the
-    // caller, waiting in a box. The notifier must not watch a socket that is
-    // being closed; it stays too, as its own signal may be what led here.
-    if (m_readNotifier) {
-        m_readNotifier->setEnabled(false);
-    }
+    // caller, waiting in a box.
     if (m_network) {
         m_network->Stop();
     }

@@ -3,7 +3,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <memory>
 #include <optional>
 
@@ -22,8 +21,8 @@
 #include "widgets/peers/Mrmx3View.h"
 
 // The application: owns the settings and their companions, the main frame
-// with its user tree, the network side (PeerNetwork and the watch on its
-// socket), and the services they use. Everything runs on the user-interface
+// with its user tree, the network side (PeerNetwork), and the services they
+// use. Everything runs on the user-interface
 // thread.
 class CMrmx3App final : public QObject {
     Q_OBJECT
@@ -47,10 +46,9 @@ public:
     ~CMrmx3App() override;
 
     // Start-up: settings, frame, tree and network, caption, hiding, bar layout,
-    // top-most, transparency, the tree's icons, then the network started and
-    // its socket watched. False ends the program: a failure, or an exit asked
-    // for while a box of the start-up was open (ExitRequested()), after which
-    // nothing more is started.
+    // top-most, transparency, the tree's icons, then the network started. False ends the program: a
+    // failure, or an exit asked for while a box of the start-up was open (ExitRequested()), after
+    // which nothing more is started.
     bool InitInstance();
     // Run whenever the event loop is about to wait: the inactivity watch, then
     // the status pane.
@@ -92,7 +90,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Starts the network and watches its socket for datagrams.
+    // Starts the network, which reads its socket on a thread of its own.
     void StartNetwork();
 
     Services m_s;
@@ -103,6 +101,5 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     QPointer<CMrmx3View> m_view;  // the frame's central widget
     std::unique_ptr<PeerNetwork> m_network;
-    std::unique_ptr<QSocketNotifier> m_readNotifier;
     bool m_exiting = false;
 };

@@ -1,0 +1,138 @@
+// src/core/peers/DatagramReceiver.cpp
+#include "core/peers/DatagramReceiver.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "core/base/Log.h"
+#include "core/net/Packet.h"
+
+namespace {
+
+bool IsPresence(const uint8_t* data, int bytes) {
+    const DatagramView datagram(data, static_cast<size_t>(bytes));
+    return datagram.IsCompletePresenceStatus() && datagram.Type() == kTypeChat &&
+           datagram.Subtype() == kSubPresence;
+}
+
+}  // namespace
+
+DatagramReceiver::~DatagramReceiver() {
+    RequestStop();
+    Join();
+}
+
+bool DatagramReceiver::Start(platform::SocketHandle socket) {
+    if (m_thread.joinable() || m_stopRequested) {
+        return false;
+    }
+    m_socket = std::make_unique<platform::SocketReceiver>(socket, kReceiveBufferSize);
+    if (!m_socket->IsValid()) {
+        m_socket.reset();
+        corelog::Warning("net", "The receive thread cannot wait for the socket; nothing is read.");
+        return false;
+    }
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void DatagramReceiver::RequestStop() {
+    m_stopRequested = true;
+    if (m_socket) {
+        m_socket->Stop();
+    }
+    m_s.handOver.Stop();
+}
+
+void DatagramReceiver::Join() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    // Before the owner closes the socket.
+    m_socket.reset();
+}
+
+void DatagramReceiver::Run() {
+    while (!m_stopRequested) {
+        const size_t room = m_s.handOver.WaitForRoom();
+        if (room == 0) {
+            return;
+        }
+        const Batch batch = m_socket->Receive(std::min(room, platform::SocketReceiver::kMaxBatch));
+        if (batch.empty()) {
+            return;  // stopped, or the socket was shut down
+        }
+        Absorb(batch);
+    }
+}
+
+void DatagramReceiver::Absorb(Batch batch) {
+    const size_t count = batch.size();
+    m_senders.resize(count);
+    m_candidate.assign(count, false);
+    bool anyCandidate = false;
+    for (size_t i = 0; i < count; ++i) {
+        const platform::SocketReceiver::Datagram& datagram = batch[i];
+        m_senders[i] = datagram.sender;
+        // This computer's own announcements follow "ShowMySelf": the dispatcher decides.
+        if (datagram.bytes > 0 && IsPresence(datagram.data, datagram.bytes) &&
+            !m_s.isOwnAddress(datagram.sender)) {
+            m_candidate[i] = true;
+            anyCandidate = true;
+        }
+    }
+
+    if (anyCandidate) {
+        m_s.handOver.FindWaiting(m_senders, m_waiting);
+        const int64_t now = m_s.clock.NowSeconds();
+        m_handedOver.clear();
+        std::lock_guard lock(m_s.directory.Mutex());
+        for (size_t i = 0; i < count; ++i) {
+            const platform::SocketReceiver::Datagram& datagram = batch[i];
+            // A sender with a datagram still on its way, in the queue or earlier
+            // in this batch, is handed over too, so its datagrams keep their order.
+            const bool settled = m_candidate[i] && !m_waiting[i] &&
+                                 std::find(m_handedOver.begin(), m_handedOver.end(),
+                                           datagram.sender) == m_handedOver.end() &&
+                                 RefreshIfUnchanged(datagram.sender, datagram.data,
+                                                    static_cast<size_t>(datagram.bytes), now);
+            m_candidate[i] = settled;
+            if (!settled && datagram.bytes > 0) {
+                m_handedOver.push_back(datagram.sender);
+            }
+        }
+    }
+
+    for (size_t i = 0; i < count; ++i) {
+        const platform::SocketReceiver::Datagram& datagram = batch[i];
+        // An empty datagram means nothing.
+        if (m_candidate[i] || datagram.bytes == 0) {
+            continue;
+        }
+        Arrival& arrival = m_arrivals.emplace_back();
+        arrival.sender = datagram.sender;
+        if (datagram.bytes < 0) {
+            arrival.error = datagram.error;
+        } else {
+            arrival.bytes.assign(datagram.data, datagram.data + datagram.bytes);
+        }
+    }
+    m_s.handOver.Push(m_arrivals);
+}
+
+bool DatagramReceiver::RefreshIfUnchanged(uint32_t sender, const uint8_t* data, size_t size,
+                                          int64_t now) {
+    const std::optional<int> index = m_s.directory.FindPeerByAddress(sender);
+    if (!index) {
+        return false;
+    }
+    PeerRecord& record = m_s.directory.PeerAt(*index);
+    const DatagramView announcement(data, size);
+    if (record.status != announcement.PresenceStatus() ||
+        record.name != announcement.PresenceNameView() ||
+        record.group != announcement.PresenceGroupView()) {
+        return false;
+    }
+    record.lastHeard = now;
+    return true;
+}
