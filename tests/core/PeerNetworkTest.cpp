@@ -1,12 +1,15 @@
 // tests/core/PeerNetworkTest.cpp
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "Fakes.h"
 #include "PeerFakes.h"
@@ -447,6 +450,146 @@ TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
         EXPECT_EQ(FakeTree::At(record.treeItem).data, static_cast<uint32_t>(i));
     }
     EXPECT_FALSE(network.ThreadsRunning());
+}
+
+}  // namespace
+
+namespace {
+
+// The announcer's waits as the network runs them: each is written down and
+// then held until a wake-up, which it counts as 3 s passed, or the stop. The
+// watcher's pauses hold until the stop; the goodbye's pause returns at once.
+class WakeableWait final : public StopWait {
+public:
+    bool Pause(StopSignal* stop, std::chrono::milliseconds) override {
+        if (stop == nullptr) {
+            return true;
+        }
+        stop->Wait();
+        return false;
+    }
+    std::optional<std::chrono::milliseconds> PauseUnlessWoken(
+        StopSignal& stop, std::chrono::milliseconds duration) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_pauses.push_back(duration);
+        }
+        m_changed.notify_all();
+        if (stop.WaitForOrWake(std::chrono::hours(1)) != StopSignal::WaitEnd::Woken) {
+            return std::nullopt;
+        }
+        return std::min(duration, std::chrono::milliseconds(3000));
+    }
+    std::vector<std::chrono::milliseconds> PausesOnceThereAre(size_t count) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_pauses.size() >= count; });
+        return m_pauses;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::chrono::milliseconds> m_pauses;
+};
+
+// A network on loopback with the test's wait and send, never fed datagrams.
+struct IdleNetwork {
+    explicit IdleNetwork(StopWait& wait, CPeerSocket::SendFunction send = {},
+                         std::function<void()> reachChanged = {}) {
+        CPeerSocket::Options options;
+        options.port = 0;
+        options.broadcastAddress = "127.0.0.1";
+        options.destinationPort = listener.Port();
+        options.send = std::move(send);
+        network = std::make_unique<PeerNetwork>(
+            PeerNetwork::Services{.state = state,
+                                  .presenter = presenter,
+                                  .poster = poster,
+                                  .tree = tree,
+                                  .notifications = sink,
+                                  .sounds = sounds,
+                                  .conversations = factory,
+                                  .clock = clock,
+                                  .wait = wait,
+                                  .reachChanged = std::move(reachChanged)},
+            options);
+    }
+
+    FakeClock clock;
+    AppState state;
+    RecordingPresenter presenter;
+    QueuePoster poster;
+    FakeTree tree;
+    RecordingSink sink;
+    RecordingPlayer player;
+    SoundEvents sounds{state, clock, player};
+    FakeConversationFactory factory{state};
+    TestPeer listener;
+    std::unique_ptr<PeerNetwork> network;
+};
+
+// A new "AboutMePeriod" wakes the announcer, which then waits only what is
+// left of the new period since its last announcement.
+TEST(PeerNetworkThreads, ANewPeriodWakesTheAnnouncerWhichWaitsOnlyTheRest) {
+    using namespace std::chrono_literals;
+    WakeableWait wait;
+    IdleNetwork idle{wait};
+    ASSERT_TRUE(idle.network->Start());
+    EXPECT_TRUE(idle.listener.Receive().has_value());
+    EXPECT_EQ(wait.PausesOnceThereAre(1), (std::vector<std::chrono::milliseconds>{5000ms}));
+
+    idle.state.Modify([](SettingsRecord& s) { s.aboutMePeriod = 8; });
+    EXPECT_EQ(wait.PausesOnceThereAre(2), (std::vector<std::chrono::milliseconds>{5000ms, 5000ms}));
+    // Shorter than what has passed (3 s more): the next announcement at once.
+    idle.state.Modify([](SettingsRecord& s) { s.aboutMePeriod = 2; });
+    EXPECT_EQ(wait.PausesOnceThereAre(3),
+              (std::vector<std::chrono::milliseconds>{5000ms, 5000ms, 2000ms}));
+    EXPECT_TRUE(idle.listener.Receive().has_value());
+    idle.network->Shutdown();
+    EXPECT_TRUE(idle.presenter.Shown().empty());
+}
+
+// Whoever shows the network's reach hears when it changes, from the
+// announcer's thread: after the third announcement that did not leave, and
+// after the first that did again.
+TEST(PeerNetworkThreads, TheOwnerHearsWhenTheNetworksReachChanges) {
+    // Announces without a pause until the stop.
+    class NoWait final : public StopWait {
+    public:
+        bool Pause(StopSignal* stop, std::chrono::milliseconds) override {
+            return stop == nullptr || !stop->StopRequested();
+        }
+    } wait;
+    std::atomic<int> failure{testsock::kNetworkUnreachable};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<bool> reach;  // NetworkUnreachable() at each report
+    IdleNetwork* running = nullptr;
+    IdleNetwork idle{
+        wait,
+        [&](platform::SocketHandle socket, uint32_t address, uint16_t port, const void* data,
+            size_t size) {
+            const int code = failure.load();
+            return code != 0 ? code : platform::SendDatagram(socket, address, port, data, size);
+        },
+        [&] {
+            std::lock_guard lock(mutex);
+            reach.push_back(running->network->NetworkUnreachable());
+            changed.notify_all();
+        }};
+    running = &idle;
+    const auto reports = [&](size_t count) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return reach.size() >= count; });
+        return reach;
+    };
+    ASSERT_TRUE(idle.network->Start());
+    EXPECT_EQ(reports(1), (std::vector<bool>{true}));
+    failure = 0;
+    EXPECT_EQ(reports(2), (std::vector<bool>{true, false}));
+    idle.network->Shutdown();
+    EXPECT_EQ(reports(2).size(), 2u);
+    EXPECT_TRUE(idle.presenter.Shown().empty());
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/base/StopWait.h"
@@ -52,14 +54,28 @@ private:
     Hook m_hook;
 };
 
-// Returns at once: true unless a stop has been requested.
+// Returns at once: the whole pause, or the part after which the test lets a
+// wake-up end it; nothing once a stop has been requested. The test sets
+// wokenAfter from a hook, on the announcer's thread.
 class RecordingWait final : public StopWait {
 public:
     explicit RecordingWait(Script& script) : m_script(script) {}
-    bool Pause(StopSignal* stop, std::chrono::milliseconds duration) override {
-        m_script.Record("pause " + std::to_string(duration.count()));
-        return !stop->StopRequested();
+    bool Pause(StopSignal*, std::chrono::milliseconds duration) override {
+        m_script.Record("plain pause " + std::to_string(duration.count()));
+        return false;
     }
+    std::optional<std::chrono::milliseconds> PauseUnlessWoken(
+        StopSignal& stop, std::chrono::milliseconds duration) override {
+        m_script.Record("pause " + std::to_string(duration.count()));
+        if (stop.StopRequested()) {
+            return std::nullopt;
+        }
+        if (const auto after = std::exchange(wokenAfter, std::nullopt)) {
+            return std::min(*after, duration);
+        }
+        return duration;
+    }
+    std::optional<std::chrono::milliseconds> wokenAfter;
 
 private:
     Script& m_script;
@@ -104,66 +120,59 @@ size_t Count(const std::vector<std::string>& steps, const std::string& step) {
     return static_cast<size_t>(std::count(steps.begin(), steps.end(), step));
 }
 
-const std::string kPause = "pause 500";
-
 }  // namespace
 
-TEST(PresenceAnnouncer, AnnouncesAtOnceThenWaitsTwoSlicesPerSecond) {
+TEST(PresenceAnnouncer, AnnouncesAtOnceThenWaitsOnePeriodAtATime) {
     ScriptedAnnouncer scripted(2);
     const auto steps = scripted.RunUntil(
         [](const std::vector<std::string>& s) { return Count(s, "announce") == 3; });
-    const std::vector<std::string> cycle = {"period", kPause,   "period", kPause,  "period",
-                                            kPause,   "period", kPause,   "period"};
-    std::vector<std::string> expected = {"announce"};
-    expected.insert(expected.end(), cycle.begin(), cycle.end());
-    expected.push_back("announce");
-    expected.insert(expected.end(), cycle.begin(), cycle.end());
-    expected.push_back("announce");
-    // The stop came with the third announcement: no slice follows it.
-    EXPECT_EQ(steps, expected);
+    // The stop came with the third announcement: the wait after it ends at once.
+    EXPECT_EQ(steps, (std::vector<std::string>{"announce", "period", "pause 2000", "period",
+                                               "announce", "period", "pause 2000", "period",
+                                               "announce", "period", "pause 2000"}));
 }
 
-TEST(PresenceAnnouncer, PeriodIsReadBeforeEverySliceAndTakesEffectAtOnce) {
+// A change of the period wakes the wait; the new period counts from the last
+// announcement, so only what is left of it is waited for.
+TEST(PresenceAnnouncer, AChangedPeriodIsReadAfreshAndOnlyTheRestIsWaited) {
     ScriptedAnnouncer scripted(10);
     const auto steps = scripted.RunUntil([&](const std::vector<std::string>& s) {
-        // Shorten the wait after the second slice, lengthen it in the next one.
-        if (Count(s, kPause) == 2 && s.back() == kPause) {
-            scripted.period = 1;
+        const std::string& last = s.back();
+        if (last == "pause 10000") {
+            scripted.period = 4;  // shortened after 3 s: 1 s more
+            scripted.wait.wokenAfter = 3000ms;
+        } else if (last == "pause 4000" && Count(s, "announce") == 2) {
+            scripted.period = 2;  // shortened below what has passed: at once
+            scripted.wait.wokenAfter = 3000ms;
+        } else if (last == "pause 2000" && Count(s, "announce") == 3) {
+            scripted.period = 6;  // lengthened after 1.5 s
+            scripted.wait.wokenAfter = 1500ms;
         }
-        if (Count(s, "announce") == 2 && s.back() == "announce") {
-            scripted.period = 2;
-        }
-        return Count(s, "announce") == 3;
+        return Count(s, "announce") == 4;
     });
-    const std::vector<std::string> expected = {
-        "announce", "period", kPause, "period", kPause, "period",  // 10 s, cut to 1 s
-        "announce", "period", kPause, "period", kPause, "period",
-        kPause,     "period", kPause, "period",  // 2 s
-        "announce"};
-    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"announce", "period", "pause 10000", "period", "pause 1000",
+                                        "period", "announce", "period", "pause 4000", "period",  //
+                                        "announce", "period", "pause 2000", "period", "pause 4500",
+                                        "period", "announce", "period", "pause 6000"}));
 }
 
 TEST(PresenceAnnouncer, PeriodBelowOneSecondCountsAsOneSecond) {
     for (const int32_t period : {0, -3}) {
         ScriptedAnnouncer scripted(period);
         const auto steps = scripted.RunUntil(
-            [](const std::vector<std::string>& s) { return Count(s, "announce") == 3; });
-        const std::vector<std::string> second = {"period", kPause, "period", kPause, "period"};
-        std::vector<std::string> expected = {"announce"};
-        expected.insert(expected.end(), second.begin(), second.end());
-        expected.push_back("announce");
-        expected.insert(expected.end(), second.begin(), second.end());
-        expected.push_back("announce");
-        EXPECT_EQ(steps, expected) << "period " << period;
+            [](const std::vector<std::string>& s) { return Count(s, "announce") == 2; });
+        EXPECT_EQ(steps, (std::vector<std::string>{"announce", "period", "pause 1000", "period",
+                                                   "announce", "period", "pause 1000"}))
+            << "period " << period;
     }
 }
 
 TEST(PresenceAnnouncer, StopDuringTheWaitEndsItWithoutAnotherAnnouncement) {
     ScriptedAnnouncer scripted(5);
-    const auto steps =
-        scripted.RunUntil([](const std::vector<std::string>& s) { return Count(s, kPause) == 3; });
-    EXPECT_EQ(steps, (std::vector<std::string>{"announce", "period", kPause, "period", kPause,
-                                               "period", kPause}));
+    const auto steps = scripted.RunUntil(
+        [](const std::vector<std::string>& s) { return s.back() == "pause 5000"; });
+    EXPECT_EQ(steps, (std::vector<std::string>{"announce", "period", "pause 5000"}));
 }
 
 TEST(PresenceAnnouncer, StopBeforeStartAndDestructionWithoutStartAreHarmless) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <climits>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -292,4 +293,34 @@ TEST(AppState, ConcurrentReadersNeverSeeAMixedRecord) {
     EXPECT_EQ(mixed.load(), 0);
     EXPECT_GE(identityReads.load(), 2'000);
     EXPECT_GE(recordReads.load(), 2'000);
+}
+
+// Listeners hear every change of the own status or of the settings, with what
+// it touched, and nothing that changes nothing; an ended subscription hears
+// no more.
+TEST(AppState, SubscribersHearWhatChanged) {
+    AppState state;
+    std::vector<std::string> heard;
+    auto subscription = state.Subscribe([&](const AppState::Change& change) {
+        heard.push_back(std::string(change.ownStatus ? "status" : "") +
+                        (change.settings ? "settings" : "") +
+                        (change.aboutMePeriod ? "+period" : ""));
+    });
+    state.SetOwnStatus(Away);
+    state.SetOwnStatus(Away);
+    state.Modify([](SettingsRecord& s) { s.userName = "eva"; });
+    state.Modify([](SettingsRecord& s) { s.userName = "eva"; });
+    state.Modify([](SettingsRecord& s) { s.aboutMePeriod = 9; });
+    SettingsRecord record = state.Settings();
+    state.SetSettings(record);
+    record.aboutMePeriod = 5;
+    record.checkActivity = true;
+    state.SetSettings(record);
+    EXPECT_EQ(heard, (std::vector<std::string>{"status", "settings", "settings+period",
+                                               "settings+period"}));
+
+    subscription.Reset();
+    state.SetOwnStatus(Ready);
+    state.Modify([](SettingsRecord& s) { s.aboutMePeriod = 1; });
+    EXPECT_EQ(heard.size(), 4u);
 }

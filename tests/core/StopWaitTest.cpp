@@ -4,6 +4,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 #include "Fakes.h"
 #include "core/base/StopWait.h"
@@ -74,4 +76,29 @@ TEST(StopSignal, PauseAfterTheRequestEndsAtOnceAndOneWithoutASignalRunsOut) {
     EXPECT_TRUE(stop.StopRequested());
     EXPECT_FALSE(wait.Pause(&stop, 1h));
     EXPECT_TRUE(wait.Pause(nullptr, 1ms));
+}
+
+// A wake-up ends the wait that runs, or else the next one, once; a stop ends
+// every wait, woken or not.
+TEST(StopSignal, AWakeUpEndsOneWaitEarlyAndAStopEndsEvery) {
+    RealStopWait wait;
+    StopSignal signal;
+    signal.Wake();
+    EXPECT_EQ(signal.WaitForOrWake(1h), StopSignal::WaitEnd::Woken);
+    EXPECT_EQ(signal.WaitForOrWake(1ms), StopSignal::WaitEnd::TimeRanOut);
+    EXPECT_EQ(wait.PauseUnlessWoken(signal, 1ms), std::optional(1ms));
+
+    std::optional<std::chrono::milliseconds> lasted;
+    std::thread waiter([&] { lasted = wait.PauseUnlessWoken(signal, 1h); });
+    signal.Wake();  // before or during the wait: it ends either way
+    waiter.join();
+    ASSERT_TRUE(lasted.has_value());
+    EXPECT_LT(*lasted, 1h);
+    // A plain pause does not end on a wake-up.
+    signal.Wake();
+    EXPECT_TRUE(wait.Pause(&signal, 1ms));
+
+    signal.RequestStop();
+    EXPECT_EQ(signal.WaitForOrWake(1h), StopSignal::WaitEnd::Stopped);
+    EXPECT_EQ(wait.PauseUnlessWoken(signal, 1h), std::nullopt);
 }

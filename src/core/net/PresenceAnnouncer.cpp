@@ -26,6 +26,10 @@ void PresenceAnnouncer::RequestStop() {
     m_stop.RequestStop();
 }
 
+void PresenceAnnouncer::PeriodChanged() {
+    m_stop.Wake();
+}
+
 void PresenceAnnouncer::Join() {
     if (m_thread.joinable()) {
         m_thread.join();
@@ -38,19 +42,20 @@ void PresenceAnnouncer::Run() {
     }
     while (!m_stop.StopRequested()) {
         m_announce();
-        // Up to 2 x period slices; the period is read afresh before each one. A
-        // period below one second counts as one: without a pause the copy would
-        // flood the network with announcements.
-        for (int64_t slice = 0;; ++slice) {
-            if (m_stop.StopRequested()) {
-                return;
-            }
-            if (slice >= 2 * int64_t{std::max<int32_t>(m_period(), 1)}) {
+        // A period below one second counts as one: without a pause the copy
+        // would flood the network with announcements.
+        std::chrono::milliseconds waited{0};
+        for (;;) {
+            const std::chrono::milliseconds period =
+                std::chrono::seconds(std::max<int32_t>(m_period(), 1));
+            if (waited >= period) {
                 break;
             }
-            if (!m_wait.Pause(&m_stop, kSlice)) {
+            const auto lasted = m_wait.PauseUnlessWoken(m_stop, period - waited);
+            if (!lasted) {
                 return;
             }
+            waited += *lasted;
         }
     }
 }

@@ -9,14 +9,14 @@
 #include "core/base/StopWait.h"
 
 // The worker thread that makes this copy visible: announces at once, then
-// every "AboutMePeriod" seconds, waiting in 500 ms slices and reading the
-// period afresh before each slice; a period below 1 counts as 1 second. A stop
-// request ends the wait at once.
+// every "AboutMePeriod" seconds; a period below 1 counts as 1 second. It waits
+// one period at a time, from one announcement to the next. PeriodChanged()
+// wakes the wait, which reads the period afresh and waits only what is left
+// of it (nothing, when the new period has already passed). A stop request
+// ends the wait at once.
 // The owner stops and joins it before the endpoint it announces through goes.
 class PresenceAnnouncer {
 public:
-    static constexpr std::chrono::milliseconds kSlice{500};
-
     PresenceAnnouncer(std::function<void()> announce, std::function<int32_t()> period,
                       StopWait& wait);
     ~PresenceAnnouncer();  // stops and joins
@@ -24,6 +24,8 @@ public:
     void Start();
     // Safe from any thread, the announcer's own included, even while Start() runs.
     void RequestStop();
+    // The period has changed: safe from any thread.
+    void PeriodChanged();
     void Join();
     bool Running() const { return m_thread.joinable(); }
 

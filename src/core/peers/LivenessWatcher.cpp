@@ -52,7 +52,7 @@ void LivenessWatcher::Run() {
         // see the stop.
         std::unique_lock lock(m_directory.Mutex(), std::defer_lock);
         while (!lock.try_lock()) {
-            if (!m_wait.Pause(&m_stop, kPauseStep)) {
+            if (!m_wait.Pause(&m_stop, kLockRetry)) {
                 return;
             }
         }
@@ -61,10 +61,8 @@ void LivenessWatcher::Run() {
         if (marked) {
             m_onMarked(*marked);  // the lock is released here
         }
-        for (int step = 0; step < kPauseSteps; ++step) {
-            if (!m_wait.Pause(&m_stop, kPauseStep)) {
-                return;
-            }
+        if (!m_wait.Pause(&m_stop, kScanInterval)) {
+            return;
         }
     }
 }

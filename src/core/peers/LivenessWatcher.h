@@ -12,14 +12,16 @@
 #include "core/peers/PeerDirectory.h"
 
 // The worker thread that marks silent peers Disconnected: a peer heard more
-// than 30 seconds ago is marked, at most one per scan, scans 30 x 100 ms apart.
-// The marked peer's index is handed on with the directory lock released; the
-// owner tells the user on the user-interface thread.
+// than 30 seconds ago is marked, at most one per scan, scans 3 seconds apart
+// in one wait that a stop request ends at once. The marked peer's index is
+// handed on with the directory lock released; the owner tells the user on the
+// user-interface thread.
 class LivenessWatcher {
 public:
     static constexpr int64_t kLivenessTimeout = 30;
-    static constexpr int kPauseSteps = 30;
-    static constexpr std::chrono::milliseconds kPauseStep{100};
+    static constexpr std::chrono::milliseconds kScanInterval{3000};
+    // While another thread holds the directory lock, the scan tries again after this.
+    static constexpr std::chrono::milliseconds kLockRetry{100};
 
     LivenessWatcher(PeerDirectory& directory, const Clock& clock, StopWait& wait,
                     std::function<void(int)> onMarked);

@@ -33,19 +33,31 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           .handOver = m_handOver,
           .isOwnAddress = [this](uint32_t address) { return m_socket.IsOwnAddress(address); }}),
       m_announcer(
-          [this] { m_socket.BroadcastPresence(); },
+          [this] {
+              const bool unreachable = m_socket.NetworkUnreachable();
+              m_socket.BroadcastPresence();
+              if (m_socket.NetworkUnreachable() != unreachable && m_s.reachChanged) {
+                  m_s.reachChanged();
+              }
+          },
           [this] {
               return m_s.state.Read([](const SettingsRecord& s) { return s.aboutMePeriod; });
           },
           m_s.wait),
-      m_watcher(m_directory, m_s.clock, m_s.wait, [this](int index) {
-          // The task may run after this object is gone; the weak token tells.
-          m_s.poster.Post([alive = std::weak_ptr<PeerNetwork*>(m_alive), index] {
-              if (const auto self = alive.lock(); self && !(*self)->m_stopped) {
-                  (*self)->TellPeerSilent(index);
-              }
-          });
-      }) {}
+      m_watcher(m_directory, m_s.clock, m_s.wait,
+                [this](int index) {
+                    // The task may run after this object is gone; the weak token tells.
+                    m_s.poster.Post([alive = std::weak_ptr<PeerNetwork*>(m_alive), index] {
+                        if (const auto self = alive.lock(); self && !(*self)->m_stopped) {
+                            (*self)->TellPeerSilent(index);
+                        }
+                    });
+                }),
+      m_periodWatch(m_s.state.Subscribe([this](const AppState::Change& change) {
+          if (change.aboutMePeriod) {
+              m_announcer.PeriodChanged();
+          }
+      })) {}
 
 PeerNetwork::~PeerNetwork() {
     Shutdown();

@@ -45,6 +45,8 @@ public:
         const Clock& clock;
         StopWait& wait;
         std::function<void()> saveSettings = {};  // empty: the settings are not written
+        // NetworkUnreachable() has changed; called on the announcer's thread.
+        std::function<void()> reachChanged = {};
     };
 
     PeerNetwork(Services services, CPeerSocket::Options options = {});
@@ -100,6 +102,7 @@ private:
     DatagramReceiver m_receiver;
     PresenceAnnouncer m_announcer;
     LivenessWatcher m_watcher;
+    AppState::Subscription m_periodWatch;  // wakes the announcer's wait
     std::vector<std::unique_ptr<ConversationWindow>> m_windows;
     bool m_stopRequested = false;
     bool m_stopped = false;   // Stop() has begun

@@ -7,14 +7,60 @@ namespace {
 constexpr const char* kDefaultSoundFolder = "Standard";
 }
 
+void AppState::Subscription::Reset() {
+    if (m_state != nullptr) {
+        std::exchange(m_state, nullptr)->Unsubscribe(m_id);
+    }
+}
+
+AppState::Subscription AppState::Subscribe(Listener listener) {
+    std::lock_guard lock(m_listenersMutex);
+    const int id = m_nextListenerId++;
+    m_listeners.emplace_back(id, std::move(listener));
+    return Subscription(this, id);
+}
+
+void AppState::Unsubscribe(int id) {
+    std::lock_guard lock(m_listenersMutex);
+    std::erase_if(m_listeners, [id](const auto& entry) { return entry.first == id; });
+}
+
+AppState::Change AppState::Compare(const SettingsRecord& before, const SettingsRecord& after) {
+    Change change;
+    change.settings = !(before == after);
+    change.aboutMePeriod = before.aboutMePeriod != after.aboutMePeriod;
+    return change;
+}
+
+void AppState::Notify(const Change& change) {
+    if (!change.ownStatus && !change.settings) {
+        return;
+    }
+    std::lock_guard lock(m_listenersMutex);
+    for (const auto& [id, listener] : m_listeners) {
+        listener(change);
+    }
+}
+
+void AppState::SetOwnStatus(int16_t status) {
+    if (m_ownStatus.exchange(status) != status) {
+        Notify(Change{.ownStatus = true});
+    }
+}
+
 SettingsRecord AppState::Settings() const {
     std::lock_guard lock(m_mutex);
     return m_settings;
 }
 
 void AppState::SetSettings(const SettingsRecord& settings) {
-    std::lock_guard lock(m_mutex);
-    m_settings = settings;
+    Change change;
+    {
+        std::lock_guard lock(m_mutex);
+        change = Compare(m_settings, settings);
+        m_settings = settings;
+    }
+    Notify(change);
 }
 
 std::string AppState::ComputerName() const {

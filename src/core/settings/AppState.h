@@ -3,8 +3,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/settings/Settings.h"
 #include "core/settings/UserStatus.h"
@@ -26,8 +29,49 @@ public:
 // and read by every part of the program. Writers (the user-interface thread)
 // change the settings under the lock; readers on any thread take a consistent
 // copy or read under the same lock, so nobody sees a half-written value.
+// Whoever must act on a change subscribes instead of looking again and again.
 class AppState {
 public:
+    // What a change touched.
+    struct Change {
+        bool ownStatus = false;
+        bool settings = false;
+        bool aboutMePeriod = false;  // one of the settings
+    };
+    using Listener = std::function<void(const Change&)>;
+
+    // Ends its listener's calls when it goes; a call under way ends first.
+    class [[nodiscard]] Subscription {
+    public:
+        Subscription() = default;
+        Subscription(AppState* state, int id) : m_state(state), m_id(id) {}
+        Subscription(Subscription&& other) noexcept
+            : m_state(std::exchange(other.m_state, nullptr)), m_id(other.m_id) {}
+        Subscription& operator=(Subscription&& other) noexcept {
+            if (this != &other) {
+                Reset();
+                m_state = std::exchange(other.m_state, nullptr);
+                m_id = other.m_id;
+            }
+            return *this;
+        }
+        ~Subscription() { Reset(); }
+        void Reset();
+
+    private:
+        AppState* m_state = nullptr;
+        int m_id = 0;
+    };
+
+    AppState() = default;
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+
+    // The listener runs after every change of the own status or the settings,
+    // on the thread that made it and without the settings lock. It must be
+    // quick (it may run on a worker thread) and must not subscribe.
+    Subscription Subscribe(Listener listener);
+
     SettingsRecord Settings() const;
     void SetSettings(const SettingsRecord& settings);
 
@@ -38,8 +82,14 @@ public:
     }
     template <class F>
     void Modify(F&& writer) {
-        std::lock_guard lock(m_mutex);
-        writer(m_settings);
+        Change change;
+        {
+            std::lock_guard lock(m_mutex);
+            const SettingsRecord before = m_settings;
+            writer(m_settings);
+            change = Compare(before, m_settings);
+        }
+        Notify(change);
     }
 
     std::string ComputerName() const;
@@ -56,7 +106,7 @@ public:
     Identity PresenceIdentity() const;
 
     int16_t OwnStatus() const { return m_ownStatus.load(); }
-    void SetOwnStatus(int16_t status) { m_ownStatus.store(status); }
+    void SetOwnStatus(int16_t status);
 
     // Only the inactivity watch uses it, on the user-interface thread; -1 for none.
     int16_t StatusBeforeAway() const { return m_statusBeforeAway; }
@@ -69,11 +119,19 @@ public:
     void OnStatusAtLunch() { SetOwnStatus(AtLunch); }
 
 private:
+    static Change Compare(const SettingsRecord& before, const SettingsRecord& after);
+    void Notify(const Change& change);
+    void Unsubscribe(int id);
+
     mutable std::mutex m_mutex;
     SettingsRecord m_settings;
     std::string m_computerName;
     std::atomic<int16_t> m_ownStatus{Ready};
     int16_t m_statusBeforeAway = -1;
+    // Held while a listener runs, so that an ended subscription is never called.
+    std::recursive_mutex m_listenersMutex;
+    std::vector<std::pair<int, Listener>> m_listeners;
+    int m_nextListenerId = 1;
 };
 
 // Loads the settings from the profile into the state.
