@@ -119,14 +119,22 @@ private:
     RealStopWait m_real;
 };
 
+// A probe made for the app that answers from the test's FakeIdle and counts
+// how many of its kind live.
 class ForwardingIdle final : public IdleInputProbe {
 public:
-    explicit ForwardingIdle(const FakeIdle& inner) : m_inner(inner) {}
+    ForwardingIdle(const FakeIdle& inner, int& alive) : m_inner(inner), m_alive(alive) {
+        ++m_alive;
+    }
+    ~ForwardingIdle() override { --m_alive; }
+    ForwardingIdle(const ForwardingIdle&) = delete;
+    ForwardingIdle& operator=(const ForwardingIdle&) = delete;
     std::optional<uint32_t> LastInputTick() const override { return m_inner.LastInputTick(); }
     uint32_t TickCount() const override { return m_inner.TickCount(); }
 
 private:
     const FakeIdle& m_inner;
+    int& m_alive;
 };
 
 }  // namespace
@@ -140,10 +148,13 @@ private:
         CMrmx3App::Services services;
         services.profile = std::make_unique<SharedProfile>(m_profile);
         services.player = std::make_unique<RecordingPlayer>();
-        if (m_withIdle) {
-            services.idle = std::make_unique<ForwardingIdle>(m_idle);
-        }
-        services.desktopIdleProbe = false;
+        services.makeIdleProbe = [this]() -> std::unique_ptr<IdleInputProbe> {
+            ++m_probesMade;
+            if (!m_withIdle) {
+                return nullptr;
+            }
+            return std::make_unique<ForwardingIdle>(m_idle, m_probesAlive);
+        };
         if (!boxes) {
             auto recording = std::make_unique<RecordingPresenter>();
             m_recording = recording.get();
@@ -200,6 +211,8 @@ private:
     MemoryProfile m_profile;
     FakeIdle m_idle;
     bool m_withIdle = true;
+    int m_probesMade = 0;
+    int m_probesAlive = 0;
     RecordingPresenter* m_recording = nullptr;
     platform::SocketHandle m_listener = platform::kInvalidSocket;
     uint16_t m_port = 0;                // the program's own; 0: any free one
@@ -214,6 +227,8 @@ private Q_SLOTS:
         m_sendFailure = 0;
         m_ownPauses.clear();
         m_withIdle = true;
+        m_probesMade = 0;
+        m_probesAlive = 0;
         int error = 0;
         m_listener = platform::OpenUdpSocket(0, error);
         QVERIFY(m_listener != platform::kInvalidSocket);
@@ -262,15 +277,16 @@ private Q_SLOTS:
         QVERIFY(app->MainFrame()->windowFlags() & Qt::WindowStaysOnTopHint);
     }
 
+    // A command's status reaches the pane and the tray tip with the next
+    // turn of the event loop, without waiting for anything else.
     void statusCommandsReachThePaneAndTheTrayTip() {
         auto app = Start(true);
         QVERIFY(app);
         auto* pane = Find<QLabel>(*app, "statusPane");
         QVERIFY(pane);
-        app->OnIdle();
         QCOMPARE(pane->text(), QStringLiteral("OK"));
         Find<QAction>(*app, "actionAway")->trigger();
-        app->OnIdle();
+        QCoreApplication::processEvents();
         QCOMPARE(pane->text(), QStringLiteral("Pryč"));
         QCOMPARE(app->MainFrame()->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - Pryč"));
         Find<QAction>(*app, "actionDoNotDisturb")->trigger();
@@ -279,23 +295,59 @@ private Q_SLOTS:
         QCOMPARE(app->State().OwnStatus(), int16_t{AtLunch});
         Find<QAction>(*app, "actionReady")->trigger();
         QCOMPARE(app->State().OwnStatus(), int16_t{Ready});
+        QCoreApplication::processEvents();
+        QCOMPARE(pane->text(), QStringLiteral("OK"));
     }
 
-    void theIdlePassRunsTheInactivityWatch() {
-        m_profile.WriteInt("Settings", "CheckActivity", 1);
+    // The watch runs on a one-second timer that runs, with the probe, only
+    // while "CheckActivity" is on; not on every pass of the event loop.
+    void theInactivityWatchRunsOnItsTimerOnlyWhileItIsOn() {
         m_profile.WriteInt("Settings", "InactivityMinutes", 10);
         auto app = Start(true);
         QVERIFY(app);
+        QCOMPARE(m_probesMade, 0);
+        QVERIFY(!app->ActivityTimer().isActive());
+
+        app->State().Modify([](SettingsRecord& s) { s.checkActivity = true; });
+        QCoreApplication::processEvents();
+        QCOMPARE(m_probesAlive, 1);
+        QVERIFY(app->ActivityTimer().isActive());
+        QCOMPARE(app->ActivityTimer().interval(), 1000);
+
         m_idle.lastInput = 1000;
         m_idle.now = 1000 + 10 * 60000;
-        app->OnIdle();
+        QCoreApplication::processEvents();  // passes of the loop do not run it
+        QCOMPARE(app->State().OwnStatus(), int16_t{Ready});
+        QVERIFY(QMetaObject::invokeMethod(&app->ActivityTimer(), "timeout"));
         QCOMPARE(app->State().OwnStatus(), int16_t{Away});
         m_idle.lastInput = m_idle.now;
-        // The event loop's own idle passes run it too: let a real loop wait.
-        QEventLoop loop;
-        QTimer::singleShot(100, &loop, &QEventLoop::quit);
-        loop.exec();
+        QVERIFY(QMetaObject::invokeMethod(&app->ActivityTimer(), "timeout"));
         QCOMPARE(app->State().OwnStatus(), int16_t{Ready});
+
+        // Off: the probe goes with the timer; other settings change neither.
+        app->State().Modify([](SettingsRecord& s) { s.checkActivity = false; });
+        QCoreApplication::processEvents();
+        QCOMPARE(m_probesAlive, 0);
+        QVERIFY(!app->ActivityTimer().isActive());
+        app->State().Modify([](SettingsRecord& s) { s.inactivityMinutes = 5; });
+        QCoreApplication::processEvents();
+        QCOMPARE(m_probesMade, 1);
+
+        // A start with the watch on makes the probe at once.
+        app.reset();
+        m_profile.WriteInt("Settings", "CheckActivity", 1);
+        auto again = Start(true);
+        QVERIFY(again);
+        QCOMPARE(m_probesAlive, 1);
+        QVERIFY(again->ActivityTimer().isActive());
+        again.reset();
+        QCOMPARE(m_probesAlive, 0);
+
+        // Where the desktop cannot tell, no timer runs.
+        m_withIdle = false;
+        auto without = Start(true);
+        QVERIFY(without);
+        QVERIFY(!without->ActivityTimer().isActive());
     }
 
     void savedBarLayoutIsRestoredAtTheNextStart() {
@@ -422,12 +474,12 @@ private Q_SLOTS:
         for (int i = 0; i < CPeerSocket::kUnreachableAfter; ++i) {
             endpoint.BroadcastPresence();
         }
-        app->OnIdle();
+        app->RefreshStatus();
         QCOMPARE(pane->text(), QStringLiteral("Síť je nedostupná"));
 
         m_sendFailure = 0;
         endpoint.BroadcastPresence();
-        app->OnIdle();
+        app->RefreshStatus();
         QCOMPARE(pane->text(), QStringLiteral("Připraven."));
         QVERIFY(m_recording->Shown().empty());
     }
@@ -586,6 +638,8 @@ private Q_SLOTS:
             app->OnSettings();
             QCOMPARE(noted, !withIdle);
             QCOMPARE(enabled, withIdle);
+            // The question keeps no probe.
+            QCOMPARE(m_probesAlive, 0);
         }
     }
 };

@@ -1,7 +1,6 @@
 // src/widgets/app/Mrmx3App.cpp
 #include "widgets/app/Mrmx3App.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QShortcut>
 #include <QSystemTrayIcon>
@@ -32,8 +31,8 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
     if (!m_s.player) {
         m_s.player = std::make_unique<platform::QtSoundPlayer>();
     }
-    if (!m_s.idle && m_s.desktopIdleProbe) {
-        m_s.idle = platform::MakeIdleInputProbe();
+    if (!m_s.makeIdleProbe) {
+        m_s.makeIdleProbe = [] { return platform::MakeIdleInputProbe(); };
     }
     if (!m_s.presenter) {
         m_s.presenter = std::make_unique<platform::QtMessagePresenter>();
@@ -56,12 +55,17 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
     }
     m_poster = std::make_unique<platform::QtUiPoster>(this);
     m_sounds = std::make_unique<SoundEvents>(m_state, *m_s.clock, *m_s.player);
+    m_activityTimer.setInterval(kActivityCheckMs);
+    connect(&m_activityTimer, &QTimer::timeout, this, [this] { RefreshStatus(); });
 }
 
 CMrmx3App::~CMrmx3App() {
     // The network first: goodbye, threads stopped and its conversation windows
     // deleted while the tree and the frame it reports to are still there.
     m_network.reset();
+    m_stateWatch.Reset();
+    m_activityTimer.stop();
+    m_idle.reset();
     m_frame.reset();
 }
 
@@ -110,8 +114,10 @@ bool CMrmx3App::InitInstance() {
                               .conversations = *m_s.conversations,
                               .clock = *m_s.clock,
                               .wait = *m_s.wait,
-                              .saveSettings = [this] { SaveSettings(); }},
+                              .saveSettings = [this] { SaveSettings(); },
+                              .reachChanged = [this] { RequestRefresh(); }},
         m_s.network);
+    m_stateWatch = m_state.Subscribe([this](const AppState::Change&) { RequestRefresh(); });
 
     SetMainTitle(
         platform::FromCp1250(m_state.Read([](const SettingsRecord& s) { return s.userName; })) +
@@ -142,9 +148,6 @@ bool CMrmx3App::InitInstance() {
     connect(previous, &QShortcut::activated, m_frame.get(),
             [this] { m_frame->FocusNextPane(false); });
 
-    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { OnIdle(); });
-    }
     // Every way out runs ExitProgram: the quit signals, the end of the session
     // (a quit event) and a main loop ended by anything else. Saving the
     // session's data (commitDataRequest) is not an end: a logout may still be
@@ -160,7 +163,11 @@ bool CMrmx3App::InitInstance() {
     // stopped, starts nothing and the start-up ends here.
     view->LoadIcons();
     StartNetwork();
-    return !m_exiting;
+    if (m_exiting) {
+        return false;
+    }
+    RefreshStatus();
+    return true;
 }
 
 void CMrmx3App::StartNetwork() {
@@ -178,11 +185,47 @@ bool CMrmx3App::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void CMrmx3App::OnIdle() {
-    RunInactivityWatch(m_state, m_s.idle.get());
-    if (m_frame && !m_exiting) {
+void CMrmx3App::RequestRefresh() {
+    if (!m_refreshRequested.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this, [this] { RefreshStatus(); }, Qt::QueuedConnection);
+    }
+}
+
+void CMrmx3App::RefreshStatus() {
+    m_refreshRequested = false;
+    if (m_exiting) {
+        return;
+    }
+    FollowActivitySetting();
+    // A status the watch changes asks for one more refresh, which finds
+    // nothing more to change.
+    RunInactivityWatch(m_state, m_idle.get());
+    if (m_frame) {
         m_frame->OnUpdateStatusPane(m_network && m_network->NetworkUnreachable());
     }
+}
+
+void CMrmx3App::FollowActivitySetting() {
+    const bool on = m_state.Read([](const SettingsRecord& s) { return s.checkActivity; });
+    if (on == m_watchOn) {
+        return;
+    }
+    m_watchOn = on;
+    if (on) {
+        m_idle = m_s.makeIdleProbe();
+    } else {
+        m_idle.reset();
+    }
+    if (m_idle) {
+        m_activityTimer.start();
+    } else {
+        m_activityTimer.stop();
+    }
+}
+
+bool CMrmx3App::IdleProbeAvailable() {
+    return m_idle != nullptr || m_s.makeIdleProbe() != nullptr;
 }
 
 void CMrmx3App::OnAppAbout() {
@@ -204,7 +247,7 @@ void CMrmx3App::OnSettings() {
         m_state, *m_s.presenter, std::move(apply), [this] { return m_s.names->LogonName(); },
         platform::QtSoundPlayer::SoundsFolder(
             platform::FromCp1250(res::String(res::kStrSoundsFolder))));
-    sheet.NoticePage()->SetActivityWatchAvailable(m_s.idle != nullptr);
+    sheet.NoticePage()->SetActivityWatchAvailable(IdleProbeAvailable());
     if (sheet.exec() == QDialog::Accepted) {
         SaveSettings();
     }
@@ -228,6 +271,7 @@ void CMrmx3App::ExitProgram() {
         return;
     }
     m_exiting = true;
+    m_activityTimer.stop();
     m_boxes->Close();
     if (m_frame) {
         m_frame->RemoveTrayIcon();

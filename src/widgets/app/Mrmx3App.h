@@ -3,6 +3,9 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,8 +25,10 @@
 
 // The application: owns the settings and their companions, the main frame
 // with its user tree, the network side (PeerNetwork), and the services they
-// use. Everything runs on the user-interface
-// thread.
+// use. Everything runs on the user-interface thread. Nothing runs on every pass
+// of the event loop: the status pane, the tray tip and the inactivity watch are
+// brought up to date when the own status, the settings or the network's reach
+// change, and the watch also every second while "CheckActivity" is on.
 class CMrmx3App final : public QObject {
     Q_OBJECT
 public:
@@ -31,7 +36,10 @@ public:
     struct Services {
         std::unique_ptr<Profile> profile;
         std::unique_ptr<SoundPlayer> player;
-        std::unique_ptr<IdleInputProbe> idle;  // null: no probe, the watch stays inert
+        // Makes the probe of the desktop's idle time when the inactivity watch
+        // is turned on (it is dropped when the watch goes off); null where the
+        // desktop cannot tell. Unset: the desktop's probe.
+        std::function<std::unique_ptr<IdleInputProbe>()> makeIdleProbe;
         std::unique_ptr<MessagePresenter> presenter;
         std::unique_ptr<NameSource> names;
         std::unique_ptr<Clock> clock;
@@ -39,7 +47,6 @@ public:
         std::unique_ptr<ConversationFactory> conversations;
         std::optional<bool> trayAvailable;  // unset: ask the desktop
         CPeerSocket::Options network;
-        bool desktopIdleProbe = true;  // make the desktop's probe when idle is null
     };
 
     explicit CMrmx3App(Services services);
@@ -50,9 +57,12 @@ public:
     // failure, or an exit asked for while a box of the start-up was open (ExitRequested()), after
     // which nothing more is started.
     bool InitInstance();
-    // Run whenever the event loop is about to wait: the inactivity watch, then
-    // the status pane.
-    void OnIdle();
+    // The inactivity watch (made or dropped as "CheckActivity" asks), then the
+    // status pane and the tray tip. Runs after a change and on the watch's timer.
+    void RefreshStatus();
+    // Asks for RefreshStatus on the user-interface thread; safe from any
+    // thread, and one request stands for all that come before it runs.
+    void RequestRefresh();
 
     void OnAppAbout();
     void OnSettings();
@@ -82,6 +92,9 @@ public:
     CMrmx3View* View() const { return m_view; }
     // Null before InitInstance has made it.
     PeerNetwork* Network() const { return m_network.get(); }
+    // Runs while the inactivity watch is on and has a probe (tests read and fire it).
+    QTimer& ActivityTimer() { return m_activityTimer; }
+    static constexpr int kActivityCheckMs = 1000;
     SoundEvents& Sounds() { return *m_sounds; }
     MessagePresenter& Presenter() { return *m_boxes; }
 
@@ -92,6 +105,11 @@ protected:
 private:
     // Starts the network, which reads its socket on a thread of its own.
     void StartNetwork();
+    // Makes the idle probe when "CheckActivity" has been turned on, drops it
+    // when it has been turned off.
+    void FollowActivitySetting();
+    // Whether the desktop can tell the idle time; keeps no probe of its own.
+    bool IdleProbeAvailable();
 
     Services m_s;
     std::unique_ptr<ClosablePresenter> m_boxes;  // every box of the program goes through it
@@ -101,5 +119,10 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     QPointer<CMrmx3View> m_view;  // the frame's central widget
     std::unique_ptr<PeerNetwork> m_network;
+    std::unique_ptr<IdleInputProbe> m_idle;  // only while the watch is on
+    bool m_watchOn = false;
+    QTimer m_activityTimer;
+    std::atomic<bool> m_refreshRequested{false};
+    AppState::Subscription m_stateWatch;
     bool m_exiting = false;
 };

@@ -7,8 +7,10 @@
 #include <QGuiApplication>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "widgets/adapters/Logging.h"
 #include "widgets/desktop/IdleInput.h"
@@ -31,6 +33,7 @@ struct ScreenSaverInfo {
 };
 
 using OpenDisplayFn = Display* (*)(const char*);
+using CloseDisplayFn = int (*)(Display*);
 using DefaultRootWindowFn = Window (*)(Display*);
 using FreeFn = int (*)(void*);
 using QueryExtensionFn = int (*)(Display*, int*, int*);
@@ -42,9 +45,10 @@ Fn Symbol(void* library, const char* name) {
     return reinterpret_cast<Fn>(dlsym(library, name));
 }
 
-// libX11 and libXss loaded at run time and one display connection, opened once
-// and kept for the rest of the process. Only under Qt's X11 platform: on
-// Wayland or offscreen an X server, if any, does not see the user's input.
+// libX11 and libXss loaded at run time and a display connection of its own,
+// closed with the query (the libraries stay loaded). Only under Qt's X11
+// platform: on Wayland or offscreen an X server, if any, does not see the
+// user's input.
 class ScreenSaverQuery {
 public:
     ScreenSaverQuery() {
@@ -61,13 +65,15 @@ public:
             return;
         }
         const auto openDisplay = Symbol<OpenDisplayFn>(x11, "XOpenDisplay");
+        m_closeDisplay = Symbol<CloseDisplayFn>(x11, "XCloseDisplay");
         m_rootWindow = Symbol<DefaultRootWindowFn>(x11, "XDefaultRootWindow");
         m_free = Symbol<FreeFn>(x11, "XFree");
         const auto queryExtension = Symbol<QueryExtensionFn>(xss, "XScreenSaverQueryExtension");
         m_allocInfo = Symbol<AllocInfoFn>(xss, "XScreenSaverAllocInfo");
         m_queryInfo = Symbol<QueryInfoFn>(xss, "XScreenSaverQueryInfo");
-        if (openDisplay == nullptr || m_rootWindow == nullptr || m_free == nullptr ||
-            queryExtension == nullptr || m_allocInfo == nullptr || m_queryInfo == nullptr) {
+        if (openDisplay == nullptr || m_closeDisplay == nullptr || m_rootWindow == nullptr ||
+            m_free == nullptr || queryExtension == nullptr || m_allocInfo == nullptr ||
+            m_queryInfo == nullptr) {
             qCWarning(lcIdle) << "libXss lacks the screen saver query";
             return;
         }
@@ -83,6 +89,14 @@ public:
             return;
         }
         m_available = IdleMilliseconds().has_value();
+    }
+
+    ScreenSaverQuery(const ScreenSaverQuery&) = delete;
+    ScreenSaverQuery& operator=(const ScreenSaverQuery&) = delete;
+    ~ScreenSaverQuery() {
+        if (m_display != nullptr && m_closeDisplay != nullptr) {
+            m_closeDisplay(m_display);
+        }
     }
 
     bool Available() const { return m_available; }
@@ -103,6 +117,7 @@ public:
 
 private:
     Display* m_display = nullptr;
+    CloseDisplayFn m_closeDisplay = nullptr;
     DefaultRootWindowFn m_rootWindow = nullptr;
     FreeFn m_free = nullptr;
     AllocInfoFn m_allocInfo = nullptr;
@@ -111,33 +126,23 @@ private:
     mutable std::mutex m_mutex;  // Xlib is not thread-safe on one display
 };
 
-// The query, or null when the desktop cannot tell. Decided once, and only
-// after the GUI application exists, since the platform plugin is its input.
-const ScreenSaverQuery* Query() {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
-        return nullptr;
-    }
-    static const ScreenSaverQuery query;
-    return query.Available() ? &query : nullptr;
-}
-
-// Tick count of the last input as the X server tells it.
-std::optional<uint32_t> X11LastInputTick() {
-    const ScreenSaverQuery* query = Query();
-    if (query == nullptr) {
-        return std::nullopt;
-    }
-    const std::optional<uint32_t> idle = query->IdleMilliseconds();
-    if (!idle) {
-        return std::nullopt;
-    }
-    return static_cast<uint32_t>(TickCount() - *idle);
-}
-
 class X11IdleInputProbe final : public IdleInputProbe {
 public:
-    std::optional<uint32_t> LastInputTick() const override { return X11LastInputTick(); }
+    explicit X11IdleInputProbe(std::unique_ptr<ScreenSaverQuery> query)
+        : m_query(std::move(query)) {}
+
+    // Tick count of the last input as the X server tells it.
+    std::optional<uint32_t> LastInputTick() const override {
+        const std::optional<uint32_t> idle = m_query->IdleMilliseconds();
+        if (!idle) {
+            return std::nullopt;
+        }
+        return static_cast<uint32_t>(platform::TickCount() - *idle);
+    }
     uint32_t TickCount() const override { return platform::TickCount(); }
+
+private:
+    std::unique_ptr<ScreenSaverQuery> m_query;
 };
 
 // Platforms that show no windows to a user have no input to watch.
@@ -163,11 +168,12 @@ std::unique_ptr<IdleInputProbe> MakeIdleInputProbe() {
     if (auto probe = MakeDBusIdleInputProbe(QDBusConnection::sessionBus())) {
         return probe;
     }
-    if (Query() == nullptr) {
+    auto query = std::make_unique<ScreenSaverQuery>();
+    if (!query->Available()) {
         return nullptr;
     }
     qCDebug(lcIdle) << "Idle time from the X server";
-    return std::make_unique<X11IdleInputProbe>();
+    return std::make_unique<X11IdleInputProbe>(std::move(query));
 }
 
 }  // namespace platform
