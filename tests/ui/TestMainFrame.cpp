@@ -61,6 +61,11 @@ private:
     QLabel* Pane(const char* name) const {
         return m_frame->findChild<QLabel*>(QString::fromLatin1(name));
     }
+    // The gap after a shown notification runs out.
+    void EndGap() {
+        m_frame->NotificationTimer().stop();
+        QVERIFY(QMetaObject::invokeMethod(&m_frame->NotificationTimer(), "timeout"));
+    }
 
     AppState m_state;
     RecordingBoxes m_presenter;
@@ -86,6 +91,7 @@ private Q_SLOTS:
     void exitRunsTheOrderlyEndOnce();
     void exitWhileDisabledEndsOnTheNextClose();
     void balloonShowsTheGivenTitleTextAndTime();
+    void notificationsComeOncePerGapAndTheNewestWaits();
     void notificationsOffShowNothingButRefreshTip();
     void balloonClickOpensConversationOnlyWhileShown();
     void noTrayFallsBackToOneMessageBoxAtATime();
@@ -501,10 +507,58 @@ void TestMainFrame::balloonShowsTheGivenTitleTextAndTime() {
 
     Notification next = Note(cp1250::FromUtf8("Jana je ve stavu : Pryč"));
     next.milliseconds = 15000;
+    EndGap();
     m_frame->Show(next);
     QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Jana je ve stavu : Pryč"));
     QCOMPARE(m_frame->LastBalloon().milliseconds, 15000);
     QCOMPARE(m_frame->BalloonTimer().interval(), 15000);
+}
+
+// A flood of notifications shows one per gap: the first at once, then the
+// newest of those that came meanwhile; the tip follows each at once.
+void TestMainFrame::notificationsComeOncePerGapAndTheNewestWaits() {
+    QCOMPARE(m_frame->NotificationTimer().interval(), 250);
+    m_frame->Show(Note("Petr"));
+    QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Petr"));
+    QVERIFY(m_frame->NotificationTimer().isActive());
+    Notification second = Note("Jana");
+    second.toolTip = "Murmex3 - Pryč";
+    m_frame->Show(second);
+    m_frame->Show(Note("Eva"));
+    QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Petr"));
+    Notification off = Note("Karel");
+    off.enabled = false;
+    off.toolTip = "Murmex3 - OK";
+    m_frame->Show(off);  // only the tip; Eva still waits
+    QCOMPARE(m_frame->TrayIcon()->toolTip(), QStringLiteral("Murmex3 - OK"));
+    EndGap();
+    QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Eva"));
+    QVERIFY(m_frame->NotificationTimer().isActive());  // a new gap
+    EndGap();
+    QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Eva"));
+    QVERIFY(!m_frame->NotificationTimer().isActive());
+
+    // Without a tray the boxes come the same way: the middle one never shows.
+    Make(false);
+    m_frame->Show(Note("Petr"));
+    m_frame->Show(Note("Jana"));
+    m_frame->Show(Note("Eva"));
+    QCoreApplication::processEvents();  // a box opens once the caller has returned
+    EndGap();
+    QCoreApplication::processEvents();
+    EndGap();
+    QCOMPARE(m_presenter.messages.size(), std::size_t(2));
+    QCOMPARE(m_presenter.messages[0].text, std::string("Petr"));
+    QCOMPARE(m_presenter.messages[1].text, std::string("Eva"));
+
+    // The exit drops what waits.
+    m_frame->Show(Note("Jana"));
+    m_frame->Show(Note("Karel"));
+    m_frame->RemoveTrayIcon();
+    EndGap();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_presenter.messages.size(), std::size_t(3));
+    QCOMPARE(m_presenter.messages[2].text, std::string("Jana"));
 }
 
 void TestMainFrame::notificationsOffShowNothingButRefreshTip() {
@@ -547,6 +601,7 @@ void TestMainFrame::balloonClickOpensConversationOnlyWhileShown() {
     QCOMPARE(m_calls.size(), std::size_t(2));
 
     // The next balloon makes clicks count again.
+    EndGap();
     m_frame->Show(Note("Jana"));
     m_frame->OnBalloonClicked();
     QCOMPARE(m_calls.size(), std::size_t(3));
@@ -557,9 +612,11 @@ void TestMainFrame::noTrayFallsBackToOneMessageBoxAtATime() {
     const std::string text = CzechText(300);
     int nested = 0;
     m_presenter.whileOpen = [&] {
-        // Delivered by the open box's event loop: not shown.
+        // Delivered by the open box's event loop, and still waiting when the
+        // gap ends: not shown.
         if (nested++ == 0) {
             m_frame->Show(Note("Druhá"));
+            EndGap();
             QCoreApplication::processEvents();
         }
     };
@@ -579,6 +636,7 @@ void TestMainFrame::noTrayFallsBackToOneMessageBoxAtATime() {
 
     // Once the box is closed the next notification shows again.
     m_frame->Show(Note("Petr"));
+    EndGap();
     QCoreApplication::processEvents();
     QCOMPARE(m_presenter.messages.size(), std::size_t(2));
     QCOMPARE(m_presenter.messages[1].text, std::string("Petr"));

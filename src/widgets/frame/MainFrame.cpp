@@ -44,6 +44,9 @@ CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, Commands co
 
     m_balloonTimer.setSingleShot(true);
     connect(&m_balloonTimer, &QTimer::timeout, this, [this] { m_balloonShown = false; });
+    m_notificationTimer.setSingleShot(true);
+    m_notificationTimer.setInterval(kNotificationGapMs);
+    connect(&m_notificationTimer, &QTimer::timeout, this, [this] { OnNotificationGapEnd(); });
 
     CreateActions();
     CreateMenus();
@@ -56,6 +59,7 @@ CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, Commands co
 
 CMainFrame::~CMainFrame() {
     m_balloonTimer.stop();
+    m_notificationTimer.stop();
     RemoveTrayIcon();
 }
 
@@ -219,34 +223,54 @@ void CMainFrame::SetTrayToolTip(const std::string& tip) {
 }
 
 void CMainFrame::RemoveTrayIcon() {
+    // Nothing is shown after the exit.
+    m_waitingNotification.reset();
+    m_notificationTimer.stop();
     if (m_tray != nullptr) {
         m_tray->hide();
     }
 }
 
 void CMainFrame::Show(const Notification& notification) {
-    if (notification.enabled) {
-        if (m_tray != nullptr) {
-            m_lastBalloon.title = platform::FromCp1250(notification.balloonTitle);
-            m_lastBalloon.text = platform::FromCp1250(notification.balloonText);
-            m_lastBalloon.milliseconds = notification.milliseconds;
-            m_tray->showMessage(m_lastBalloon.title, m_lastBalloon.text,
-                                QSystemTrayIcon::Information, notification.milliseconds);
-            m_balloonShown = true;
-            m_balloonTimer.start(notification.milliseconds);
-        } else if (!m_fallbackBoxOpen) {
-            // Shown from a posted task: the box's event loop must not run inside
-            // the caller (the dispatch of a datagram). While it waits or is
-            // open, further notifications are dropped.
-            m_fallbackBoxOpen = true;
-            QTimer::singleShot(0, this,
-                               [this, title = notification.title, text = notification.text] {
-                                   m_presenter.ShowMessage(title, text, BoxIcon::Information);
-                                   m_fallbackBoxOpen = false;
-                               });
-        }
-    }
     SetTrayToolTip(notification.toolTip);
+    if (!notification.enabled) {
+        return;
+    }
+    if (m_notificationTimer.isActive()) {
+        m_waitingNotification = notification;
+        return;
+    }
+    // The gap starts with the showing (a box's event loop may deliver more).
+    m_notificationTimer.start();
+    Present(notification);
+}
+
+void CMainFrame::OnNotificationGapEnd() {
+    if (auto waiting = std::exchange(m_waitingNotification, std::nullopt)) {
+        m_notificationTimer.start();
+        Present(*waiting);
+    }
+}
+
+void CMainFrame::Present(const Notification& notification) {
+    if (m_tray != nullptr) {
+        m_lastBalloon.title = platform::FromCp1250(notification.balloonTitle);
+        m_lastBalloon.text = platform::FromCp1250(notification.balloonText);
+        m_lastBalloon.milliseconds = notification.milliseconds;
+        m_tray->showMessage(m_lastBalloon.title, m_lastBalloon.text, QSystemTrayIcon::Information,
+                            notification.milliseconds);
+        m_balloonShown = true;
+        m_balloonTimer.start(notification.milliseconds);
+    } else if (!m_fallbackBoxOpen) {
+        // Shown from a posted task: the box's event loop must not run inside
+        // the caller (the dispatch of a datagram). While it waits or is
+        // open, further notifications are dropped.
+        m_fallbackBoxOpen = true;
+        QTimer::singleShot(0, this, [this, title = notification.title, text = notification.text] {
+            m_presenter.ShowMessage(title, text, BoxIcon::Information);
+            m_fallbackBoxOpen = false;
+        });
+    }
 }
 
 void CMainFrame::OnUpdateStatusPane(bool networkUnreachable) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/base/Presenter.h"
@@ -20,7 +21,9 @@ class CMrmx3View;
 // user tree as its central widget, and the tray icon with its balloons. Where
 // the desktop has no tray, the window stays reachable: it is not hidden,
 // minimise and close minimise, and notifications fall back to one message box
-// at a time.
+// at a time. At most one notification is shown per kNotificationGapMs: one
+// that comes sooner waits for the end of the gap, and a newer one takes its
+// place.
 class CMainFrame final : public QMainWindow, public NotificationSink {
     Q_OBJECT
 public:
@@ -41,9 +44,11 @@ public:
 
     void SetView(CMrmx3View* view);
 
+    static constexpr int kNotificationGapMs = 250;
+
     // The balloon with its title, text and time, or without a tray the box
-    // with the whole title and text, shown once the caller has returned; the
-    // tray tip in any case.
+    // with the whole title and text, now or at the end of the gap (a box once
+    // the caller has returned); the tray tip at once in any case.
     void Show(const Notification& notification) override;
     // Refreshes the status pane and the tray tool tip from the own status, and
     // the message pane's idle text from whether announcements no longer leave.
@@ -73,6 +78,9 @@ public:
     const Balloon& LastBalloon() const { return m_lastBalloon; }
     // Runs out with the balloon's time and clears BalloonShown (tests read and fire it).
     QTimer& BalloonTimer() { return m_balloonTimer; }
+    // Runs while the gap after a shown notification lasts; at its end the
+    // waiting one, if any, is shown (tests read and fire it).
+    QTimer& NotificationTimer() { return m_notificationTimer; }
 
     // Simulates the tray's reports (tests; the tray calls them too).
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -92,6 +100,9 @@ private:
     QAction* MakeAction(const QString& text, int promptId, const QString& iconName,
                         std::function<void()> handler, const char* objectName);
     void RunExitCommand();
+    // The balloon, or without a tray the box.
+    void Present(const Notification& notification);
+    void OnNotificationGapEnd();
     // The tip as given (code page 1250, already cut).
     void SetTrayToolTip(const std::string& tip);
     // What the message pane shows when no prompt is on show.
@@ -114,4 +125,6 @@ private:
     QLabel* m_statusPane = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QTimer m_balloonTimer;
+    QTimer m_notificationTimer;
+    std::optional<Notification> m_waitingNotification;
 };
