@@ -1,6 +1,8 @@
 // tests/ui/TestMrmx3View.cpp
+#include <QAbstractItemModel>
 #include <QImage>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QSvgRenderer>
 #include <QTest>
 #include <QTreeWidgetItem>
@@ -104,6 +106,7 @@ private Q_SLOTS:
     void groupIsFoundByItsFirst48BytesExactly();
     void changedNameOrGroupRemakesOnlyThatItemLast();
     void imagesFollowStatusMessageAndBell();
+    void unchangedItemsAreNotTouchedAndRowsShareOneHeight();
     void iconSetsShowTheirPicturesAtTheChosenSize();
     void loadIconsRepaintsExistingItemsWithoutRemakingThem();
     void invalidIconSettingsLeaveTheTreeWithoutPictures();
@@ -303,6 +306,36 @@ void TestMrmx3View::imagesFollowStatusMessageAndBell() {
     }
     QVERIFY(view.IconAt(8).isNull());
     QVERIFY(view.IconAt(-1).isNull());
+}
+
+// Setting what an item already shows changes nothing in the model, so the
+// tree lays nothing out again; rows have one height.
+void TestMrmx3View::unchangedItemsAreNotTouchedAndRowsShareOneHeight() {
+    CMrmx3View& view = View();
+    QVERIFY(view.uniformRowHeights());
+    view.LoadIcons();
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+    QSignalSpy changed(view.model(), &QAbstractItemModel::dataChanged);
+    QSignalSpy inserted(view.model(), &QAbstractItemModel::rowsInserted);
+
+    view.SetItemImage(PeerItem(0), 0);
+    view.SetItemImage(Group("Sklad"), 7);
+    QCOMPARE(view.FindOrAddGroupItem("Sklad"), static_cast<TreeItem>(Group("Sklad")));
+    view.ExpandItem(Group("Sklad"));
+    Announce("10.0.0.1", Ready, "adam", "Sklad");  // nothing new
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(inserted.count(), 0);
+
+    // A change touches its own row once, and setting it again nothing more.
+    Message("10.0.0.1", "ahoj");
+    QCOMPARE(changed.count(), 1);
+    Message("10.0.0.1", "znovu");
+    Announce("10.0.0.2", Away, "bara", "Sklad");
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(Image(PeerItem(0)), 5);
+    QCOMPARE(Image(PeerItem(1)), 1);
+    VerifyItemPictures();
 }
 
 void TestMrmx3View::iconSetsShowTheirPicturesAtTheChosenSize() {

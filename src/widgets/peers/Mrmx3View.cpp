@@ -45,6 +45,22 @@ QTreeWidgetItem* ToItem(TreeItem item) {
     return static_cast<QTreeWidgetItem*>(item);
 }
 
+// An item of the tree that keeps its image index itself, so that a new image
+// changes the model once, through the picture.
+class ViewItem final : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    QVariant data(int column, int role) const override {
+        if (column == 0 && role == CMrmx3View::kImageRole) {
+            return image < 0 ? QVariant() : QVariant(image);
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    int image = -1;
+};
+
 std::string FirstBytes(const std::string& text) {
     return text.substr(0, kGroupCompareBytes);
 }
@@ -61,6 +77,7 @@ CMrmx3View::CMrmx3View(Services services, QWidget* parent)
     setRootIsDecorated(false);
     setIndentation(12);
     setSortingEnabled(false);
+    setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setExpandsOnDoubleClick(true);
 
@@ -152,19 +169,14 @@ void CMrmx3View::mouseDoubleClickEvent(QMouseEvent* event) {
 
 TreeItem CMrmx3View::FindOrAddGroupItem(const std::string& group) {
     const std::string wanted = FirstBytes(group);
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = topLevelItem(i);
-        const QVariant bytes = item->data(0, kTextBytesRole);
-        const std::string text =
-            bytes.isValid() ? bytes.toByteArray().toStdString() : platform::ToCp1250(item->text(0));
-        if (FirstBytes(text) == wanted) {
-            return item;
-        }
+    if (const auto known = m_groups.find(wanted); known != m_groups.end()) {
+        return known->second;
     }
-    auto* item = new QTreeWidgetItem(this);
+    auto* item = new ViewItem(this);
     SetItemText(item, group);
     SetItemImage(item, kGroupIcon);
     SetItemData(item, kGroupItemData);
+    m_groups.emplace(wanted, item);
     return item;
 }
 
@@ -172,14 +184,14 @@ TreeItem CMrmx3View::InsertPeerItem(TreeItem group, const std::string& name, int
     if (group == nullptr) {
         return nullptr;
     }
-    auto* item = new QTreeWidgetItem(ToItem(group));
+    auto* item = new ViewItem(ToItem(group));
     SetItemText(item, name);
     SetItemImage(item, image);
     return item;
 }
 
 void CMrmx3View::ExpandItem(TreeItem item) {
-    if (item != nullptr) {
+    if (item != nullptr && !ToItem(item)->isExpanded()) {
         ToItem(item)->setExpanded(true);
     }
 }
@@ -187,6 +199,12 @@ void CMrmx3View::ExpandItem(TreeItem item) {
 void CMrmx3View::DeleteItem(TreeItem item) {
     // The tree makes another item current when the current one goes, possibly
     // a group; that choice is not the user's.
+    if (item == nullptr) {
+        return;
+    }
+    if (ToItem(item)->parent() == nullptr) {
+        std::erase_if(m_groups, [item](const auto& group) { return group.second == item; });
+    }
     m_keepGroups = true;
     delete ToItem(item);
     m_keepGroups = false;
@@ -215,8 +233,12 @@ void CMrmx3View::SetItemImage(TreeItem item, int image) {
     if (item == nullptr) {
         return;
     }
-    QTreeWidgetItem* treeItem = ToItem(item);
-    treeItem->setData(0, kImageRole, image);
+    auto* treeItem = static_cast<ViewItem*>(ToItem(item));
+    // A picture set again would be a change of the row (icons do not compare).
+    if (treeItem->image == image) {
+        return;
+    }
+    treeItem->image = image;
     treeItem->setIcon(0, IconAt(image));
 }
 
@@ -232,10 +254,15 @@ void CMrmx3View::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*
 }
 
 void CMrmx3View::SetItemText(QTreeWidgetItem* item, const std::string& text) {
+    const QByteArray bytes = QByteArray::fromStdString(text);
+    if (const QVariant stored = item->data(0, kTextBytesRole);
+        stored.isValid() && stored.toByteArray() == bytes) {
+        return;
+    }
     const QString shown = platform::FromCp1250(text);
     item->setText(0, shown);
     item->setData(0, Qt::AccessibleTextRole, shown);
-    item->setData(0, kTextBytesRole, QByteArray::fromStdString(text));
+    item->setData(0, kTextBytesRole, bytes);
 }
 
 int CMrmx3View::ItemCount() const {

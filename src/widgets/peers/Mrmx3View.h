@@ -5,6 +5,8 @@
 #include <QTreeWidget>
 #include <array>
 #include <functional>
+#include <string>
+#include <unordered_map>
 
 #include "core/base/Presenter.h"
 #include "core/peers/PeerTree.h"
@@ -12,6 +14,8 @@
 
 // The tree of users, grouped by the group each announces, as the peer logic
 // drives it. A double-click asks for the conversation of the current peer.
+// Rows have one height, and an item's text or picture is set only when it
+// changes, so a change of one item does not lay out the others.
 class CMrmx3View final : public QTreeWidget, public PeerTree {
     Q_OBJECT
 public:
@@ -60,6 +64,8 @@ private:
     Services m_s;
     std::array<QIcon, 8> m_icons;
     bool m_iconsLoaded = false;
+    // The group items by the first 48 bytes of their text; the first of equals.
+    std::unordered_map<std::string, QTreeWidgetItem*> m_groups;
     // Set while the peer logic moves the current item: no group is collapsed.
     bool m_keepGroups = false;
     int m_iconPixels = 48;
