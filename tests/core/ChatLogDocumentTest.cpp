@@ -9,6 +9,7 @@
 #include "core/Fakes.h"
 #include "core/res/Cp1250.h"
 #include "core/res/Strings.h"
+#include "support/RtfReader.h"
 
 namespace {
 
@@ -143,4 +144,23 @@ TEST(ChatLogDocument, UnknownKindIsSkippedAfterTraceBox) {
                                       BoxIcon::Exclamation}));
     EXPECT_TRUE(shown[0].text.ends_with("KOD: RichD 1, val 7"));
     EXPECT_EQ(shown[1].text, res::String(res::kStrTraceCodePrefix) + "RichD 1, val 0");
+}
+
+// A conversation whose oldest entries were removed says so in its first line.
+TEST(ChatLogDocument, RemovedOlderEntriesGiveARedFirstLine) {
+    RecordingPresenter presenter;
+    const std::string removed = cp1250::FromUtf8(R"(\cf3 Starší zprávy byly odstraněny.\cf0\par )");
+    EXPECT_EQ(BuildChatLogDocument({In("P1", "ahoj")}, "PC7", presenter, true),
+              kHeader + removed + R"(\cf1P1: \cf0\b ahoj\b0\cf0\par )" + "}");
+    EXPECT_EQ(BuildChatLogDocument({}, "PC7", presenter, true), kHeader + removed + "}");
+    EXPECT_EQ(BuildChatLogDocument({In("P1", "ahoj")}, "PC7", presenter, false),
+              kHeader + R"(\cf1P1: \cf0\b ahoj\b0\cf0\par )" + "}");
+    const auto paragraphs =
+        ReadRtf(BuildChatLogDocument({In("P1", "ahoj")}, "PC7", presenter, true));
+    ASSERT_EQ(paragraphs.size(), 2u);
+    ASSERT_EQ(paragraphs[0].runs.size(), 1u);
+    EXPECT_EQ(paragraphs[0].runs[0].text, cp1250::FromUtf8("Starší zprávy byly odstraněny."));
+    EXPECT_EQ(paragraphs[0].runs[0].rgb, 0xFF0000u);
+    EXPECT_FALSE(paragraphs[0].runs[0].bold);
+    EXPECT_TRUE(presenter.Shown().empty());
 }

@@ -157,6 +157,87 @@ TEST(PeerDirectory, ConcurrentAppendAndScanUnderTheLock) {
     }
 }
 
+// A flood of messages from one peer keeps its newest 10,000; the history
+// tells that older ones went, and the serials count every entry of the run.
+TEST(PeerDirectory, AHistoryKeepsItsNewestTenThousandEntries) {
+    FakeClock clock;
+    PeerDirectory directory{clock};
+    directory.AddPeer(nullptr, "P1", "g", "10.0.0.1", Ready);
+    PeerRecord& record = directory.PeerAt(0);
+    for (int i = 0; i < 10000; ++i) {
+        record.AppendIncoming("P1", std::to_string(i));
+    }
+    EXPECT_EQ(record.history.size(), 10000u);
+    EXPECT_FALSE(record.history.OlderRemoved());
+    EXPECT_EQ(record.history.FirstSerial(), 0u);
+
+    record.AppendOutgoing("U2", "odpoved");
+    record.AppendNotice("P1", "!konec");
+    EXPECT_EQ(record.history.size(), 10000u);
+    EXPECT_TRUE(record.history.OlderRemoved());
+    EXPECT_EQ(record.history.FirstSerial(), 2u);
+    EXPECT_EQ(record.history.EndSerial(), 10002u);
+    EXPECT_EQ(record.history.front().text, "2");
+    EXPECT_EQ(record.history[9998], (HistoryEntry{Outgoing, "U2", "odpoved"}));
+    EXPECT_EQ(record.history.back(), (HistoryEntry{Incoming, "P1", "!konec", true}));
+    // Well within the memory bound, which counts what is kept.
+    size_t bytes = 0;
+    for (const HistoryEntry& entry : record.history) {
+        bytes += HistoryBudget::Cost(entry);
+    }
+    EXPECT_EQ(directory.Histories().Bytes(), bytes);
+    EXPECT_LT(bytes, directory.Histories().Limit());
+}
+
+// Above the directory's memory bound the oldest entries of all go first,
+// whichever peer they belong to.
+TEST(PeerDirectory, HistoriesShareOneMemoryBoundOldestFirst) {
+    FakeClock clock;
+    constexpr size_t kCost = 1 + 2 + HistoryBudget::kEntryOverhead;  // "a" and "a0"
+    PeerDirectory directory{clock, 5 * kCost};
+    directory.AddPeer(nullptr, "a", "g", "10.0.0.1", Ready);
+    directory.AddPeer(nullptr, "b", "g", "10.0.0.2", Ready);
+    PeerRecord& a = directory.PeerAt(0);
+    PeerRecord& b = directory.PeerAt(1);
+    const auto texts = [](const PeerRecord& record) {
+        std::vector<std::string> out;
+        for (const HistoryEntry& entry : record.history) {
+            out.push_back(entry.text);
+        }
+        return out;
+    };
+    a.AppendIncoming("a", "a0");
+    a.AppendIncoming("a", "a1");
+    b.AppendIncoming("b", "b0");
+    a.AppendIncoming("a", "a2");
+    b.AppendIncoming("b", "b1");
+    EXPECT_EQ(directory.Histories().Bytes(), 5 * kCost);
+    EXPECT_FALSE(a.history.OlderRemoved());
+
+    b.AppendIncoming("b", "b2");  // a0 is the oldest of all
+    EXPECT_EQ(texts(a), (std::vector<std::string>{"a1", "a2"}));
+    EXPECT_EQ(texts(b), (std::vector<std::string>{"b0", "b1", "b2"}));
+    a.AppendIncoming("a", "a3");  // a1
+    a.AppendIncoming("a", "a4");  // b0, older than a2
+    EXPECT_EQ(texts(a), (std::vector<std::string>{"a2", "a3", "a4"}));
+    EXPECT_EQ(texts(b), (std::vector<std::string>{"b1", "b2"}));
+    EXPECT_TRUE(a.history.OlderRemoved());
+    EXPECT_TRUE(b.history.OlderRemoved());
+    EXPECT_EQ(a.history.FirstSerial(), 2u);
+    EXPECT_EQ(b.history.FirstSerial(), 1u);
+
+    // A long entry makes room for itself; a history may empty entirely.
+    const std::string lengthy(4 * kCost, 'x');
+    b.AppendIncoming("b", lengthy);
+    EXPECT_TRUE(a.history.empty());
+    EXPECT_EQ(a.history.EndSerial(), 5u);
+    EXPECT_EQ(texts(b), (std::vector<std::string>{lengthy}));
+    a.AppendIncoming("a", "a5");
+    EXPECT_EQ(texts(a), (std::vector<std::string>{"a5"}));
+    EXPECT_TRUE(b.history.empty());
+    EXPECT_EQ(directory.Histories().Bytes(), kCost);
+}
+
 class TextSink final : public NotificationSink {
 public:
     void Show(const Notification& notification) override { texts.push_back(notification.text); }

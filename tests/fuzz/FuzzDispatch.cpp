@@ -115,7 +115,7 @@ private:
 
 // What the check remembers of a record between datagrams.
 struct Seen {
-    size_t historySize = 0;
+    uint64_t historyEnd = 0;  // the serial after the history's last entry
     HistoryEntry last;
     int32_t status = Ready;
     int64_t lastHeard = 0;
@@ -323,13 +323,15 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
             Require(record.lastHeard == seen.lastHeard);
         }
 
-        // History only grows: a message by one entry, a status change by at
-        // most the window's notice, anything else not at all.
-        Require(record.history.size() >= seen.historySize);
-        if (seen.historySize > 0) {
-            Require(record.history[seen.historySize - 1] == seen.last);
+        // History only grows (its oldest entries may go): a message by one
+        // entry, a status change by at most the window's notice, anything else
+        // not at all.
+        const History& history = record.history;
+        Require(history.EndSerial() >= seen.historyEnd);
+        if (seen.historyEnd > history.FirstSerial()) {
+            Require(history[seen.historyEnd - 1 - history.FirstSerial()] == seen.last);
         }
-        const size_t added = record.history.size() - seen.historySize;
+        const uint64_t added = history.EndSerial() - seen.historyEnd;
         if (isSender && text && accepted) {
             Require(added == 1);
             Require(record.history.back() ==
@@ -345,7 +347,7 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
 
         seen.status = record.status;
         seen.lastHeard = record.lastHeard;
-        seen.historySize = record.history.size();
+        seen.historyEnd = record.history.EndSerial();
         if (!record.history.empty()) {
             seen.last = record.history.back();
         }

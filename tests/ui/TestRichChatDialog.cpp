@@ -194,15 +194,18 @@ struct Harness {
 
     std::vector<HistoryEntry> History() {
         std::lock_guard lock(directory.Mutex());
-        return directory.PeerAt(index).history;
+        return directory.PeerAt(index).history.Entries();
     }
     bool WindowHidden() {
         std::lock_guard lock(directory.Mutex());
         return directory.PeerAt(index).windowHidden;
     }
-    void SetHistory(std::vector<HistoryEntry> history) {
+    // Appends the entries to the peer's history.
+    void Fill(const std::vector<HistoryEntry>& history) {
         std::lock_guard lock(directory.Mutex());
-        directory.PeerAt(index).history = std::move(history);
+        for (const HistoryEntry& entry : history) {
+            directory.PeerAt(index).history.Append(entry);
+        }
     }
 
     FakeClock clock;
@@ -241,6 +244,7 @@ private Q_SLOTS:
     void refreshShowsTheNewestLine();
     void aNewWindowOpensAtTheNewestLine();
     void tenThousandEntriesGiveTenThousandBlocks();
+    void removedEntriesLeaveTheTopAndOneLineSaysSo();
     void saveWritesTheConversationAsRtf();
     void inputTakesAtMost503CodePageBytes();
     void charactersOutsideTheCodePageAreRefusedWithAHint();
@@ -498,13 +502,13 @@ void TestRichChatDialog::noticesAndButtonStatesFollowThePeer() {
 }
 
 void TestRichChatDialog::logShowsColoursBoldAndItalics() {
-    m_h->SetHistory({{Incoming, "P1", "ahoj"},
-                     {Incoming, "P1", res::String(res::kStrPeerDisconnectedNotice)},
-                     {Outgoing, "U2", "*hotovo"},
-                     {Outgoing, "U2", "!pozor"},
-                     {Outgoing, "U2", cp1250::FromUtf8("prosté")},
-                     {7, "X", "lost"},
-                     {Incoming, "P1", "!"}});
+    m_h->Fill({{Incoming, "P1", "ahoj"},
+               {Incoming, "P1", res::String(res::kStrPeerDisconnectedNotice)},
+               {Outgoing, "U2", "*hotovo"},
+               {Outgoing, "U2", "!pozor"},
+               {Outgoing, "U2", cp1250::FromUtf8("prosté")},
+               {7, "X", "lost"},
+               {Incoming, "P1", "!"}});
     m_h->window->RefreshLog();
     // An entry of an unknown kind has no line, only the internal-error box.
     const std::vector<std::string> texts = m_h->presenter.Texts();
@@ -529,23 +533,30 @@ void TestRichChatDialog::logShowsColoursBoldAndItalics() {
                           QStringLiteral("prosté|#000000|-|i")}));
     QCOMPARE(Pieces(log->findBlockByNumber(5)), QStringList{QStringLiteral("P1: |#0000ff|-|-")});
 
-    // A refresh replaces the whole log; the computer name is the current one.
+    // A new line takes the computer name of the moment.
     m_h->state.SetHostComputerName("NB");
-    m_h->SetHistory({{Outgoing, "U2", "x"}});
+    m_h->Fill({{Outgoing, "U2", "x"}});
     m_h->window->RefreshLog();
-    QCOMPARE(log->blockCount(), 1);
+    QCOMPARE(log->blockCount(), 7);
     QCOMPARE(LastLine(), QStringLiteral("U2@NB: x"));
 
-    m_h->SetHistory({});
-    m_h->window->RefreshLog();
-    QCOMPARE(log->blockCount(), 1);
-    QCOMPARE(log->toPlainText(), QString());
+    // An empty history gives an empty log.
+    int empty = 0;
+    {
+        std::lock_guard lock(m_h->directory.Mutex());
+        empty = m_h->directory.AddPeer(nullptr, "Eva", "Sklad", "127.0.0.9", Ready);
+    }
+    CMRichChatDialog other(m_h->directory, m_h->state, m_h->socket, m_h->items, m_h->presenter,
+                           empty);
+    auto* otherLog = other.findChild<QPlainTextEdit*>(QStringLiteral("log"));
+    QCOMPARE(otherLog->document()->blockCount(), 1);
+    QCOMPARE(otherLog->toPlainText(), QString());
 }
 
 void TestRichChatDialog::reservedCharactersAndLineBreaksShowLiterallyOnOneLine() {
-    m_h->SetHistory({{Incoming, "a{b}\\c", cp1250::FromUtf8("x\\y{z}\\par {\\b tučně}")},
-                     {Incoming, "P1", cp1250::FromUtf8("řádek\r\ndruhý")},
-                     {Incoming, "P1", "konec"}});
+    m_h->Fill({{Incoming, "a{b}\\c", cp1250::FromUtf8("x\\y{z}\\par {\\b tučně}")},
+               {Incoming, "P1", cp1250::FromUtf8("řádek\r\ndruhý")},
+               {Incoming, "P1", "konec"}});
     m_h->window->RefreshLog();
     QTextDocument* log = LogDocument();
     QCOMPARE(log->blockCount(), 3);
@@ -558,7 +569,7 @@ void TestRichChatDialog::reservedCharactersAndLineBreaksShowLiterallyOnOneLine()
 }
 
 void TestRichChatDialog::aNewEntryIsAppendedAndTheLinesBeforeStay() {
-    m_h->SetHistory({{Incoming, "Petr", cp1250::FromUtf8("první")}, {Outgoing, "jana", "dva"}});
+    m_h->Fill({{Incoming, "Petr", cp1250::FromUtf8("první")}, {Outgoing, "jana", "dva"}});
     m_h->window->RefreshLog();
     QTextDocument* log = LogDocument();
     QCOMPARE(log->blockCount(), 2);
@@ -594,7 +605,7 @@ void TestRichChatDialog::refreshShowsTheNewestLine() {
         history.push_back(
             {Incoming, "Petr", cp1250::FromUtf8("zpráva číslo ") + std::to_string(i)});
     }
-    m_h->SetHistory(history);
+    m_h->Fill(history);
     m_h->window->RefreshLog();
     QScrollBar* bar = Log()->verticalScrollBar();
     QVERIFY(bar->maximum() > 0);
@@ -608,8 +619,7 @@ void TestRichChatDialog::refreshShowsTheNewestLine() {
     // Wherever the user has scrolled, a refresh shows the newest line again.
     bar->setValue(0);
     QVERIFY(bottomBlock() < 100);
-    history.push_back({Incoming, "Petr", cp1250::FromUtf8("nejnovější")});
-    m_h->SetHistory(history);
+    m_h->Fill({{Incoming, "Petr", cp1250::FromUtf8("nejnovější")}});
     m_h->window->RefreshLog();
     QCOMPARE(bar->value(), bar->maximum());
     QCOMPARE(bottomBlock(), 200);
@@ -628,7 +638,7 @@ void TestRichChatDialog::aNewWindowOpensAtTheNewestLine() {
     for (int i = 0; i < 200; ++i) {
         history.push_back({Outgoing, "jana", "odstavec " + std::to_string(i)});
     }
-    m_h->SetHistory(history);
+    m_h->Fill(history);
     CMRichChatDialog window(m_h->directory, m_h->state, m_h->socket, m_h->items, m_h->presenter,
                             m_h->index);
     window.ShowAndRaise();
@@ -647,7 +657,7 @@ void TestRichChatDialog::tenThousandEntriesGiveTenThousandBlocks() {
         history.push_back({i % 2 == 0 ? Incoming : Outgoing, i % 2 == 0 ? "Petr" : "jana",
                            "!text " + std::to_string(i)});
     }
-    m_h->SetHistory(history);
+    m_h->Fill(history);
     m_h->window->RefreshLog();
     QCOMPARE(LogDocument()->blockCount(), 10000);
     QCOMPARE(LastLine(), QStringLiteral("jana@PC7: text 9999"));
@@ -658,6 +668,79 @@ void TestRichChatDialog::tenThousandEntriesGiveTenThousandBlocks() {
     QCOMPARE(bar->value(), bar->maximum());
 }
 
+// Past 10,000 entries the oldest go: their lines leave the top of the log, the
+// others stay as drawn, and the first line says that older messages were
+// removed, also in the saved conversation. When no line drawn is left, the
+// log is drawn again.
+void TestRichChatDialog::removedEntriesLeaveTheTopAndOneLineSaysSo() {
+    const auto entries = [](const char* prefix, int count) {
+        std::vector<HistoryEntry> history;
+        for (int i = 0; i < count; ++i) {
+            history.push_back({Incoming, "Petr", prefix + std::to_string(i)});
+        }
+        return history;
+    };
+    // The second entry is of an unknown kind and has no line.
+    std::vector<HistoryEntry> first = entries("m", 10000);
+    first[1].kind = 7;
+    m_h->Fill(first);
+    m_h->window->RefreshLog();
+    m_boxesExpected = true;
+    QTextDocument* log = LogDocument();
+    QCOMPARE(log->blockCount(), 9999);
+    for (QTextBlock block = log->begin(); block.isValid(); block = block.next()) {
+        block.setUserState(block.blockNumber());
+    }
+    const QStringList removedLine{QStringLiteral("Starší zprávy byly odstraněny.|#ff0000|-|-")};
+
+    m_h->Fill({{Incoming, "Petr", "n1"}, {Outgoing, "jana", "n2"}});
+    m_h->window->RefreshLog();
+    QCOMPARE(log->blockCount(), 10001);
+    QCOMPARE(Pieces(log->firstBlock()), removedLine);
+    QCOMPARE(log->findBlockByNumber(1).text(), QStringLiteral("Petr: m2"));
+    QCOMPARE(log->findBlockByNumber(1).userState(), 1);
+    QCOMPARE(log->findBlockByNumber(9998).userState(), 9998);
+    QCOMPARE(LastLine(), QStringLiteral("jana@PC7: n2"));
+    QCOMPARE(Log()->verticalScrollBar()->value(), Log()->verticalScrollBar()->maximum());
+
+    m_h->Fill({{Incoming, "Petr", "n3"}});
+    m_h->window->RefreshLog();
+    QCOMPARE(log->blockCount(), 10001);
+    QCOMPARE(Pieces(log->firstBlock()), removedLine);
+    QCOMPARE(log->findBlockByNumber(1).text(), QStringLiteral("Petr: m3"));
+    QCOMPARE(log->findBlockByNumber(1).userState(), 2);
+    QCOMPARE(LastLine(), QStringLiteral("Petr: n3"));
+
+    m_h->Fill(entries("r", 10001));
+    m_h->window->RefreshLog();
+    QCOMPARE(log->blockCount(), 10001);
+    QCOMPARE(Pieces(log->firstBlock()), removedLine);
+    QCOMPARE(log->findBlockByNumber(1).text(), QStringLiteral("Petr: r1"));
+    QCOMPARE(log->findBlockByNumber(1).userState(), -1);
+    QCOMPARE(LastLine(), QStringLiteral("Petr: r10000"));
+
+    // A new window begins with the line too.
+    CMRichChatDialog other(m_h->directory, m_h->state, m_h->socket, m_h->items, m_h->presenter,
+                           m_h->index);
+    QTextDocument* otherLog = other.findChild<QPlainTextEdit*>(QStringLiteral("log"))->document();
+    QCOMPARE(otherLog->blockCount(), 10001);
+    QCOMPARE(Pieces(otherLog->firstBlock()), removedLine);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("petr.rtf"));
+    m_h->window->SetSavePathQuestion([&](QWidget*, const QString&) { return path; });
+    m_h->window->SaveConversation();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::vector<RtfParagraph> saved = ReadRtf(file.readAll().toStdString());
+    QCOMPARE(saved.size(), size_t{10001});
+    QVERIFY(saved[0].runs ==
+            (std::vector<RtfRun>{RtfRun{cp1250::FromUtf8("Starší zprávy byly odstraněny."),
+                                        0xFF0000, false, false, false}}));
+    QCOMPARE(saved[1].runs.back().text, std::string("r1"));
+}
+
 void TestRichChatDialog::saveWritesTheConversationAsRtf() {
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
@@ -665,9 +748,9 @@ void TestRichChatDialog::saveWritesTheConversationAsRtf() {
         std::lock_guard lock(m_h->directory.Mutex());
         m_h->directory.PeerAt(m_h->index).name = "Petr/Sklad";
     }
-    m_h->SetHistory({{Incoming, "Petr", "ahoj"},
-                     {Outgoing, "jana", cp1250::FromUtf8("*{hotovo} \\ díky")},
-                     {Incoming, "Petr", res::String(res::kStrPeerDisconnectedNotice), true}});
+    m_h->Fill({{Incoming, "Petr", "ahoj"},
+               {Outgoing, "jana", cp1250::FromUtf8("*{hotovo} \\ díky")},
+               {Incoming, "Petr", res::String(res::kStrPeerDisconnectedNotice), true}});
     QString answer;
     QList<QWidget*> parents;
     QStringList suggestions;
@@ -821,7 +904,7 @@ void TestRichChatDialog::theFactoryMakesTheWindowsOfItsNetwork() {
         {
             std::lock_guard lock(directory.Mutex());
             directory.AddPeer(nullptr, "Eva", "Sklad", "10.0.0.5", Ready);
-            directory.PeerAt(0).history.push_back({Incoming, "Eva", "ahoj"});
+            directory.PeerAt(0).history.Append({Incoming, "Eva", "ahoj"});
         }
         network.OpenConversation(0);
         {

@@ -1,6 +1,8 @@
 // src/core/chat/ChatLogDocument.cpp
 #include "core/chat/ChatLogDocument.h"
 
+#include "core/res/Strings.h"
+
 namespace {
 
 constexpr std::string_view kHeader =
@@ -16,6 +18,8 @@ constexpr std::string_view kIncomingEnd = "\\b0\\cf0\\par ";
 constexpr std::string_view kOutgoingStart = "\\cf2";
 constexpr std::string_view kOutgoingMiddle = ": \\cf0\\i";
 constexpr std::string_view kOutgoingEnd = "\\i0\\cf0\\par ";
+constexpr std::string_view kRemovedStart = "\\cf3 ";
+constexpr std::string_view kRemovedEnd = "\\cf0\\par ";
 
 // Longest fixed part of one entry: start, "@", middle, marker, blank, end.
 constexpr size_t kEntryOverhead = 4 + 1 + 1 + 8 + 4 + 1 + 12;
@@ -56,8 +60,11 @@ MarkedText SplitLogMark(std::string_view text) {
 }
 
 std::string BuildChatLogDocument(const std::vector<HistoryEntry>& history,
-                                 std::string_view computerName, MessagePresenter& presenter) {
-    size_t estimate = kHeader.size() + 1;
+                                 std::string_view computerName, MessagePresenter& presenter,
+                                 bool olderRemoved) {
+    const std::string& removed = res::String(res::kStrOlderMessagesRemoved);
+    size_t estimate =
+        kHeader.size() + 1 + kRemovedStart.size() + removed.size() + kRemovedEnd.size();
     for (const HistoryEntry& entry : history) {
         estimate += entry.sender.size() + entry.text.size() + kEntryOverhead;
         if (entry.kind == Outgoing) {
@@ -67,6 +74,11 @@ std::string BuildChatLogDocument(const std::vector<HistoryEntry>& history,
     std::string out;
     out.reserve(estimate + estimate / 16);  // room for a few escapes
     out.append(kHeader);
+    if (olderRemoved) {
+        out.append(kRemovedStart);
+        AppendEscaped(out, removed);
+        out.append(kRemovedEnd);
+    }
 
     for (const HistoryEntry& entry : history) {
         if (entry.kind != Incoming && entry.kind != Outgoing) {

@@ -23,5 +23,8 @@ MarkedText SplitLogMark(std::string_view text);
 // history entry, and the closing brace. Sender, computer name and text are code
 // page 1250 bytes copied unchanged except for the escapes \\, \{ and \}. An entry
 // of an unknown kind is skipped after the internal-error box "RichD 1, val %i".
+// When older entries of the history were removed, a red paragraph with the
+// text "Starší zprávy byly odstraněny." comes first.
 std::string BuildChatLogDocument(const std::vector<HistoryEntry>& history,
-                                 std::string_view computerName, MessagePresenter& presenter);
+                                 std::string_view computerName, MessagePresenter& presenter,
+                                 bool olderRemoved = false);

@@ -6,18 +6,19 @@
 #include "platform/Socket.h"
 
 void PeerRecord::AppendIncoming(std::string sender, std::string text) {
-    history.push_back(HistoryEntry{Incoming, std::move(sender), std::move(text)});
+    history.Append(HistoryEntry{Incoming, std::move(sender), std::move(text)});
 }
 
 void PeerRecord::AppendNotice(std::string sender, std::string text) {
-    history.push_back(HistoryEntry{Incoming, std::move(sender), std::move(text), true});
+    history.Append(HistoryEntry{Incoming, std::move(sender), std::move(text), true});
 }
 
 void PeerRecord::AppendOutgoing(std::string sender, std::string text) {
-    history.push_back(HistoryEntry{Outgoing, std::move(sender), std::move(text)});
+    history.Append(HistoryEntry{Outgoing, std::move(sender), std::move(text)});
 }
 
-PeerDirectory::PeerDirectory(const Clock& clock) : m_clock(clock) {}
+PeerDirectory::PeerDirectory(const Clock& clock, std::size_t historyBudgetBytes)
+    : m_clock(clock), m_histories(historyBudgetBytes) {}
 
 std::optional<int> PeerDirectory::FindPeerByAddress(uint32_t address) const {
     std::lock_guard lock(m_lock);
@@ -66,6 +67,7 @@ int PeerDirectory::Add(TreeItem item, std::string name, std::string group, std::
         m_byAddress.emplace(*ip, index);
     }
     m_records.push_back(std::move(record));
+    m_histories.Attach(m_records.back().history);
     return index;
 }
 

@@ -1,6 +1,7 @@
 // src/core/peers/PeerDirectory.h
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -29,7 +30,7 @@ struct PeerRecord {
     ConversationWindow* window = nullptr;
     bool windowHidden = true;
     int32_t status = Ready;
-    std::vector<HistoryEntry> history;
+    History history;
     int64_t lastHeard = 0;
 
     void AppendIncoming(std::string sender, std::string text);
@@ -41,10 +42,14 @@ struct PeerRecord {
 // Every peer heard during this run, in order of first announcement. Records are
 // never removed, so an index stays valid for the whole run; a record's address
 // in memory does not change either. Changes are made under the recursive lock;
-// only the user-interface thread adds records.
+// only the user-interface thread adds records. The histories of the records
+// share one memory budget (History::kMaxEntries entries each besides).
 class PeerDirectory {
 public:
-    explicit PeerDirectory(const Clock& clock);
+    static constexpr std::size_t kHistoryBudgetBytes = 8u << 20;
+
+    explicit PeerDirectory(const Clock& clock,
+                           std::size_t historyBudgetBytes = kHistoryBudgetBytes);
 
     // The first record of the address; same answer as a scan from index 0,
     // through an index kept beside the records.
@@ -62,12 +67,14 @@ public:
     bool IsValidIndex(int index) const { return index >= 0 && index < PeerCount(); }
 
     std::recursive_mutex& Mutex() const { return m_lock; }
+    const HistoryBudget& Histories() const { return m_histories; }
 
 private:
     int Add(TreeItem item, std::string name, std::string group, std::string address,
             std::optional<uint32_t> ip, int32_t status);
 
     const Clock& m_clock;
+    HistoryBudget m_histories;  // outlives the records, whose histories it counts
     std::deque<PeerRecord> m_records;
     std::unordered_map<uint32_t, int> m_byAddress;
     mutable std::recursive_mutex m_lock;

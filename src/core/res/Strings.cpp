@@ -49,6 +49,7 @@ constexpr Entry kTable[] = {
     {kStrStatusAway, "Pryč"},
     {kStrEnterNumber, "Zadejte číslo!"},
     {kStrNetworkUnreachable, "Síť je nedostupná"},
+    {kStrOlderMessagesRemoved, "Starší zprávy byly odstraněny."},
     {kStrAppTitle, "Mrmx3"},
     {kStrIdlePrompt, "Připraven."},
     {kStrPromptAbout, "Nápověda.\nNápověda."},

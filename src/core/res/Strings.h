@@ -41,6 +41,7 @@ enum StringId : int {
     kStrEnterNumber = 158,
     // Texts of this program's own, numbered apart from the inherited table.
     kStrNetworkUnreachable = 300,
+    kStrOlderMessagesRemoved = 301,
     kStrAppTitle = 57344,
     kStrIdlePrompt = 57345,
     kStrPromptAbout = 57664,

@@ -17,11 +17,13 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStandardPaths>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QValidator>
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <iterator>
@@ -189,6 +191,7 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
         formats.text[static_cast<size_t>(LogMark::Green)] =
             LogFormat(kGreenMark, incoming, !incoming);
     }
+    m_removedFormat = LogFormat(kRedMark, false, false);
 
     m_saveAction = new QAction(QStringLiteral("Uložit konverzaci…"), this);
     m_saveAction->setObjectName(QStringLiteral("saveConversation"));
@@ -263,15 +266,21 @@ void CMRichChatDialog::SetCaption(const std::string& text) {
 
 void CMRichChatDialog::RefreshLog() {
     std::vector<HistoryEntry> entries;
+    uint64_t first = 0;  // the history's first entry
+    uint64_t from = 0;   // the first entry to draw
+    bool olderRemoved = false;
     bool redraw = false;
     {
         std::lock_guard lock(m_directory.Mutex());
-        const std::vector<HistoryEntry>& history = m_directory.PeerAt(m_peerIndex).history;
-        redraw = !m_drawn.IsStartOf(history);
-        const size_t first = redraw ? 0 : m_drawn.entries;
-        entries.assign(std::next(history.begin(), static_cast<std::ptrdiff_t>(first)),
+        const History& history = m_directory.PeerAt(m_peerIndex).history;
+        first = history.FirstSerial();
+        olderRemoved = history.OlderRemoved();
+        // Nothing drawn is left, or the history is not the one drawn.
+        redraw = first > m_drawn.end || history.EndSerial() < m_drawn.end;
+        from = redraw ? first : m_drawn.end;
+        entries.assign(std::next(history.begin(), static_cast<std::ptrdiff_t>(from - first)),
                        history.end());
-        m_drawn.entries = history.size();
+        m_drawn.end = history.EndSerial();
     }
 
     if (redraw) {
@@ -282,9 +291,13 @@ void CMRichChatDialog::RefreshLog() {
         cursor.setBlockFormat(QTextBlockFormat());
         cursor.setCharFormat(QTextCharFormat());
         cursor.endEditBlock();
+        m_drawn.first = first;
+        m_drawn.removedLine = false;
+        m_drawn.lineless.clear();
     }
+    RemoveLinesBefore(std::max(first, m_drawn.first), olderRemoved);
     std::vector<int32_t> unknownKinds;
-    AppendToLog(entries, unknownKinds);
+    AppendToLog(entries, from, unknownKinds);
     ScrollLogToEnd();
     m_sendButton->setDefault(true);
 
@@ -294,7 +307,64 @@ void CMRichChatDialog::RefreshLog() {
     }
 }
 
-void CMRichChatDialog::AppendToLog(const std::vector<HistoryEntry>& entries,
+void CMRichChatDialog::RemoveLinesBefore(uint64_t serial, bool removedLine) {
+    QTextDocument* log = m_log->document();
+    // The lines of the entries that are gone: one each, but for those without one.
+    const auto kept = std::lower_bound(m_drawn.lineless.begin(), m_drawn.lineless.end(), serial);
+    const int gone = static_cast<int>(serial - m_drawn.first) -
+                     static_cast<int>(kept - m_drawn.lineless.begin());
+    m_drawn.lineless.erase(m_drawn.lineless.begin(), kept);
+    m_drawn.first = serial;
+    const bool addLine = removedLine && !m_drawn.removedLine;
+    if (gone <= 0 && !addLine) {
+        return;
+    }
+
+    QString line;
+    AppendLogText(line, res::String(res::kStrOlderMessagesRemoved));
+    QTextCursor cursor(log);
+    cursor.beginEditBlock();
+    int from = m_drawn.removedLine ? 1 : 0;
+    int remove = gone;
+    if (addLine && gone > 0 && log->findBlockByNumber(gone).isValid()) {
+        // The first line that goes says so instead; the lines kept stay as
+        // they are.
+        const QTextBlock first = log->firstBlock();
+        cursor.setPosition(first.position());
+        cursor.setPosition(first.position() + first.length() - 1, QTextCursor::KeepAnchor);
+        cursor.insertText(line, m_removedFormat);
+        m_drawn.removedLine = true;
+        from = 1;
+        remove = gone - 1;
+    }
+    if (remove > 0) {
+        const QTextBlock end = log->findBlockByNumber(from + remove);
+        if (end.isValid()) {
+            cursor.setPosition(log->findBlockByNumber(from).position());
+            cursor.setPosition(end.position(), QTextCursor::KeepAnchor);
+        } else if (from > 0) {
+            // Every entry's line goes: the line about removed entries stays.
+            const QTextBlock first = log->firstBlock();
+            cursor.setPosition(first.position() + first.length() - 1);
+            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        } else {
+            cursor.select(QTextCursor::Document);
+        }
+        cursor.removeSelectedText();
+    }
+    if (removedLine && !m_drawn.removedLine) {
+        cursor.setPosition(0);
+        const bool empty = log->isEmpty();
+        cursor.insertText(line, m_removedFormat);
+        if (!empty) {
+            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        }
+        m_drawn.removedLine = true;
+    }
+    cursor.endEditBlock();
+}
+
+void CMRichChatDialog::AppendToLog(const std::vector<HistoryEntry>& entries, uint64_t firstSerial,
                                    std::vector<int32_t>& unknownKinds) {
     if (entries.empty()) {
         return;
@@ -308,9 +378,12 @@ void CMRichChatDialog::AppendToLog(const std::vector<HistoryEntry>& entries,
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
     QString text;
+    uint64_t serial = firstSerial;
     for (const HistoryEntry& entry : entries) {
+        const uint64_t entrySerial = serial++;
         if (entry.kind != Incoming && entry.kind != Outgoing) {
             unknownKinds.push_back(entry.kind);
+            m_drawn.lineless.push_back(entrySerial);
             continue;
         }
         const bool incoming = entry.kind == Incoming;
@@ -361,11 +434,15 @@ void CMRichChatDialog::SaveConversation() {
     }
     // What has arrived while the question was open is saved too.
     std::vector<HistoryEntry> history;
+    bool olderRemoved = false;
     {
         std::lock_guard lock(m_directory.Mutex());
-        history = m_directory.PeerAt(m_peerIndex).history;
+        const History& current = m_directory.PeerAt(m_peerIndex).history;
+        history = current.Entries();
+        olderRemoved = current.OlderRemoved();
     }
-    const std::string document = BuildChatLogDocument(history, m_state.ComputerName(), m_presenter);
+    const std::string document =
+        BuildChatLogDocument(history, m_state.ComputerName(), m_presenter, olderRemoved);
     QSaveFile file(path);
     const auto size = static_cast<qint64>(document.size());
     if (file.open(QIODevice::WriteOnly) && file.write(document.data(), size) == size &&

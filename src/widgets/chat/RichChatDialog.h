@@ -6,6 +6,7 @@
 #include <QTextCharFormat>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,9 +43,10 @@ public:
 
     // ConversationWindow
     void SetCaption(const std::string& text) override;
-    // Appends the entries of the history that the log does not show yet, or
-    // draws the whole log again when the history is not the one drawn; then
-    // shows the newest line.
+    // Brings the log to the peer's history: the lines of entries that have
+    // been removed go, the entries not shown yet are appended, and a first
+    // line tells when older entries were removed; the whole log is drawn
+    // again only when nothing drawn is left. Then shows the newest line.
     void RefreshLog() override;
     void ShowAndRaise() override;
     void SetSendingEnabled(bool enabled) override;
@@ -76,14 +78,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // What of the peer's history the log shows. A history only ever grows, so
-    // one with at least as many entries as drawn begins with the drawn ones.
+    // What of the peer's history the log shows, by the entries' serial numbers:
+    // [first, end). An entry of an unknown kind has no line.
     struct DrawnLog {
-        size_t entries = 0;
-
-        bool IsStartOf(const std::vector<HistoryEntry>& history) const {
-            return history.size() >= entries;
-        }
+        uint64_t first = 0;
+        uint64_t end = 0;
+        bool removedLine = false;        // the first line says older entries were removed
+        std::vector<uint64_t> lineless;  // drawn entries without a line, ascending
     };
 
     // Character formats of one direction's lines: the sender's, and the
@@ -94,9 +95,14 @@ private:
     };
 
     void OnInputChange();
-    // Adds one paragraph per entry at the end of the log; the kinds of
-    // entries that have no line are collected.
-    void AppendToLog(const std::vector<HistoryEntry>& entries, std::vector<int32_t>& unknownKinds);
+    // Adds one paragraph per entry at the end of the log, the first entry
+    // having the given serial; the kinds of entries that have no line are
+    // collected.
+    void AppendToLog(const std::vector<HistoryEntry>& entries, uint64_t firstSerial,
+                     std::vector<int32_t>& unknownKinds);
+    // Removes the lines of drawn entries before the serial, and puts the line
+    // about removed entries first when wanted.
+    void RemoveLinesBefore(uint64_t serial, bool removedLine);
     void ShowLogMenu(const QPoint& position);
     void ScrollLogToEnd();
     void MarkHidden();
@@ -110,6 +116,7 @@ private:
     bool m_typingSent = false;
     DrawnLog m_drawn;
     std::array<LineFormats, 2> m_formats;  // Incoming, Outgoing
+    QTextCharFormat m_removedFormat;
     SavePathQuestion m_askSavePath;
 
     QComboBox* m_recipient = nullptr;
