@@ -46,7 +46,7 @@ struct PeerRecord {
 // share one memory budget (History::kMaxEntries entries each besides).
 class PeerDirectory {
 public:
-    static constexpr std::size_t kHistoryBudgetBytes = 8u << 20;
+    static constexpr std::size_t kHistoryBudgetBytes = 4u << 20;
 
     explicit PeerDirectory(const Clock& clock,
                            std::size_t historyBudgetBytes = kHistoryBudgetBytes);
