@@ -16,7 +16,8 @@ struct IdleInputProbe {
 
 // Switches the own status to Away after "InactivityMinutes" whole minutes
 // without input and back at the first pass that sees input less than a minute
-// old. Run at every idle pass of the user-interface thread. A null probe means
+// old. Run on the user-interface thread after a change of the status or the
+// settings and every second while the watch is on. A null probe means
 // the desktop cannot tell, and the watch does nothing. Minute counts below 1
 // count as 1 (the stored value stays as typed).
 void RunInactivityWatch(AppState& state, const IdleInputProbe* probe);
