@@ -1,0 +1,124 @@
+// src/cli/CliMain.cpp
+#include "cli/CliMain.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/Commands.h"
+#include "cli/DesktopProfile.h"
+#include "cli/Identity.h"
+#include "cli/Text.h"
+#include "core/net/Packet.h"
+#include "platform/Console.h"
+#include "platform/Socket.h"
+
+namespace {
+
+// More standard input than a message can hold in any encoding.
+constexpr size_t kMaxInput = 64 * 1024;
+
+int Usage(const std::string& error) {
+    PrintError(error + "\nTry 'murmex3-cli --help'.");
+    return kExitUsage;
+}
+
+// The message: the words joined by spaces, or else standard input without
+// its final line break. Nothing after an error, which is printed.
+std::optional<std::string> MessageText(const Arguments& arguments) {
+    std::string utf8;
+    if (!arguments.text.empty()) {
+        for (const std::string& word : arguments.text) {
+            utf8 += (utf8.empty() ? "" : " ") + word;
+        }
+    } else {
+        char chunk[4096];
+        size_t read = 0;
+        while ((read = std::fread(chunk, 1, sizeof chunk, stdin)) > 0 && utf8.size() <= kMaxInput) {
+            utf8.append(chunk, read);
+        }
+        if (std::ferror(stdin)) {
+            PrintError("cannot read the message from standard input");
+            return std::nullopt;
+        }
+        while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r')) {
+            utf8.pop_back();
+        }
+    }
+    if (utf8.empty()) {
+        PrintError("the message is empty; give its words or pipe it to standard input");
+        return std::nullopt;
+    }
+    std::string error;
+    std::optional<std::string> text =
+        utf8.size() > kMaxInput ? std::nullopt : clitext::ToCp1250(utf8, error);
+    if (!text) {
+        PrintError(error.empty() ? "the message is far too long" : error);
+        return std::nullopt;
+    }
+    if (text->size() > kMaxDeliverableText) {
+        PrintError("the message takes " + std::to_string(text->size()) +
+                   " bytes in code page 1250; at most " + std::to_string(kMaxDeliverableText) +
+                   " arrive whole");
+        return std::nullopt;
+    }
+    return text;
+}
+
+bool WantsColour() {
+    const char* noColour = std::getenv("NO_COLOR");
+    return (noColour == nullptr || noColour[0] == '\0') && platform::OutputIsColourTerminal();
+}
+
+}  // namespace
+
+int CliMain(const std::vector<std::string>& words) {
+    const ParsedArguments parsed = ParseArguments(words);
+    if (!parsed.error.empty()) {
+        return Usage(parsed.error);
+    }
+    const Arguments& arguments = parsed.arguments;
+    Output output(stdout);
+    if (arguments.command == Command::Help || arguments.command == Command::Version) {
+        return output.Write(arguments.command == Command::Help ? HelpText() : VersionText())
+                   ? kExitDone
+                   : kExitNetwork;
+    }
+
+    std::optional<std::string> text;
+    if (arguments.command == Command::Send) {
+        text = MessageText(arguments);
+        if (!text) {
+            return kExitUsage;
+        }
+    }
+    AppState state;
+    const std::unique_ptr<Profile> profile = OpenDesktopProfile();
+    const std::string identityError =
+        PrepareIdentity(state, *profile, SystemNameSource(), arguments);
+    if (!identityError.empty()) {
+        return Usage(identityError);
+    }
+    if (const int code = platform::InitSocketLibrary(); code != 0) {
+        PrintError(SystemError("cannot start the system's sockets", code));
+        return kExitNetwork;
+    }
+
+    platform::WatchQuitRequests();
+    SystemClock clock;
+    ErrorPresenter presenter;
+    CommandContext context{state, clock, output, presenter, WantsColour()};
+    switch (arguments.command) {
+        case Command::Peers:
+            return RunPeers(arguments, context);
+        case Command::Send:
+            return RunSend(arguments, *text, context);
+        case Command::Bell:
+            return RunBell(arguments, context);
+        case Command::Watch:
+            return RunWatch(arguments, context);
+        case Command::Help:
+        case Command::Version:
+            break;
+    }
+    return kExitDone;
+}

@@ -1,0 +1,342 @@
+// src/cli/Commands.cpp
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "cli/Formats.h"
+#include "cli/PeerTable.h"
+#include "cli/Text.h"
+#include "core/base/Log.h"
+#include "core/net/PeerSocket.h"
+#include "core/res/Cp1250.h"
+#include "platform/Console.h"
+#include "platform/SocketWait.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The longest single wait, so that a quit request that no signal interrupts
+// (Windows) is seen soon.
+constexpr std::chrono::milliseconds kWaitSlice{250};
+constexpr std::chrono::seconds kScanPause{3};
+// Listening for a name: one period and this much for the announcement on its way.
+constexpr std::chrono::seconds kResolveMargin{1};
+
+const std::string kPortText = std::to_string(kPeerPort);
+
+struct Endpoint {
+    std::unique_ptr<CPeerSocket> socket;
+    bool shared = false;  // on another port: the peer port is taken on this computer
+};
+
+// Port 23654; where it is taken and `mayShare`, any free port, which reaches
+// the peers on their port all the same. Nothing when neither opens.
+std::optional<Endpoint> OpenEndpoint(CommandContext& context, bool mayShare, const char* command) {
+    Endpoint endpoint;
+    endpoint.socket = std::make_unique<CPeerSocket>(context.state, context.presenter);
+    if (endpoint.socket->OpenEndpoint()) {
+        return endpoint;
+    }
+    const int code = endpoint.socket->LastError();
+    if (!platform::IsAddressInUseCode(code)) {
+        PrintError(SystemError("cannot open UDP port " + kPortText, code));
+        return std::nullopt;
+    }
+    if (!mayShare) {
+        PrintError(SystemError(std::string("UDP port ") + kPortText +
+                                   " is taken on this computer, most likely by a running copy "
+                                   "of Murmex3; " +
+                                   command + " needs that port to hear the peers",
+                               code));
+        return std::nullopt;
+    }
+    CPeerSocket::Options options;
+    options.port = 0;
+    options.destinationPort = kPeerPort;
+    endpoint.socket = std::make_unique<CPeerSocket>(context.state, context.presenter, options);
+    if (!endpoint.socket->OpenEndpoint()) {
+        PrintError(SystemError("cannot open a UDP port", endpoint.socket->LastError()));
+        return std::nullopt;
+    }
+    endpoint.shared = true;
+    return endpoint;
+}
+
+enum class ListenEnd { Deadline, Quit, Failed };
+
+using DatagramHandler =
+    std::function<bool(const uint8_t* data, size_t size, const std::string& sender)>;
+
+// Receives until the deadline or a quit request, handing every datagram that
+// is not this computer's own to `handle`; a handler that returns false ends
+// the listening as a failure.
+ListenEnd Listen(CPeerSocket& socket, SteadyClock::time_point deadline,
+                 const DatagramHandler& handle) {
+    uint8_t buffer[kReceiveBufferSize];
+    for (;;) {
+        if (platform::QuitRequested()) {
+            return ListenEnd::Quit;
+        }
+        const auto now = SteadyClock::now();
+        if (now >= deadline) {
+            return ListenEnd::Deadline;
+        }
+        const auto slice = std::min<SteadyClock::duration>(deadline - now, kWaitSlice);
+        int error = 0;
+        const platform::WaitResult ready = platform::WaitReadable(
+            socket.Handle(), std::chrono::ceil<std::chrono::milliseconds>(slice), error);
+        if (ready == platform::WaitResult::Failed) {
+            PrintError(SystemError("cannot wait for datagrams", error));
+            return ListenEnd::Failed;
+        }
+        if (ready != platform::WaitResult::Readable) {
+            continue;
+        }
+        for (;;) {
+            const platform::ReceivedDatagram received = socket.Receive(buffer);
+            if (received.bytes == 0) {
+                break;
+            }
+            if (received.bytes < 0) {
+                if (received.error == platform::MessageTooLongCode()) {
+                    corelog::Warning("net", "Dropped a datagram longer than " +
+                                                std::to_string(kReceiveBufferSize) + " bytes.");
+                    continue;
+                }
+                PrintError(SystemError("cannot receive a datagram", received.error));
+                return ListenEnd::Failed;
+            }
+            if (socket.IsOwnAddress(received.sender)) {
+                continue;
+            }
+            if (!handle(buffer, static_cast<size_t>(received.bytes), received.sender)) {
+                return ListenEnd::Failed;
+            }
+        }
+    }
+}
+
+std::chrono::seconds Period(const AppState& state) {
+    return std::chrono::seconds(
+        std::max<int32_t>(state.Read([](const SettingsRecord& s) { return s.aboutMePeriod; }), 1));
+}
+
+// Keeps the group a peer assigned, for this run only.
+void ApplyGroup(AppState& state, const PeerEvent& event) {
+    if (event.kind == PeerEventKind::GroupAssigned) {
+        state.Modify([&](SettingsRecord& s) { s.groupName = event.text; });
+    }
+}
+
+std::string PeerList(const std::vector<Peer>& peers) {
+    std::string list;
+    for (const Peer& peer : peers) {
+        list += (list.empty() ? "" : ", ") + clitext::OneLine(cp1250::ToUtf8(peer.name)) + " (" +
+                peer.address + ")";
+    }
+    return list;
+}
+
+bool IsDottedAddress(const std::string& text) {
+    return platform::ParseDottedAddress(text).has_value();
+}
+
+// The address a message or bell goes to: the one given, or the one peer
+// announcing the name; empty for everybody. Nothing after an error, with the
+// exit status in `status`.
+std::optional<std::string> Destination(const Arguments& arguments, CommandContext& context,
+                                       Endpoint& endpoint, int& status) {
+    if (arguments.all) {
+        return std::string();
+    }
+    const std::string& to = *arguments.to;
+    if (IsDottedAddress(to)) {
+        return to;
+    }
+    if (endpoint.shared) {
+        PrintError("UDP port " + kPortText +
+                   " is taken on this computer, most likely by a running copy of Murmex3, so "
+                   "the name '" +
+                   to +
+                   "' cannot be looked up: names are heard only on that port. Give the "
+                   "peer's address instead.");
+        status = kExitNetwork;
+        return std::nullopt;
+    }
+    std::string error;
+    const std::optional<std::string> name = clitext::ToCp1250(to, error);
+    if (!name) {
+        PrintError("--to: " + error);
+        status = kExitUsage;
+        return std::nullopt;
+    }
+    PeerTable table;
+    const auto listened = Period(context.state) + kResolveMargin;
+    const ListenEnd end =
+        Listen(*endpoint.socket, SteadyClock::now() + listened,
+               [&](const uint8_t* data, size_t size, const std::string& sender) {
+                   if (auto event = table.Receive(data, size, sender, context.clock.NowSeconds())) {
+                       ApplyGroup(context.state, *event);
+                   }
+                   return true;
+               });
+    if (end != ListenEnd::Deadline) {
+        if (end == ListenEnd::Quit) {
+            PrintError("interrupted while looking for '" + to + "'; nothing was sent");
+        }
+        status = kExitNetwork;
+        return std::nullopt;
+    }
+    const std::vector<Peer> named = table.Named(*name);
+    if (named.size() == 1) {
+        return named.front().address;
+    }
+    status = kExitUsage;
+    if (named.empty()) {
+        const std::string heard = PeerList(table.Peers());
+        PrintError("no peer named '" + to + "' was heard in " + std::to_string(listened.count()) +
+                   " s; " + (heard.empty() ? "none was heard at all" : "heard: " + heard));
+    } else {
+        PrintError("the name '" + to +
+                   "' is ambiguous; give one of the addresses: " + PeerList(named));
+    }
+    return std::nullopt;
+}
+
+// Sends a message (`text` set) or a bell to the destination of the arguments.
+int Deliver(const Arguments& arguments, const std::optional<std::string>& text,
+            CommandContext& context) {
+    std::optional<Endpoint> endpoint = OpenEndpoint(context, true, text ? "send" : "bell");
+    if (!endpoint) {
+        return kExitNetwork;
+    }
+    CPeerSocket& socket = *endpoint->socket;
+    if (!endpoint->shared) {
+        // Peers take messages only from an address they have heard announce
+        // itself; on a shared port the running copy has done that.
+        context.presenter.SetContext("cannot announce this peer");
+        socket.BroadcastPresence();
+    }
+    int status = kExitDone;
+    const std::optional<std::string> target = Destination(arguments, context, *endpoint, status);
+    if (!target) {
+        return status;
+    }
+    const int failuresBefore = context.presenter.Failures();
+    const std::string where = target->empty() ? std::string("everybody") : *target;
+    if (text) {
+        // As the conversation window does: the typing notice, then the message.
+        context.presenter.SetContext("cannot send the typing notice to " + where);
+        socket.SendTyping(*target);
+        context.presenter.SetContext("cannot send the message to " + where);
+        socket.SendText(*text, *target);
+    } else {
+        context.presenter.SetContext("cannot ring the bell of " + where);
+        socket.SendBell(*target);
+    }
+    return context.presenter.Failures() > failuresBefore ? kExitNetwork : kExitDone;
+}
+
+}  // namespace
+
+int RunPeers(const Arguments& arguments, CommandContext& context) {
+    std::optional<Endpoint> endpoint = OpenEndpoint(context, false, "peers");
+    if (!endpoint) {
+        return kExitNetwork;
+    }
+    CPeerSocket& socket = *endpoint->socket;
+    context.presenter.SetContext("cannot announce this peer");
+    if (!arguments.quiet) {
+        socket.BroadcastPresence();
+    }
+    PeerTable table;
+    const ListenEnd end =
+        Listen(socket, SteadyClock::now() + std::chrono::seconds(arguments.waitSeconds),
+               [&](const uint8_t* data, size_t size, const std::string& sender) {
+                   if (auto event = table.Receive(data, size, sender, context.clock.NowSeconds())) {
+                       ApplyGroup(context.state, *event);
+                   }
+                   return true;
+               });
+    if (!arguments.quiet) {
+        context.presenter.SetContext("cannot say goodbye");
+        socket.BroadcastGoodbye();
+    }
+    platform::QuitHandled();
+    const int64_t now = context.clock.NowSeconds();
+    const std::string text = arguments.json
+                                 ? formats::PeersJson(table.Peers(), now)
+                                 : formats::PeersTable(table.Peers(), now, context.colour);
+    if (!context.output.Write(text)) {
+        PrintError(SystemError("cannot write to standard output", context.output.Error()));
+        return kExitNetwork;
+    }
+    return end == ListenEnd::Failed || context.presenter.Failures() > 0 ? kExitNetwork : kExitDone;
+}
+
+int RunSend(const Arguments& arguments, const std::string& text, CommandContext& context) {
+    return Deliver(arguments, text, context);
+}
+
+int RunBell(const Arguments& arguments, CommandContext& context) {
+    return Deliver(arguments, std::nullopt, context);
+}
+
+int RunWatch(const Arguments& arguments, CommandContext& context) {
+    std::optional<Endpoint> endpoint = OpenEndpoint(context, false, "watch");
+    if (!endpoint) {
+        return kExitNetwork;
+    }
+    CPeerSocket& socket = *endpoint->socket;
+    context.presenter.SetContext("cannot announce this peer");
+    PeerTable table;
+    bool outputFailed = false;
+    auto print = [&](const PeerEvent& event) {
+        const int64_t now = context.clock.NowSeconds();
+        const std::string line =
+            arguments.json ? formats::EventJson(event, now)
+                           : formats::EventLine(event, formats::LocalClock(now), context.colour);
+        if (!context.output.Write(line)) {
+            PrintError(SystemError("cannot write to standard output", context.output.Error()));
+            outputFailed = true;
+        }
+        return !outputFailed;
+    };
+
+    socket.BroadcastPresence();
+    auto nextAnnouncement = SteadyClock::now() + Period(context.state);
+    auto nextScan = SteadyClock::now() + kScanPause;
+    ListenEnd end = ListenEnd::Deadline;
+    while (end == ListenEnd::Deadline) {
+        end = Listen(socket, std::min(nextAnnouncement, nextScan),
+                     [&](const uint8_t* data, size_t size, const std::string& sender) {
+                         const auto event =
+                             table.Receive(data, size, sender, context.clock.NowSeconds());
+                         if (!event) {
+                             return true;
+                         }
+                         ApplyGroup(context.state, *event);
+                         return print(*event);
+                     });
+        const auto now = SteadyClock::now();
+        if (end == ListenEnd::Deadline && now >= nextAnnouncement) {
+            socket.BroadcastPresence();
+            nextAnnouncement = now + Period(context.state);
+        }
+        if (end == ListenEnd::Deadline && now >= nextScan) {
+            if (const auto event = table.Scan(context.clock.NowSeconds());
+                event && !print(*event)) {
+                end = ListenEnd::Failed;
+            }
+            nextScan = now + kScanPause;
+        }
+    }
+    context.presenter.SetContext("cannot say goodbye");
+    socket.BroadcastGoodbye();
+    platform::QuitHandled();
+    return end == ListenEnd::Quit ? kExitDone : kExitNetwork;
+}

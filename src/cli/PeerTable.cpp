@@ -1,0 +1,130 @@
+// src/cli/PeerTable.cpp
+#include "cli/PeerTable.h"
+
+#include "core/base/Log.h"
+#include "core/net/Packet.h"
+#include "core/settings/UserStatus.h"
+
+namespace {
+
+// Distinct unknown kinds logged; more are dropped in silence.
+constexpr size_t kMaxUnknownKindsLogged = 16;
+
+std::string UserPart(const std::string& name) {
+    const size_t at = name.rfind('@');
+    return at == std::string::npos ? name : name.substr(0, at);
+}
+
+}  // namespace
+
+Peer* PeerTable::Find(const std::string& address) {
+    for (Peer& peer : m_peers) {
+        if (peer.address == address) {
+            return &peer;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<PeerEvent> PeerTable::Receive(const uint8_t* data, size_t size,
+                                            const std::string& sender, int64_t now) {
+    const DatagramView datagram(data, size);
+    if (!datagram.HasHeader()) {
+        return std::nullopt;
+    }
+    const int16_t type = datagram.Type();
+    const int16_t subtype = datagram.Subtype();
+    Peer* known = Find(sender);
+    PeerEvent event;
+    if (type == kTypeChat && subtype == kSubPresence) {
+        if (!datagram.IsCompletePresenceStatus()) {
+            return std::nullopt;
+        }
+        const int16_t status = datagram.PresenceStatus();
+        if (known == nullptr) {
+            if (status == Disconnected) {
+                return std::nullopt;
+            }
+            m_peers.push_back(
+                Peer{sender, datagram.PresenceName(), datagram.PresenceGroup(), status, now});
+            event.kind = PeerEventKind::Appeared;
+            event.peer = m_peers.back();
+            return event;
+        }
+        known->lastHeard = now;
+        known->name = datagram.PresenceName();
+        known->group = datagram.PresenceGroup();
+        if (known->status == status) {
+            return std::nullopt;
+        }
+        event.kind = PeerEventKind::StatusChanged;
+        event.previousStatus = known->status;
+        known->status = status;
+        event.peer = *known;
+        return event;
+    }
+    if (type == kTypeGroup && subtype == kSubGroup) {
+        // From any sender, heard before or not.
+        event.kind = PeerEventKind::GroupAssigned;
+        event.peer = known != nullptr ? *known : Peer{sender, {}, {}, 0, 0};
+        event.text = datagram.BodyText();
+        return event;
+    }
+    const bool message = type == kTypeChat && subtype == kSubText;
+    const bool typing = type == kTypeChat && subtype == kSubTyping;
+    const bool bell = type == kTypeBell;
+    if (!message && !typing && !bell) {
+        NoteUnknownKind(type, subtype);
+        return std::nullopt;
+    }
+    if (known == nullptr || typing) {
+        return std::nullopt;
+    }
+    event.kind = message ? PeerEventKind::Message : PeerEventKind::Bell;
+    event.peer = *known;
+    if (message) {
+        event.text = datagram.BodyText();
+    }
+    return event;
+}
+
+std::optional<PeerEvent> PeerTable::Scan(int64_t now) {
+    for (Peer& peer : m_peers) {
+        const int64_t silence = now - peer.lastHeard;
+        if (silence > kLivenessTimeout && peer.status != Disconnected) {
+            PeerEvent event;
+            event.kind = PeerEventKind::WentSilent;
+            event.previousStatus = peer.status;
+            event.silentSeconds = silence;
+            peer.status = Disconnected;
+            event.peer = peer;
+            return event;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<Peer> PeerTable::Named(const std::string& name) const {
+    std::vector<Peer> full;
+    std::vector<Peer> user;
+    for (const Peer& peer : m_peers) {
+        if (peer.status == Disconnected) {
+            continue;
+        }
+        if (peer.name == name) {
+            full.push_back(peer);
+        } else if (UserPart(peer.name) == name) {
+            user.push_back(peer);
+        }
+    }
+    return full.empty() ? user : full;
+}
+
+void PeerTable::NoteUnknownKind(int16_t type, int16_t subtype) {
+    if (m_unknownKinds.size() >= kMaxUnknownKindsLogged ||
+        !m_unknownKinds.emplace(type, subtype).second) {
+        return;
+    }
+    corelog::Warning("cli", "Dropped a datagram of an unknown kind: type " + std::to_string(type) +
+                                ", subtype " + std::to_string(subtype) + ".");
+}

@@ -1,0 +1,121 @@
+// tests/cli/PeerTableTest.cpp
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "cli/PeerTable.h"
+#include "core/net/Packet.h"
+
+namespace {
+
+std::vector<uint8_t> Bytes(const PacketBuffer& packet, size_t length) {
+    return std::vector<uint8_t>(packet.bytes.begin(), packet.bytes.begin() + length);
+}
+std::vector<uint8_t> Presence(int16_t status, const char* user, const char* computer = "pc") {
+    PacketBuffer packet;
+    BuildPresence(packet, status, user, computer, "G");
+    return Bytes(packet, kPresenceLength);
+}
+std::vector<uint8_t> Header(int16_t type, int16_t subtype) {
+    PacketBuffer packet;
+    packet.SetHeader(type, subtype);
+    return Bytes(packet, 4);
+}
+
+class PeerTableTest : public testing::Test {
+protected:
+    std::optional<PeerEvent> Receive(const std::vector<uint8_t>& datagram,
+                                     const std::string& sender, int64_t now = 100) {
+        return table.Receive(datagram.data(), datagram.size(), sender, now);
+    }
+    PeerTable table;
+};
+
+TEST_F(PeerTableTest, PresenceMakesAPeerAndReportsItsStatusChanges) {
+    auto event = Receive(Presence(2, "jan"), "10.0.0.2");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->kind, PeerEventKind::Appeared);
+    EXPECT_EQ(event->peer.name, "jan@pc");
+    EXPECT_EQ(event->peer.status, 2);  // as announced
+    EXPECT_FALSE(Receive(Presence(2, "jan"), "10.0.0.2", 105));
+    EXPECT_EQ(table.Peers().at(0).lastHeard, 105);
+
+    event = Receive(Presence(4, "jan", "nb"), "10.0.0.2", 106);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->kind, PeerEventKind::StatusChanged);
+    EXPECT_EQ(event->previousStatus, 2);
+    EXPECT_EQ(event->peer.name, "jan@nb");
+    // A goodbye from an address never heard makes nobody; a cut-off presence neither.
+    EXPECT_FALSE(Receive(Presence(4, "eva"), "10.0.0.3"));
+    EXPECT_FALSE(Receive(Header(1, 1), "10.0.0.4"));
+    EXPECT_EQ(table.Peers().size(), 1u);
+}
+
+TEST_F(PeerTableTest, MessagesAndBellsCountOnlyFromPeersHeardBefore) {
+    const std::vector<uint8_t> text = {1, 0, 2, 0, 'A', 'h', 'o', 'j', 0};
+    EXPECT_FALSE(Receive(text, "10.0.0.2"));
+    EXPECT_FALSE(Receive(Header(2, 2), "10.0.0.2"));
+    Receive(Presence(0, "jan"), "10.0.0.2");
+    auto event = Receive(text, "10.0.0.2");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->kind, PeerEventKind::Message);
+    EXPECT_EQ(event->text, "Ahoj");
+    // Any subtype of type 2 is a bell; typing notices and unknown kinds print nothing.
+    event = Receive(Header(2, 7), "10.0.0.2");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->kind, PeerEventKind::Bell);
+    EXPECT_FALSE(Receive(Header(1, 8), "10.0.0.2"));
+    EXPECT_FALSE(Receive(Header(5, 1), "10.0.0.2"));
+    // A text without its NUL is read within the received bytes.
+    const std::vector<uint8_t> cut = {1, 0, 2, 0, 'a', 'b'};
+    EXPECT_EQ(Receive(cut, "10.0.0.2")->text, "ab");
+    // A group assignment counts from anybody.
+    PacketBuffer group;
+    BuildGroupAssignment(group, "Nová");
+    event = Receive(Bytes(group, 4 + 5), "10.0.0.9");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->kind, PeerEventKind::GroupAssigned);
+    EXPECT_EQ(event->text, "Nová");
+}
+
+TEST_F(PeerTableTest, ScanMarksOnePeerSilentForMoreThan30SecondsPerScan) {
+    Receive(Presence(0, "a"), "10.0.0.1", 100);
+    Receive(Presence(1, "b"), "10.0.0.2", 100);
+    Receive(Presence(4, "b"), "10.0.0.2", 100);  // said goodbye: never marked again
+    Receive(Presence(3, "c"), "10.0.0.3", 100);
+    EXPECT_FALSE(table.Scan(130));
+    auto event = table.Scan(131);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->kind, PeerEventKind::WentSilent);
+    EXPECT_EQ(event->peer.address, "10.0.0.1");
+    EXPECT_EQ(event->silentSeconds, 31);
+    event = table.Scan(134);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->peer.address, "10.0.0.3");
+    EXPECT_EQ(event->previousStatus, 3);
+    EXPECT_FALSE(table.Scan(137));
+    // Heard again, it is back as a status change.
+    event = Receive(Presence(0, "a"), "10.0.0.1", 140);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->kind, PeerEventKind::StatusChanged);
+}
+
+TEST_F(PeerTableTest, FindsPeersByFullNameOrUserPart) {
+    Receive(Presence(0, "jan"), "10.0.0.1");
+    Receive(Presence(0, "jan@pc"), "10.0.0.2");  // announces "jan@pc@pc"
+    Receive(Presence(0, "eva"), "10.0.0.3");
+    Receive(Presence(0, "eva", "nb"), "10.0.0.5");
+    Receive(Presence(0, "petr"), "10.0.0.4");
+    Receive(Presence(4, "petr"), "10.0.0.4");
+    // A full name wins over a user part.
+    ASSERT_EQ(table.Named("jan@pc").size(), 1u);
+    EXPECT_EQ(table.Named("jan@pc")[0].address, "10.0.0.1");
+    EXPECT_EQ(table.Named("jan@pc@pc").at(0).address, "10.0.0.2");
+    EXPECT_EQ(table.Named("jan").at(0).address, "10.0.0.1");
+    EXPECT_EQ(table.Named("eva@nb").at(0).address, "10.0.0.5");
+    EXPECT_EQ(table.Named("eva").size(), 2u);
+    EXPECT_TRUE(table.Named("Eva").empty());
+    EXPECT_TRUE(table.Named("petr").empty());  // gone
+}
+
+}  // namespace
