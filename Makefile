@@ -30,7 +30,8 @@ install: build
 # holds is built for it.
 package: deps
 	@cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build build/release -j $(JOBS) --target murmex3 murmex3_sounds murmex3_manual
+	@cmake --build build/release -j $(JOBS) --target murmex3 murmex3_sounds murmex3_manual \
+		murmex3-cli murmex3_cli_manual
 	@cd build/release && cpack -G DEB
 
 test: deps

@@ -1,6 +1,6 @@
-# The Debian package of the desktop program: `make package` (cpack -G DEB in
-# build/release) gives murmex3_<version>_<arch>.deb with everything `make
-# install` lays out, under /usr. The libraries it links come from
+# The Debian package of the desktop program and murmex3-cli: `make package`
+# (cpack -G DEB in build/release) gives murmex3_<version>_<arch>.deb with
+# everything `make install` lays out, under /usr. The libraries it links come from
 # dpkg-shlibdeps; the depends below are what it loads at run time.
 
 set(CPACK_GENERATOR DEB)
@@ -12,7 +12,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Murmex3 needs no server: every running copy is a peer. It lists the users of\n"
     "the local network, grouped by the group each of them chooses, with their\n"
     "status, and exchanges short text messages, typing notices and bell nudges.\n"
-    "Its user interface is Czech. Messages travel unencrypted on the network.")
+    "Its user interface is Czech. Messages travel unencrypted on the network.\n"
+    "murmex3-cli, a peer without a window, lets scripts and servers list the\n"
+    "users, send messages and bells, and log what happens on the network.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

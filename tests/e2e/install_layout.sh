@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` lays out the program, its sounds, a desktop entry, an
-# icon, the manual page and the AppStream data in the usual places, and the
-# installed program runs from any folder.
+# icon, the manual pages, the AppStream data and murmex3-cli in the usual
+# places, and the installed programs run from any folder.
 set -euo pipefail
 BUILD="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -9,13 +9,17 @@ PREFIX="$(mktemp -d /tmp/murmex3-install.XXXXXX)"
 trap 'rm -rf "$PREFIX"' EXIT
 
 cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
-for f in bin/murmex3 share/applications/murmex3.desktop \
+for f in bin/murmex3 bin/murmex3-cli share/applications/murmex3.desktop \
          share/icons/hicolor/scalable/apps/murmex3.svg share/man/man1/murmex3.1.gz \
+         share/man/man1/murmex3-cli.1.gz \
          share/metainfo/org.murmex3.murmex3.metainfo.xml share/doc/murmex3/copyright \
          share/murmex3/Sounds/Standard/{Away,Lunch,online,offline,message,DND,Bell,SmallMsg}.wav; do
     [ -s "$PREFIX/$f" ] || { echo "FAIL: $f is missing"; exit 1; }
 done
 [ -x "$PREFIX/bin/murmex3" ] || { echo "FAIL: the program is not executable"; exit 1; }
+version="$(cd / && "$PREFIX/bin/murmex3-cli" --version)"
+[ "$version" = "$("$PREFIX/bin/murmex3" --version | sed 's/^murmex3 /murmex3-cli /')" ] || {
+    echo "FAIL: murmex3-cli --version says '$version'"; exit 1; }
 grep -qx 'Exec=murmex3' "$PREFIX/share/applications/murmex3.desktop" || {
     echo "FAIL: desktop entry"; exit 1; }
 if command -v desktop-file-validate >/dev/null; then

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package: `make package` builds it (once, in build/release, which
 # `make run` shares), its dependencies resolve for apt, it holds the program,
-# its sounds, desktop entry, icon, manual page and AppStream data, and the
-# program unpacked from it into a fresh prefix starts from any folder and
-# announces itself.
+# its sounds, desktop entry, icon, manual pages, AppStream data and
+# murmex3-cli, and the program unpacked from it into a fresh prefix starts
+# from any folder and announces itself.
 #
 #   package.sh SOURCE_ROOT
 set -euo pipefail
@@ -38,8 +38,9 @@ done
 
 dpkg-deb -x "$deb" "$PREFIX/root"
 cd "$PREFIX/root/usr"
-for f in bin/murmex3 share/applications/murmex3.desktop \
+for f in bin/murmex3 bin/murmex3-cli share/applications/murmex3.desktop \
          share/icons/hicolor/scalable/apps/murmex3.svg share/man/man1/murmex3.1.gz \
+         share/man/man1/murmex3-cli.1.gz \
          share/metainfo/org.murmex3.murmex3.metainfo.xml share/doc/murmex3/copyright \
          share/murmex3/Sounds/Standard/{Away,Lunch,online,offline,message,DND,Bell,SmallMsg}.wav; do
     [ -s "$f" ] || fail "$f is missing"
@@ -47,8 +48,12 @@ done
 appstreamcli validate --no-net share/metainfo/org.murmex3.murmex3.metainfo.xml >/dev/null ||
     fail "the AppStream data does not validate"
 zcat share/man/man1/murmex3.1.gz | grep -q '^\.TH MURMEX3 1' || fail "the manual page"
+zcat share/man/man1/murmex3-cli.1.gz | grep -q '^\.TH MURMEX3-CLI 1' || fail "the CLI's manual page"
 version="$(bin/murmex3 --version)"
 [ "$version" = "murmex3 $(dpkg-deb -f "$deb" Version)" ] || fail "--version says '$version'"
+version="$(bin/murmex3-cli --version)"
+[ "$version" = "murmex3-cli $(dpkg-deb -f "$deb" Version)" ] ||
+    fail "murmex3-cli --version says '$version'"
 echo "contents: ok"
 
 # Started from the root folder, it finds its sounds and comes up.
