@@ -84,7 +84,8 @@ SILENCE_MIN, SILENCE_MAX = 30.0, 35.5
 
 
 def capture(source):
-    """Prints one JSON line per UDP datagram from SOURCE to the program's port."""
+    """Prints one JSON line per UDP datagram from SOURCE to the program's port,
+    with its source port and its bytes in hex."""
     sock = socket.socket(socket.AF_PACKET, socket.SOCK_DGRAM, socket.htons(0x0800))
     wanted = socket.inet_aton(source)
     print(json.dumps({"ready": True}), flush=True)
@@ -103,10 +104,12 @@ def capture(source):
         print(json.dumps({
             "t": now,
             "dst": socket.inet_ntoa(data[16:20]),
+            "sport": int.from_bytes(udp[0:2], "big"),
             "type": int.from_bytes(payload[0:2], "little", signed=True),
             "sub": int.from_bytes(payload[2:4], "little", signed=True),
             "len": len(payload),
             "text": text,
+            "hex": payload.hex(),
         }), flush=True)
 
 
