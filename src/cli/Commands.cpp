@@ -19,9 +19,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// The longest single wait, so that a quit request that no signal interrupts
-// (Windows) is seen soon.
-constexpr std::chrono::milliseconds kWaitSlice{250};
 constexpr std::chrono::seconds kScanPause{3};
 // Listening for a name: one period and this much for the announcement on its way.
 constexpr std::chrono::seconds kResolveMargin{1};
@@ -85,10 +82,10 @@ ListenEnd Listen(CPeerSocket& socket, SteadyClock::time_point deadline,
         if (now >= deadline) {
             return ListenEnd::Deadline;
         }
-        const auto slice = std::min<SteadyClock::duration>(deadline - now, kWaitSlice);
+        // Until the next deadline: a datagram or a quit request ends it sooner.
         int error = 0;
         const platform::WaitResult ready = platform::WaitReadable(
-            socket.Handle(), std::chrono::ceil<std::chrono::milliseconds>(slice), error);
+            socket.Handle(), std::chrono::ceil<std::chrono::milliseconds>(deadline - now), error);
         if (ready == platform::WaitResult::Failed) {
             PrintError(SystemError("cannot wait for datagrams", error));
             return ListenEnd::Failed;
@@ -97,7 +94,8 @@ ListenEnd Listen(CPeerSocket& socket, SteadyClock::time_point deadline,
             continue;
         }
         for (;;) {
-            const platform::ReceivedDatagram received = socket.Receive(buffer);
+            const platform::ReceivedDatagram received =
+                platform::ReceiveDatagram(socket.Handle(), buffer, kReceiveBufferSize);
             if (received.bytes == 0) {
                 break;
             }
@@ -110,7 +108,8 @@ ListenEnd Listen(CPeerSocket& socket, SteadyClock::time_point deadline,
                 PrintError(SystemError("cannot receive a datagram", received.error));
                 return ListenEnd::Failed;
             }
-            if (socket.IsOwnAddress(received.sender)) {
+            if (const auto address = platform::ParseDottedAddress(received.sender);
+                address && socket.IsOwnAddress(*address)) {
                 continue;
             }
             if (!handle(buffer, static_cast<size_t>(received.bytes), received.sender)) {

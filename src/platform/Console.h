@@ -1,6 +1,7 @@
 // src/platform/Console.h
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ bool OutputIsColourTerminal();
 // A second SIGINT ends the program at once.
 void WatchQuitRequests();
 bool QuitRequested();
+// What a wait watches to return at a quit request: the read end of a pipe the
+// signal handler writes to (POSIX) or an event the console handler sets
+// (Windows); kNoQuitWake before WatchQuitRequests().
+inline constexpr intptr_t kNoQuitWake = -1;
+intptr_t QuitWake();
 // Tells a console that is closing that the program has finished its goodbye;
 // Windows ends the process when the handler returns, so it waits for this
 // (at most a few seconds).

@@ -12,7 +12,8 @@ namespace platform {
 enum class WaitResult { Readable, TimedOut, Interrupted, Failed };
 
 // Waits up to `limit` until the socket has something to read. Interrupted: a
-// signal came first (POSIX); Failed: the system's code is in `error`.
+// quit request (Console.h) or a signal came first; Failed: the system's code
+// is in `error`.
 WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds limit, int& error);
 
 // True for the code of a bind to a port that another socket holds.

@@ -1,7 +1,9 @@
 // src/platform/posix/ConsolePosix.cpp
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -13,9 +15,32 @@ namespace {
 
 std::atomic<bool> g_quitRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets it");
+// The self-pipe: the handler writes a byte that a wait in SocketWait.h sees.
+int g_wakeRead = -1;
+std::atomic<int> g_wakeWrite{-1};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads it");
 
 extern "C" void OnQuitSignal(int /*signal*/) {
+    const int savedErrno = errno;
     g_quitRequested.store(true);
+    if (const int fd = g_wakeWrite.load(); fd >= 0) {
+        // A full pipe already holds a wake-up.
+        [[maybe_unused]] const ssize_t written = ::write(fd, "q", 1);
+    }
+    errno = savedErrno;
+}
+
+void OpenWakePipe() {
+    int fds[2] = {-1, -1};
+    if (g_wakeRead >= 0 || ::pipe(fds) != 0) {
+        return;
+    }
+    for (const int fd : fds) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    g_wakeRead = fds[0];
+    g_wakeWrite.store(fds[1]);
 }
 
 }  // namespace
@@ -38,6 +63,7 @@ bool OutputIsColourTerminal() {
 }
 
 void WatchQuitRequests() {
+    OpenWakePipe();
     struct sigaction action {};
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -52,6 +78,10 @@ void WatchQuitRequests() {
 
 bool QuitRequested() {
     return g_quitRequested.load();
+}
+
+intptr_t QuitWake() {
+    return g_wakeRead >= 0 ? g_wakeRead : kNoQuitWake;
 }
 
 void QuitHandled() {}

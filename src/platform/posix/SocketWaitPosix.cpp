@@ -3,16 +3,19 @@
 
 #include <cerrno>
 
+#include "platform/Console.h"
 #include "platform/SocketWait.h"
 
 namespace platform {
 
 WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds limit, int& error) {
-    pollfd readable{static_cast<int>(socket), POLLIN, 0};
-    const int rc = ::poll(&readable, 1, static_cast<int>(limit.count()));
+    pollfd waits[2] = {{static_cast<int>(socket), POLLIN, 0},
+                       {static_cast<int>(QuitWake()), POLLIN, 0}};
+    const nfds_t count = waits[1].fd >= 0 ? 2 : 1;
+    const int rc = ::poll(waits, count, static_cast<int>(limit.count()));
     error = 0;
     if (rc > 0) {
-        return WaitResult::Readable;
+        return count == 2 && waits[1].revents != 0 ? WaitResult::Interrupted : WaitResult::Readable;
     }
     if (rc == 0) {
         return WaitResult::TimedOut;

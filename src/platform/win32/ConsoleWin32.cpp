@@ -27,6 +27,7 @@ namespace {
 
 std::atomic<bool> g_quitRequested{false};
 HANDLE g_quitHandled = nullptr;
+HANDLE g_quitWake = nullptr;       // set with the request, for a wait in SocketWait.h
 UINT g_consoleOutputCodePage = 0;  // what the console had before; 0: unchanged
 UINT g_consoleInputCodePage = 0;
 
@@ -46,6 +47,9 @@ std::string WideToUtf8(const wchar_t* wide) {
 
 BOOL WINAPI OnConsoleEvent(DWORD type) {
     g_quitRequested.store(true);
+    if (g_quitWake != nullptr) {
+        ::SetEvent(g_quitWake);
+    }
     if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
         // The process ends when this returns: give the goodbye its time.
         if (g_quitHandled != nullptr) {
@@ -115,11 +119,18 @@ void WatchQuitRequests() {
     if (g_quitHandled == nullptr) {
         g_quitHandled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
+    if (g_quitWake == nullptr) {
+        g_quitWake = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 bool QuitRequested() {
     return g_quitRequested.load();
+}
+
+intptr_t QuitWake() {
+    return g_quitWake != nullptr ? reinterpret_cast<intptr_t>(g_quitWake) : kNoQuitWake;
 }
 
 void QuitHandled() {

@@ -15,22 +15,48 @@
 #include <windows.h>
 // clang-format on
 
+#include "platform/Console.h"
 #include "platform/SocketWait.h"
 
 namespace platform {
 
 WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds limit, int& error) {
-    WSAPOLLFD readable{static_cast<SOCKET>(socket), POLLRDNORM, 0};
-    const int rc = ::WSAPoll(&readable, 1, static_cast<INT>(limit.count()));
     error = 0;
-    if (rc > 0) {
+    const HANDLE quit = QuitWake() == kNoQuitWake ? nullptr : reinterpret_cast<HANDLE>(QuitWake());
+    if (quit == nullptr) {
+        WSAPOLLFD readable{static_cast<SOCKET>(socket), POLLRDNORM, 0};
+        const int rc = ::WSAPoll(&readable, 1, static_cast<INT>(limit.count()));
+        if (rc > 0) {
+            return WaitResult::Readable;
+        }
+        if (rc == 0) {
+            return WaitResult::TimedOut;
+        }
+        error = ::WSAGetLastError();
+        return error == WSAEINTR ? WaitResult::Interrupted : WaitResult::Failed;
+    }
+    // A socket's readiness and the quit event in one wait. Selecting again
+    // signals the event at once when a datagram is already waiting.
+    static const WSAEVENT readable = ::WSACreateEvent();
+    if (readable == WSA_INVALID_EVENT ||
+        ::WSAEventSelect(static_cast<SOCKET>(socket), readable, FD_READ) == SOCKET_ERROR) {
+        error = ::WSAGetLastError();
+        return WaitResult::Failed;
+    }
+    const HANDLE handles[2] = {quit, readable};
+    const DWORD rc = ::WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(limit.count()));
+    ::WSAResetEvent(readable);
+    if (rc == WAIT_OBJECT_0) {
+        return WaitResult::Interrupted;
+    }
+    if (rc == WAIT_OBJECT_0 + 1) {
         return WaitResult::Readable;
     }
-    if (rc == 0) {
+    if (rc == WAIT_TIMEOUT) {
         return WaitResult::TimedOut;
     }
-    error = ::WSAGetLastError();
-    return error == WSAEINTR ? WaitResult::Interrupted : WaitResult::Failed;
+    error = static_cast<int>(::GetLastError());
+    return WaitResult::Failed;
 }
 
 bool IsAddressInUseCode(int code) {
