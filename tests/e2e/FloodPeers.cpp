@@ -9,12 +9,16 @@
 //       "<unix time> <src> <dst> <length> <type> <subtype> <rest>", where rest is
 //       "<status> <name>|<group>" for presence and the text for a message.
 //       Runs until SIGTERM/SIGINT or for the given seconds.
-//   flood_peers flood --target A --count N --seconds S [--no-groups]
-//       Sends a mixed stream of valid and malformed datagrams to A as fast as it
-//       can for exactly S seconds, then prints what it offered, by kind.
+//   flood_peers flood --target A --count N --seconds S [--kind K] [--no-groups]
+//       Sends a flood to A as fast as it can for exactly S seconds, then prints
+//       what it offered, by kind. K: mixed (valid and malformed datagrams of
+//       every kind, and a group assignment a second; the default), unchanged
+//       (every peer announces itself as before) or status (the same, with 1 %
+//       of the announcements changing a status).
 //   flood_peers sink --seconds S
-//       Binds port 23654, only reads and discards for S seconds, then prints how
-//       many it read and the rate between the first and the last.
+//       Binds port 23654, only reads (recvmmsg, 64 at a time) and discards for
+//       S seconds, then prints how many it read and the rate between the first
+//       and the last.
 //   flood_peers settle --target A --count N [--seconds S]
 //       Every peer announces itself once more as it always does, unicast to A and
 //       spread over S seconds (default 0.5): after a flood, in which the kernel
@@ -28,30 +32,26 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "PeerFlood.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr uint16_t kPort = 23654;
-constexpr size_t kPresenceLength = 102;
-constexpr size_t kOversizedLength = 600;
+using namespace peerflood;
 
 std::atomic<bool> g_stop{false};
 
@@ -75,6 +75,7 @@ struct Options {
     double seconds = 0;
     double period = 5;
     bool groups = true;
+    FloodKind kind = FloodKind::Mixed;
     std::string logPath;
     std::vector<std::string> rest;
 };
@@ -118,6 +119,10 @@ Options ParseOptions(int argc, char** argv) {
             o.period = std::atof(value());
         } else if (arg == "--log") {
             o.logPath = value();
+        } else if (arg == "--kind") {
+            if (!ParseFloodKind(value(), o.kind)) {
+                Usage("--kind must be mixed, unchanged or status");
+            }
         } else if (arg == "--no-groups") {
             o.groups = false;
         } else {
@@ -128,33 +133,6 @@ Options ParseOptions(int argc, char** argv) {
         Usage("--count must be 1..60000");
     }
     return o;
-}
-
-// Peer i: 10.213.1.1 upwards, away from the two hosts' own addresses.
-in_addr PeerAddress(int index) {
-    const uint32_t host =
-        (10u << 24) | (213u << 16) | (static_cast<uint32_t>(index + 257) & 0xFFFF);
-    in_addr addr{};
-    addr.s_addr = htonl(host);
-    return addr;
-}
-
-std::string Dotted(in_addr addr) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &addr, text, sizeof text);
-    return text;
-}
-
-std::string PeerName(int index) {
-    char text[32];
-    std::snprintf(text, sizeof text, "user%04d@PC%04d", index + 1, index + 1);
-    return text;
-}
-
-std::string PeerGroup(int index) {
-    char text[16];
-    std::snprintf(text, sizeof text, "Skupina%02d", index % 10 + 1);
-    return text;
 }
 
 double UnixNow() {
@@ -187,93 +165,6 @@ int OpenSocket(bool bindPort, bool pktinfo) {
         }
     }
     return fd;
-}
-
-// One datagram to send, with the source address it goes out from.
-struct Datagram {
-    std::vector<uint8_t> bytes;
-    in_addr source{};
-    const char* kind = "";
-};
-
-void PutWord(std::vector<uint8_t>& bytes, size_t at, int16_t value) {
-    const auto raw = static_cast<uint16_t>(value);
-    bytes[at] = static_cast<uint8_t>(raw & 0xFF);
-    bytes[at + 1] = static_cast<uint8_t>(raw >> 8);
-}
-
-Datagram Header(in_addr source, int16_t type, int16_t subtype, size_t length, const char* kind) {
-    Datagram d;
-    d.source = source;
-    d.kind = kind;
-    d.bytes.assign(std::max<size_t>(length, 4), 0);
-    PutWord(d.bytes, 0, type);
-    PutWord(d.bytes, 2, subtype);
-    d.bytes.resize(length);
-    return d;
-}
-
-Datagram Presence(in_addr source, int16_t status, const std::string& name, const std::string& group,
-                  const char* kind) {
-    Datagram d = Header(source, 1, 1, kPresenceLength, kind);
-    PutWord(d.bytes, 4, status);
-    std::memcpy(d.bytes.data() + 6, name.data(), std::min<size_t>(name.size(), 47));
-    std::memcpy(d.bytes.data() + 54, group.data(), std::min<size_t>(group.size(), 47));
-    return d;
-}
-
-Datagram WithText(in_addr source, int16_t type, int16_t subtype, const std::string& text,
-                  bool terminated, const char* kind) {
-    Datagram d = Header(source, type, subtype, 4, kind);
-    d.bytes.insert(d.bytes.end(), text.begin(), text.end());
-    if (terminated) {
-        d.bytes.push_back(0);
-    }
-    return d;
-}
-
-// Sends on a socket that is not bound to the source address: IP_PKTINFO picks
-// it for each datagram, as the bench does for its peers.
-class Sender {
-public:
-    explicit Sender(int fd) : m_fd(fd) {}
-
-    bool Send(const Datagram& d, in_addr to) {
-        sockaddr_in dest{};
-        dest.sin_family = AF_INET;
-        dest.sin_port = htons(kPort);
-        dest.sin_addr = to;
-        iovec iov{const_cast<uint8_t*>(d.bytes.data()), d.bytes.size()};
-        alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-        msghdr msg{};
-        msg.msg_name = &dest;
-        msg.msg_namelen = sizeof dest;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        FillPktinfo(msg, d.source);
-        return sendmsg(m_fd, &msg, 0) == static_cast<ssize_t>(d.bytes.size());
-    }
-
-    static void FillPktinfo(msghdr& msg, in_addr source) {
-        cmsghdr* cmsg = CMSG_FIRSTHDR(&msg);
-        cmsg->cmsg_level = IPPROTO_IP;
-        cmsg->cmsg_type = IP_PKTINFO;
-        cmsg->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst = source;
-        std::memcpy(CMSG_DATA(cmsg), &info, sizeof info);
-    }
-
-private:
-    int m_fd;
-};
-
-in_addr Broadcast() {
-    in_addr addr{};
-    addr.s_addr = htonl(INADDR_BROADCAST);
-    return addr;
 }
 
 // ---------------------------------------------------------------------------
@@ -351,9 +242,8 @@ int RunPeers(const Options& o) {
 
     std::vector<Datagram> announcements;
     for (int i = 0; i < o.count; ++i) {
-        announcements.push_back(Presence(PeerAddress(i), 0, PeerName(i), PeerGroup(i), "presence"));
+        announcements.push_back(Announcement(i));
     }
-    Sender sender(fd);
     const auto start = Clock::now();
     const auto end = o.seconds > 0 ? start + std::chrono::duration_cast<Clock::duration>(
                                                  std::chrono::duration<double>(o.seconds))
@@ -376,7 +266,7 @@ int RunPeers(const Options& o) {
         if (g_stop) {
             break;
         }
-        if (sender.Send(announcements[static_cast<size_t>(peer)], Broadcast())) {
+        if (SendFrom(fd, announcements[static_cast<size_t>(peer)], Broadcast())) {
             ++sent;
         } else {
             ++failed;
@@ -391,135 +281,20 @@ int RunPeers(const Options& o) {
 }
 
 // ---------------------------------------------------------------------------
-// flood: a mixed stream, as fast as sendmmsg goes.
-
-// The pool the flood cycles through; weights are the share of each kind.
-std::vector<Datagram> FloodPool(int count) {
-    const in_addr stranger = ParseAddress("10.213.77.2");  // never announces itself
-    std::vector<Datagram> pool;
-    const auto peer = [&](int n) { return PeerAddress(n % count); };
-    const std::string longText(300, 'x');
-    for (int n = 0; pool.size() < 4000; ++n) {
-        const in_addr from = peer(n * 7919);
-        const std::string name = PeerName((n * 7919) % count);
-        const std::string group = PeerGroup((n * 7919) % count);
-        char text[64];
-        std::snprintf(text, sizeof text, "flood %d from %s", n, name.c_str());
-        // Valid, from known peers.
-        pool.push_back(Presence(from, 0, name, group, "presence"));
-        pool.push_back(Presence(from, 0, name, group, "presence"));
-        pool.push_back(WithText(from, 1, 2, text, true, "text"));
-        pool.push_back(WithText(from, 1, 2, n % 3 == 0 ? longText : "ahoj", true, "text"));
-        pool.push_back(Header(from, 1, 8, 4, "typing"));
-        pool.push_back(Header(from, 2, 2, 4, "bell"));
-        if (n % 10 == 0) {
-            // A status change and back, so the peer ends as it was.
-            pool.push_back(Presence(from, 1, name, group, "status-change"));
-            pool.push_back(Presence(from, 0, name, group, "status-change"));
-        }
-        if (n % 25 == 0) {
-            // A status outside the table and back.
-            pool.push_back(
-                Presence(from, static_cast<int16_t>(9 + n % 50), name, group, "status-invalid"));
-            pool.push_back(Presence(from, 0, name, group, "status-invalid"));
-        }
-        // Unknown kinds.
-        pool.push_back(Header(from, static_cast<int16_t>(4 + n % 500), 1, 4, "unknown-type"));
-        pool.push_back(Header(from, 1, static_cast<int16_t>(3 + n % 5), 4, "unknown-subtype"));
-        pool.push_back(Header(from, 3, static_cast<int16_t>(n % 3), 8, "unknown-subtype"));
-        pool.push_back(Header(from, static_cast<int16_t>(-1 - n % 100), -7, 12, "unknown-type"));
-        // Truncated.
-        pool.push_back(Header(from, 1, 1, static_cast<size_t>(n % 4), "truncated"));
-        {
-            Datagram cut = Presence(from, 0, name, group, "truncated");
-            cut.bytes.resize(static_cast<size_t>(5 + n % 90));
-            pool.push_back(cut);
-        }
-        pool.push_back(WithText(from, 1, 2, "no terminator here", false, "truncated"));
-        pool.push_back(Header(from, 1, 2, 4, "truncated"));
-        // Too long to be received.
-        {
-            Datagram big =
-                WithText(from, 1, 2, std::string(kOversizedLength - 5, 'y'), true, "oversized");
-            pool.push_back(big);
-        }
-        // From an address that never announced itself.
-        pool.push_back(WithText(stranger, 1, 2, "from a stranger", true, "stranger"));
-        pool.push_back(Header(stranger, 2, 2, 4, "stranger"));
-    }
-    return pool;
-}
+// flood: as fast as sendmmsg goes.
 
 int RunFlood(const Options& o) {
     if (o.seconds <= 0) {
         Usage("flood needs --seconds");
     }
     const int fd = OpenSocket(false, false);
-    const std::vector<Datagram> pool = FloodPool(o.count);
-
-    constexpr size_t kBatch = 256;
-    sockaddr_in dest{};
-    dest.sin_family = AF_INET;
-    dest.sin_port = htons(kPort);
-    dest.sin_addr = o.target;
-    struct Slot {
-        iovec iov{};
-        alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    };
-    std::vector<Slot> slots(pool.size());
-    std::vector<mmsghdr> messages(pool.size());
-    for (size_t i = 0; i < pool.size(); ++i) {
-        slots[i].iov = {const_cast<uint8_t*>(pool[i].bytes.data()), pool[i].bytes.size()};
-        msghdr& msg = messages[i].msg_hdr;
-        msg.msg_name = &dest;
-        msg.msg_namelen = sizeof dest;
-        msg.msg_iov = &slots[i].iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = slots[i].control;
-        msg.msg_controllen = sizeof slots[i].control;
-        Sender::FillPktinfo(msg, pool[i].source);
-    }
-    std::map<std::string, long long> byKind;
-    const in_addr groupSource = PeerAddress(0);
-    const auto start = Clock::now();
-    const auto end = start + std::chrono::duration_cast<Clock::duration>(
-                                 std::chrono::duration<double>(o.seconds));
-    long long sent = 0;
-    long long failed = 0;
-    int groupsSent = 0;
-    size_t next = 0;
-    Sender single(fd);
-    for (auto now = start; now < end && !g_stop; now = Clock::now()) {
-        // A group assignment once a second: each one saves the settings.
-        if (o.groups && now - start >= std::chrono::seconds(groupsSent)) {
-            const std::string group = "FloodGroup" + std::to_string(groupsSent + 1);
-            if (single.Send(WithText(groupSource, 3, 3, group, true, "group"), o.target)) {
-                ++byKind["group"];
-                ++sent;
-            }
-            ++groupsSent;
-        }
-        const size_t batch = std::min(kBatch, pool.size() - next);
-        const int done = sendmmsg(fd, messages.data() + next, static_cast<unsigned>(batch), 0);
-        if (done < 0) {
-            if (errno != EINTR && errno != ENOBUFS && errno != EAGAIN) {
-                std::perror("sendmmsg");
-                return 1;
-            }
-            ++failed;
-            continue;
-        }
-        for (size_t i = next; i < next + static_cast<size_t>(done); ++i) {
-            ++byKind[pool[i].kind];
-        }
-        sent += done;
-        next = (next + static_cast<size_t>(done)) % pool.size();
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const FloodTotals totals = SendFlood(fd, FloodPool(o.kind, o.count), o.target, o.seconds,
+                                         o.groups && o.kind == FloodKind::Mixed, g_stop);
     close(fd);
-    std::printf("flood: %lld datagrams in %.3f s (%.0f/s), %lld failed calls\n", sent, seconds,
-                static_cast<double>(sent) / seconds, failed);
-    for (const auto& [kind, number] : byKind) {
+    std::printf("flood: %lld datagrams in %.3f s (%.0f/s), %lld failed calls\n", totals.sent,
+                totals.seconds, static_cast<double>(totals.sent) / totals.seconds,
+                totals.failedCalls);
+    for (const auto& [kind, number] : totals.byKind) {
         std::printf("flood kind %s %lld\n", kind.c_str(), number);
     }
     return 0;
@@ -533,25 +308,23 @@ int RunSink(const Options& o) {
         Usage("sink needs --seconds");
     }
     const int fd = OpenSocket(true, false);
-    std::array<uint8_t, 2048> data{};
+    const timeval tick{0, 50000};  // to look at the clock and the stop flag
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
+    Discarder receiver(64);
     long long count = 0;
     std::optional<Clock::time_point> first;
     Clock::time_point last{};
     const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                         std::chrono::duration<double>(o.seconds));
     while (!g_stop && Clock::now() < end) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (poll(&pfd, 1, 50) <= 0) {
+        const int got = receiver.Read(fd);
+        if (got <= 0) {
             continue;
         }
-        // Read everything that is waiting, one datagram per call, as the
-        // program does.
-        while (recv(fd, data.data(), data.size(), MSG_DONTWAIT) >= 0) {
-            ++count;
-            last = Clock::now();
-            if (!first) {
-                first = last;
-            }
+        count += got;
+        last = Clock::now();
+        if (!first) {
+            first = last;
         }
     }
     close(fd);
@@ -565,7 +338,6 @@ int RunSink(const Options& o) {
 
 int RunSettle(const Options& o) {
     const int fd = OpenSocket(false, false);
-    Sender sender(fd);
     const double seconds = o.seconds > 0 ? o.seconds : 0.5;
     const auto start = Clock::now();
     int failed = 0;
@@ -573,8 +345,7 @@ int RunSettle(const Options& o) {
         const auto due = start + std::chrono::duration_cast<Clock::duration>(
                                      std::chrono::duration<double>(seconds * i / o.count));
         std::this_thread::sleep_until(due);
-        if (!sender.Send(Presence(PeerAddress(i), 0, PeerName(i), PeerGroup(i), "presence"),
-                         o.target)) {
+        if (!SendFrom(fd, Announcement(i), o.target)) {
             ++failed;
         }
     }
@@ -587,8 +358,7 @@ int RunSend(const Options& o) {
         Usage("send: group TEXT");
     }
     const int fd = OpenSocket(false, false);
-    Sender sender(fd);
-    const bool ok = sender.Send(WithText(o.from, 3, 3, o.rest[1], true, "group"), o.target);
+    const bool ok = SendFrom(fd, WithText(o.from, 3, 3, o.rest[1], true, "group"), o.target);
     close(fd);
     return ok ? 0 : 1;
 }
