@@ -12,11 +12,16 @@
 #  (e) its resident memory stays bounded,
 # and prints how many datagrams a second it absorbed, against what was offered
 # and what a receiver that only reads absorbs on the same hosts.
+# With --tray, a system tray (trayer) runs on the display before the program
+# starts, as on most desktops: the program's icon must dock in it, a click on
+# the icon shows the main window, and notifications are balloons, not boxes.
 #
-#   flood.sh PROGRAM FLOOD_PEERS
+#   flood.sh PROGRAM FLOOD_PEERS [--tray]
 set -euo pipefail
 MURMEX3="$(realpath "$1")"
 FLOOD_PEERS="$(realpath "$2")"
+TRAY=0
+[ "${3:-}" = "--tray" ] && TRAY=1
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/netns.sh"
 e2e_require_root
@@ -51,7 +56,9 @@ LAUNCHER=""
 for candidate in /usr/libexec/at-spi-bus-launcher /usr/lib/at-spi2-core/at-spi-bus-launcher; do
     [ -x "$candidate" ] && LAUNCHER="$candidate" && break
 done
-for tool in Xvfb xdotool dbus-daemon; do
+TOOLS=(Xvfb xdotool dbus-daemon)
+[ $TRAY -eq 0 ] || TOOLS+=(trayer xwininfo)
+for tool in "${TOOLS[@]}"; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 [ -n "$PY" ] || { echo "SKIP: needs python3-gi and gir1.2-atspi-2.0"; exit 77; }
@@ -130,6 +137,25 @@ E2E_PIDS+=($(cat "$E2E_TMP/bus.pid"))
 in_a "$LAUNCHER" --launch-immediately >"$E2E_TMP/a11y.log" 2>&1 &
 E2E_PIDS+=($!)
 
+# The tray, up before the program starts: the program looks for one only then.
+windows() { DISPLAY=":$DISPLAY_NUM" xwininfo -root -tree 2>/dev/null; }
+tray_icon() {  # "x y" of the middle of the program's icon in the tray's panel
+    windows | awk '/\("panel" "trayer"\)/ { match($0, /^ */); depth = RLENGTH; inside = 1; next }
+        inside { match($0, /^ */); if (RLENGTH <= depth) inside = 0 }
+        inside && /\("murmex3" / { split($(NF - 1), size, /[x+]/); split($NF, at, "+")
+            print at[2] + int(size[1] / 2), at[3] + int(size[2] / 2); exit }'
+}
+if [ $TRAY -eq 1 ]; then
+    in_a trayer >"$E2E_TMP/trayer.log" 2>&1 &
+    E2E_PIDS+=($!)
+    for _ in $(seq 1 100); do
+        windows | grep -qF '("panel" "trayer")' && break
+        sleep 0.05
+    done
+    windows | grep -qF '("panel" "trayer")' || fail "the tray's panel did not appear"
+    sleep 0.5  # the panel shows first, the tray's selection is taken just after
+fi
+
 # Host B: the peers, and a log of everything the program sends them.
 touch "$E2E_TMP/events.log"
 ip netns exec "$E2E_HOST_B" "$FLOOD_PEERS" peers --target "$E2E_ADDR_A" --count $PEERS \
@@ -155,6 +181,24 @@ for _ in $(seq 1 150); do
 done
 [ -n "$(program_presence)" ] || { cat "$E2E_TMP/program.log"; fail "no presence from the program"; }
 [ "$(cat /proc/$PROG/comm)" = "murmex3" ] || fail "process $PROG is not the program"
+if [ $TRAY -eq 1 ]; then
+    # Docked, its main window hidden; a click on the icon shows the window.
+    for _ in $(seq 1 100); do
+        [ -n "$(tray_icon)" ] && break
+        sleep 0.1
+    done
+    read -r ix iy < <(tray_icon) || fail "the program's icon did not dock in the tray"
+    murmex3_windows() { x search --onlyvisible --classname '^murmex3$' 2>/dev/null | wc -l; }
+    [ "$(murmex3_windows)" -eq 1 ] || fail "more than the tray icon is on the screen at start"
+    x mousemove "$ix" "$iy" click 1
+    for _ in $(seq 1 50); do
+        [ "$(murmex3_windows)" -ge 2 ] && break
+        sleep 0.1
+    done
+    [ "$(murmex3_windows)" -ge 2 ] || fail "a click on the tray icon did not show the main window"
+    echo "tray: the program's icon docked in the tray at $ix,$iy; a click on it showed the" \
+        "main window"
+fi
 
 # --- (a) every peer listed, read through the accessibility bus ---------------------
 atspi --timeout 20 wait-app >/dev/null || fail "the program is not on the accessibility bus"
@@ -244,6 +288,7 @@ echo "boxes: $samples looks at the screen in the flood; at most $max_errors erro
 [ "$samples" -ge 40 ] || fail "only $samples looks at the screen"
 [ "$max_errors" -le 1 ] || fail "$max_errors error boxes open at once"
 [ "$max_notes" -le 1 ] || fail "$max_notes notification boxes open at once"
+[ $TRAY -eq 0 ] || [ "$max_notes" -eq 0 ] || fail "notification boxes beside a tray"
 
 # --- (b) on time in the flood --------------------------------------------------------
 read -r announcements max_gap flood_gap during < <(program_presence | awk -v s="$flood_start" \
