@@ -2,8 +2,15 @@
 // Footprint of the desktop program, measured from outside: the real program
 // runs as a separate process on a host of its own (network namespace A),
 // joined by a veth pair to a second host (namespace B) where this benchmark
-// listens and plays the peers. Needs root; both hosts, the program, an Xvfb
-// and the temporary homes are removed on every exit, also on SIGINT/SIGTERM.
+// listens and plays the peers, each from an address of its own. Needs root;
+// both hosts, the program, the Xvfb, the tray, the bare receivers and the
+// temporary homes are removed on every exit, also on SIGINT/SIGTERM.
+//
+// Build it in release (make bench does) and run it as root, all of it or some:
+//   build/release/bench/bench_program --benchmark_filter='BM_Idle|BM_Flood'
+// BM_Idle and BM_Flood print the program's figures beside those of a bare
+// receiver measured in the same run, on the same host: the machine may be
+// shared, so the ratio is what compares.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -11,6 +18,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -31,6 +40,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "PeerFlood.h"
 
 #ifndef MURMEX3_PROGRAM
 #error "MURMEX3_PROGRAM must name the program under test"
@@ -40,12 +51,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using namespace peerflood;
 
-constexpr uint16_t kPort = 23654;
 constexpr const char* kAddrA = "10.213.77.1";
 constexpr const char* kAddrB = "10.213.77.2";
-constexpr int kPresenceLength = 102;
 constexpr int16_t kDisconnected = 4;
+// Where the bare receiver of the idle benchmark listens on host A, beside the
+// program, so both get the same announcements in the same minutes.
+constexpr uint16_t kBarePort = kPort + 1;
 
 // ---------------------------------------------------------------------------
 // Everything the teardown needs, kept in fixed buffers so that the signal
@@ -60,6 +73,9 @@ char g_xvfbLock[64];
 char g_xvfbSocket[64];
 std::atomic<pid_t> g_programPid{0};
 std::atomic<pid_t> g_xvfbPid{0};
+std::atomic<pid_t> g_busPid{0};
+std::atomic<pid_t> g_trayPid{0};
+std::atomic<pid_t> g_barePid{0};
 std::atomic<bool> g_hostsMade{false};
 std::atomic<bool> g_tornDown{false};
 
@@ -128,10 +144,12 @@ void TearDownAll() {
     if (g_tornDown.exchange(true)) {
         return;
     }
-    const pid_t program = g_programPid.exchange(0);
-    if (program > 0) {
-        kill(program, SIGKILL);
-        waitpid(program, nullptr, 0);
+    for (auto* child : {&g_programPid, &g_barePid, &g_trayPid, &g_busPid}) {
+        const pid_t pid = child->exchange(0);
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
     }
     const pid_t xvfb = g_xvfbPid.exchange(0);
     if (xvfb > 0) {
@@ -194,21 +212,6 @@ int RunIp(const std::vector<std::string>& args) {
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-in_addr PeerAddress(int index) {
-    // 10.213.1.1 upwards, inside the test range and away from the two hosts.
-    const uint32_t host =
-        (10u << 24) | (213u << 16) | (static_cast<uint32_t>(index + 257) & 0xFFFF);
-    in_addr addr{};
-    addr.s_addr = htonl(host);
-    return addr;
-}
-
-std::string Dotted(in_addr addr) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &addr, text, sizeof text);
-    return text;
 }
 
 // The two hosts, this benchmark's socket on host B, and the peers' addresses.
@@ -402,84 +405,21 @@ void Drain(int fd) {
     }
 }
 
-// A presence announcement from a peer with its own source address, to the
-// limited broadcast as the program itself sends it.
-bool AnnounceAs(int fd, in_addr source, const std::string& name, const std::string& group) {
-    unsigned char packet[kPresenceLength] = {1, 0, 1, 0, 0, 0};
-    std::memcpy(packet + 6, name.data(), std::min<size_t>(name.size(), 47));
-    std::memcpy(packet + 54, group.data(), std::min<size_t>(group.size(), 47));
-
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(kPort);
-    to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    iovec iov{packet, sizeof packet};
-    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr msg{};
-    msg.msg_name = &to;
-    msg.msg_namelen = sizeof to;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    cmsghdr* cmsg = CMSG_FIRSTHDR(&msg);
-    cmsg->cmsg_level = IPPROTO_IP;
-    cmsg->cmsg_type = IP_PKTINFO;
-    cmsg->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_spec_dst = source;
-    std::memcpy(CMSG_DATA(cmsg), &info, sizeof info);
-    return sendmsg(fd, &msg, 0) == kPresenceLength;
-}
-
-std::string PeerName(int index) {
-    char text[32];
-    std::snprintf(text, sizeof text, "user%04d@PC%04d", index + 1, index + 1);
-    return text;
-}
-
-std::string PeerGroup(int index) {
-    char text[16];
-    std::snprintf(text, sizeof text, "Skupina%02d", index % 10 + 1);
-    return text;
-}
-
 // ---------------------------------------------------------------------------
-// The program under test.
+// Processes on host A: the program, its X server and tray, bare receivers.
 
-struct Display {
-    int number = 0;
-};
-
-// Starts the program on host A with a fresh home, as the end-to-end tests do.
-pid_t StartProgram(const std::string& home, std::optional<Display> display) {
-    std::string program = MURMEX3_PROGRAM;
-    const std::string dir = program.substr(0, program.rfind('/'));
-    const char* path = std::getenv("PATH");
-    std::vector<std::string> args = {"ip",
-                                     "netns",
-                                     "exec",
-                                     g_hostA,
-                                     "env",
-                                     "-i",
-                                     std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
-                                     "HOME=" + home,
-                                     "USER=bench",
-                                     "LOGNAME=bench",
-                                     "XDG_RUNTIME_DIR=" + home};
-    if (display) {
-        args.push_back("QT_QPA_PLATFORM=xcb");
-        args.push_back("DISPLAY=:" + std::to_string(display->number));
-    } else {
-        args.push_back("QT_QPA_PLATFORM=offscreen");
-    }
-    args.push_back(program);
+// Runs a command on host A ("ip netns exec" execs in place, so the pid is the
+// command's own), in `dir`, with its output in `log`, and notes it in `slot`
+// for the teardown. The command inherits `keepFd`.
+pid_t SpawnInHostA(std::vector<std::string> command, std::atomic<pid_t>& slot,
+                   const std::string& dir, const std::string& log, int keepFd = -1) {
+    std::vector<std::string> args = {"ip", "netns", "exec", g_hostA};
+    args.insert(args.end(), command.begin(), command.end());
     std::vector<char*> argv;
     for (auto& arg : args) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
-    const std::string log = home + "/program.log";
 
     // No quit signal between the fork and noting the child, so none escapes.
     sigset_t old;
@@ -487,7 +427,6 @@ pid_t StartProgram(const std::string& home, std::optional<Display> display) {
     const pid_t pid = fork();
     if (pid == 0) {
         sigprocmask(SIG_SETMASK, &old, nullptr);
-        // The sounds folder is found beside the program.
         if (chdir(dir.c_str()) != 0) {
             _exit(126);
         }
@@ -498,14 +437,215 @@ pid_t StartProgram(const std::string& home, std::optional<Display> display) {
             dup2(out, 1);
             dup2(out, 2);
         }
+        if (keepFd >= 0) {
+            fcntl(keepFd, F_SETFD, 0);
+        }
         execv(g_ipPath, argv.data());
         _exit(127);
     }
     if (pid > 0) {
-        g_programPid = pid;
+        slot = pid;
     }
     sigprocmask(SIG_SETMASK, &old, nullptr);
     return pid;
+}
+
+// A desktop session's display and bus.
+struct Display {
+    int number = 0;
+    std::string bus;
+};
+
+// One Xvfb and one session bus on host A for the whole run, started on first
+// use. Xvfb picks a free display number itself and writes it to a pipe once it
+// is ready. (Without a bus, the program's D-Bus calls would start one of their
+// own through the X server, and leave it behind.)
+std::optional<Display> XServer() {
+    static const std::optional<Display> display = []() -> std::optional<Display> {
+        const std::string bus = std::string(g_tmpRoot) + "/bus";
+        SpawnInHostA(
+            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + bus},
+            g_busPid, "/", "/dev/null");
+        int fds[2];
+        if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe2(fds, O_CLOEXEC) != 0) {
+            return std::nullopt;
+        }
+        SpawnInHostA({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                      "1024x768x24", "-nolisten", "tcp", "-noreset"},
+                     g_xvfbPid, "/", "/dev/null", fds[1]);
+        close(fds[1]);
+        char text[16] = {};
+        pollfd ready{fds[0], POLLIN, 0};
+        const bool told = poll(&ready, 1, 10000) == 1 && read(fds[0], text, sizeof text - 1) > 0;
+        close(fds[0]);
+        if (!told) {
+            return std::nullopt;
+        }
+        const int number = std::atoi(text);
+        std::snprintf(g_xvfbLock, sizeof g_xvfbLock, "/tmp/.X%d-lock", number);
+        std::snprintf(g_xvfbSocket, sizeof g_xvfbSocket, "/tmp/.X11-unix/X%d", number);
+        for (int waited = 0; access(bus.c_str(), F_OK) != 0; waited += 10) {
+            if (waited > 5000) {
+                return std::nullopt;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return Display{number, "unix:path=" + bus};
+    }();
+    return display;
+}
+
+// The display's window tree as xwininfo prints it: a window a line, children
+// indented below their parent, with their class names as ("name" "Class").
+std::string WindowTree(Display display) {
+    const std::string command =
+        "DISPLAY=:" + std::to_string(display.number) + " xwininfo -root -tree 2>/dev/null";
+    std::string text;
+    if (std::FILE* out = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;) {
+            text.append(buffer, got);
+        }
+        pclose(out);
+    }
+    return text;
+}
+
+constexpr const char* kTrayPanel = "(\"panel\" \"trayer\")";
+
+// Whether a window of the class `name` is docked in the tray's panel.
+bool DockedInTray(Display display, const std::string& name) {
+    std::istringstream tree(WindowTree(display));
+    const std::string wanted = "(\"" + name + "\" ";
+    std::string line;
+    size_t panelDepth = std::string::npos;
+    while (std::getline(tree, line)) {
+        const size_t depth = line.find_first_not_of(' ');
+        if (panelDepth != std::string::npos && depth <= panelDepth) {
+            panelDepth = std::string::npos;
+        }
+        if (line.find(kTrayPanel) != std::string::npos) {
+            panelDepth = depth;
+        } else if (panelDepth != std::string::npos && line.find(wanted) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A system tray (trayer) on the display, up before the program starts: the
+// program looks for a tray once, at its start. Ended when it goes out of scope.
+class Tray {
+public:
+    explicit Tray(Display display) {
+        if (access("/usr/bin/trayer", X_OK) != 0) {
+            m_error = "trayer is not installed";
+            return;
+        }
+        SpawnInHostA({"env", "-i", "DISPLAY=:" + std::to_string(display.number), "/usr/bin/trayer"},
+                     g_trayPid, "/", "/dev/null");
+        const auto deadline = Clock::now() + 5s;
+        while (WindowTree(display).find(kTrayPanel) == std::string::npos) {
+            if (Clock::now() > deadline) {
+                m_error = "the tray's panel did not appear within 5 s";
+                return;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        // The panel shows first; the tray's selection is taken just after.
+        std::this_thread::sleep_for(500ms);
+    }
+    ~Tray() { EndChild(g_trayPid.exchange(0), 1000); }
+
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::string m_error;
+};
+
+// A receiver on host A that only blocks in recv (batch 1) or recvmmsg and
+// discards what it reads. Ended when it goes out of scope.
+class BareReceiver {
+public:
+    BareReceiver(uint16_t port, unsigned batch) {
+        int ready[2];
+        if (pipe2(ready, O_CLOEXEC) != 0) {
+            return;
+        }
+        const std::string host = std::string("/run/netns/") + g_hostA;
+        sigset_t old;
+        BlockQuitSignals(&old);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            sigprocmask(SIG_SETMASK, &old, nullptr);
+            const int ns = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+            if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) {
+                _exit(1);
+            }
+            const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in any{};
+            any.sin_family = AF_INET;
+            any.sin_port = htons(port);
+            any.sin_addr.s_addr = htonl(INADDR_ANY);
+            if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ||
+                write(ready[1], "1", 1) != 1) {
+                _exit(1);
+            }
+            Discarder receiver(batch);
+            for (;;) {
+                receiver.Read(fd);
+            }
+        }
+        if (pid > 0) {
+            g_barePid = pid;
+        }
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+        close(ready[1]);
+        char byte = 0;
+        pollfd bound{ready[0], POLLIN, 0};
+        if (pid > 0 && poll(&bound, 1, 5000) == 1 && read(ready[0], &byte, 1) == 1) {
+            m_pid = pid;
+        }
+        close(ready[0]);
+    }
+    ~BareReceiver() {
+        const pid_t pid = g_barePid.exchange(0);
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    // 0 when it could not start.
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = 0;
+};
+
+// Starts the program on host A with a fresh home, as the end-to-end tests do.
+pid_t StartProgram(const std::string& home, std::optional<Display> display) {
+    std::string program = MURMEX3_PROGRAM;
+    const char* path = std::getenv("PATH");
+    std::vector<std::string> command = {"env",
+                                        "-i",
+                                        std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
+                                        "HOME=" + home,
+                                        "USER=bench",
+                                        "LOGNAME=bench",
+                                        "XDG_RUNTIME_DIR=" + home};
+    if (display) {
+        command.push_back("QT_QPA_PLATFORM=xcb");
+        command.push_back("DISPLAY=:" + std::to_string(display->number));
+        command.push_back("DBUS_SESSION_BUS_ADDRESS=" + display->bus);
+    } else {
+        command.push_back("QT_QPA_PLATFORM=offscreen");
+    }
+    command.push_back(program);
+    // The sounds folder is found beside the program.
+    return SpawnInHostA(command, g_programPid, program.substr(0, program.rfind('/')),
+                        home + "/program.log");
 }
 
 // SIGTERM, then waits for the exit (at most 10 s, then SIGKILL).
@@ -593,8 +733,15 @@ std::optional<SocketQueue> ProgramSocket(pid_t pid) {
     return std::nullopt;
 }
 
-// UDP datagrams delivered to sockets on the program's host so far.
-std::optional<long long> UdpInDatagrams(pid_t pid) {
+// The UDP counters of the host a process is on: datagrams its sockets read
+// (the kernel counts one as it is read) and datagrams dropped on a full
+// receive buffer.
+struct UdpCounters {
+    long long read = 0;
+    long long dropped = 0;
+};
+
+std::optional<UdpCounters> HostUdp(pid_t pid) {
     std::ifstream snmp("/proc/" + std::to_string(pid) + "/net/snmp");
     std::string names;
     std::string values;
@@ -604,14 +751,46 @@ std::optional<long long> UdpInDatagrams(pid_t pid) {
             std::istringstream numbers(values);
             std::string name;
             std::string number;
+            UdpCounters counters;
             while (header >> name && numbers >> number) {
                 if (name == "InDatagrams") {
-                    return std::stoll(number);
+                    counters.read = std::stoll(number);
+                } else if (name == "RcvbufErrors") {
+                    counters.dropped = std::stoll(number);
                 }
             }
+            return counters;
         }
     }
     return std::nullopt;
+}
+
+// What all threads of a process have used: time on a CPU (from schedstat, in
+// nanoseconds; /proc/<pid>/stat counts only in 10 ms ticks) and context
+// switches, voluntary or not: each is a wake-up.
+struct Usage {
+    double cpuMs = 0;
+    long long switches = 0;
+};
+
+Usage UsageOf(pid_t pid) {
+    Usage usage;
+    std::error_code error;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        long long ns = 0;
+        std::ifstream(task.path() / "schedstat") >> ns;
+        usage.cpuMs += static_cast<double>(ns) / 1e6;
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+                usage.switches += std::stoll(line.substr(line.find(':') + 1));
+            }
+        }
+    }
+    return usage;
 }
 
 // Waits until the program has read everything sent to it (bounded).
@@ -741,69 +920,12 @@ void BM_StartToFirstPresence_Xvfb(benchmark::State& state) {
     if (!Prepare(state)) {
         return;
     }
-    if (access("/usr/bin/Xvfb", X_OK) != 0) {
-        state.SkipWithError("Xvfb is not installed");
+    const auto display = XServer();
+    if (!display) {
+        state.SkipWithError("no Xvfb and session bus: not installed, or not started in time");
         return;
     }
-    Display display;
-    for (int number = 90; number < 190; ++number) {
-        const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-        if (access(lock.c_str(), F_OK) != 0) {
-            display.number = number;
-            std::snprintf(g_xvfbLock, sizeof g_xvfbLock, "%s", lock.c_str());
-            std::snprintf(g_xvfbSocket, sizeof g_xvfbSocket, "/tmp/.X11-unix/X%d", number);
-            break;
-        }
-    }
-    if (display.number == 0) {
-        state.SkipWithError("no free X display number");
-        return;
-    }
-    std::vector<std::string> args = {"ip",
-                                     "netns",
-                                     "exec",
-                                     g_hostA,
-                                     "/usr/bin/Xvfb",
-                                     ":" + std::to_string(display.number),
-                                     "-screen",
-                                     "0",
-                                     "1024x768x24",
-                                     "-nolisten",
-                                     "tcp"};
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    sigset_t old;
-    BlockQuitSignals(&old);
-    const pid_t xvfb = fork();
-    if (xvfb == 0) {
-        sigprocmask(SIG_SETMASK, &old, nullptr);
-        const int null = open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-        }
-        execv(g_ipPath, argv.data());
-        _exit(127);
-    }
-    g_xvfbPid = xvfb;
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    const auto deadline = Clock::now() + 5s;
-    while (access(g_xvfbSocket, F_OK) != 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
-    if (access(g_xvfbSocket, F_OK) != 0) {
-        state.SkipWithError("Xvfb did not start within 5 s");
-    } else {
-        StartToFirstPresence(state, display);
-    }
-    EndChild(g_xvfbPid.exchange(0), 2000);
-    unlink(g_xvfbLock);
-    unlink(g_xvfbSocket);
-    g_xvfbLock[0] = '\0';
+    StartToFirstPresence(state, display);
 }
 BENCHMARK(BM_StartToFirstPresence_Xvfb)
     ->UseManualTime()
@@ -832,7 +954,7 @@ void BM_ResidentWith1000Peers(benchmark::State& state) {
         std::this_thread::sleep_for(500ms);
         const pid_t pid = program.Pid();
         const auto before = ResidentMiB(pid, "VmRSS:");
-        const auto deliveredBefore = UdpInDatagrams(pid);
+        const auto deliveredBefore = HostUdp(pid);
         const auto start = Clock::now();
         int sent = 0;
         bool drained = true;
@@ -840,7 +962,7 @@ void BM_ResidentWith1000Peers(benchmark::State& state) {
             // 1,000 datagrams a second: five times the steady rate of
             // 1,000 peers that announce every 5 seconds.
             for (int i = 0; i < kPeers; ++i) {
-                sent += AnnounceAs(net.Socket(), PeerAddress(i), PeerName(i), PeerGroup(i)) ? 1 : 0;
+                sent += SendFrom(net.Socket(), Announcement(i), Broadcast()) ? 1 : 0;
                 if (i % 10 == 9) {
                     std::this_thread::sleep_for(10ms);
                 }
@@ -854,7 +976,7 @@ void BM_ResidentWith1000Peers(benchmark::State& state) {
         const auto rss = ResidentMiB(pid, "VmRSS:");
         const auto peak = ResidentMiB(pid, "VmHWM:");
         const auto queue = ProgramSocket(pid);
-        const auto deliveredAfter = UdpInDatagrams(pid);
+        const auto deliveredAfter = HostUdp(pid);
         if (!rss || !peak || !before || !queue || !deliveredBefore || !deliveredAfter) {
             state.SkipWithError("cannot read the program's /proc entries");
             break;
@@ -866,7 +988,7 @@ void BM_ResidentWith1000Peers(benchmark::State& state) {
         state.counters["datagrams_dropped"] = static_cast<double>(queue->drops);
         state.counters["drained"] = drained ? 1 : 0;
         // Also counts the program's own announcements, which come back to it.
-        const long long delivered = *deliveredAfter - *deliveredBefore;
+        const long long delivered = deliveredAfter->read - deliveredBefore->read;
         state.counters["datagrams_delivered"] = static_cast<double>(delivered);
         if (sent != 2 * kPeers || !drained || delivered < sent) {
             state.SkipWithError("not all announcements were sent and read");
@@ -877,85 +999,223 @@ void BM_ResidentWith1000Peers(benchmark::State& state) {
 BENCHMARK(BM_ResidentWith1000Peers)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // ---------------------------------------------------------------------------
-// 3. CPU use at rest with 50 peers that announce every 5 s, unchanged.
+// 3. At rest: CPU and wake-ups a minute with no peers or 50 that announce
+// every 5 s, unchanged, on an X server with or without a tray. Beside it a
+// bare receiver on the same host that blocks in recv and gets the same
+// announcements, unicast to a port of its own.
 
-void BM_IdleCpuWith50Peers(benchmark::State& state) {
+void BM_Idle(benchmark::State& state, int peers, bool withTray) {
+    constexpr std::chrono::milliseconds kPeriod = 5s;
+    constexpr auto kWindow = 20s;
     if (!Prepare(state)) {
         return;
     }
-    constexpr int kPeers = 50;
-    constexpr auto kPeriod = 5s;
-    constexpr auto kWindow = 30s;
     TestNet& net = TestNet::Get();
-    if (!net.AddPeerAddresses(kPeers)) {
-        state.SkipWithError("cannot add the peers' addresses to the second host");
+    const auto display = XServer();
+    if (!display || !net.AddPeerAddresses(peers)) {
+        state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
         return;
     }
-    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    in_addr hostA{};
+    inet_pton(AF_INET, kAddrA, &hostA);
+    const auto announce = [&](int peer) {
+        const Datagram datagram = Announcement(peer);
+        SendFrom(net.Socket(), datagram, hostA, kBarePort);
+        return SendFrom(net.Socket(), datagram, Broadcast());
+    };
     for (auto _ : state) {
-        RunningProgram program(net);
-        if (!program.Error().empty()) {
-            state.SkipWithError(program.Error().c_str());
+        std::optional<Tray> tray;
+        if (withTray && !tray.emplace(*display).Error().empty()) {
+            state.SkipWithError(tray->Error().c_str());
             break;
         }
-        const pid_t pid = program.Pid();
-        for (int i = 0; i < kPeers; ++i) {
-            AnnounceAs(net.Socket(), PeerAddress(i), PeerName(i), PeerGroup(i));
+        BareReceiver bare(kBarePort, 1);
+        RunningProgram program(net, display);
+        if (!program.Error().empty() || bare.Pid() == 0) {
+            state.SkipWithError(bare.Pid() == 0 ? "the bare receiver did not start"
+                                                : program.Error().c_str());
+            break;
+        }
+        if (withTray && !DockedInTray(*display, "murmex3")) {
+            state.SkipWithError("the program's icon is not in the tray");
+            break;
+        }
+        for (int i = 0; i < peers; ++i) {
+            announce(i);
         }
         // Settle: the first sight of each peer is not the idle state.
-        std::this_thread::sleep_for(2s);
+        std::this_thread::sleep_for(3s);
 
+        const pid_t pid = program.Pid();
+        const Usage before = UsageOf(pid);
+        const Usage bareBefore = UsageOf(bare.Pid());
         const auto ticksBefore = CpuTicks(pid);
-        const auto deliveredBefore = UdpInDatagrams(pid);
         const auto start = Clock::now();
         int sent = 0;
         int heard = 0;
-        // Peer i announces at i/50 of the period, then every period.
-        for (int slot = 0;; ++slot) {
-            const int peer = slot % kPeers;
-            const auto due = start + (kPeriod * slot) / kPeers;
+        // Peer i announces at i/peers of the period, then every period.
+        for (int slot = 0; peers > 0; ++slot) {
+            const auto due = start + kPeriod * slot / peers;
             if (due >= start + kWindow) {
                 break;
             }
             while (Clock::now() < due) {
-                if (WaitPresence(net.Socket(), due, false)) {
-                    ++heard;
-                }
+                heard += WaitPresence(net.Socket(), due, false) ? 1 : 0;
             }
-            sent += AnnounceAs(net.Socket(), PeerAddress(peer), PeerName(peer), PeerGroup(peer))
-                        ? 1
-                        : 0;
+            sent += announce(slot % peers) ? 1 : 0;
         }
         while (Clock::now() < start + kWindow) {
-            if (WaitPresence(net.Socket(), start + kWindow, false)) {
-                ++heard;
-            }
+            heard += WaitPresence(net.Socket(), start + kWindow, false) ? 1 : 0;
         }
+        const Usage after = UsageOf(pid);
+        const Usage bareAfter = UsageOf(bare.Pid());
         const auto ticksAfter = CpuTicks(pid);
-        const double wall = Seconds(Clock::now() - start);
-        state.SetIterationTime(wall);
-        if (!ticksBefore || !ticksAfter) {
-            state.SkipWithError("cannot read the program's /proc entries");
-            break;
+        const double seconds = Seconds(Clock::now() - start);
+        state.SetIterationTime(seconds);
+        const double minutes = seconds / 60;
+        state.counters["cpu_ms/min"] = (after.cpuMs - before.cpuMs) / minutes;
+        state.counters["wakeups/min"] =
+            static_cast<double>(after.switches - before.switches) / minutes;
+        state.counters["bare_cpu_ms/min"] = (bareAfter.cpuMs - bareBefore.cpuMs) / minutes;
+        state.counters["bare_wakeups/min"] =
+            static_cast<double>(bareAfter.switches - bareBefore.switches) / minutes;
+        if (ticksBefore && ticksAfter) {
+            state.counters["stat_cpu_ms/min"] = static_cast<double>(*ticksAfter - *ticksBefore) *
+                                                1e3 / static_cast<double>(sysconf(_SC_CLK_TCK)) /
+                                                minutes;
         }
-        const double cpuSeconds =
-            static_cast<double>(*ticksAfter - *ticksBefore) / static_cast<double>(ticksPerSecond);
-        state.counters["cpu_percent"] = cpuSeconds / wall * 100.0;
-        state.counters["cpu_ticks"] = static_cast<double>(*ticksAfter - *ticksBefore);
-        state.counters["window_s"] = wall;
-        state.counters["peer_datagrams"] = sent;
+        state.counters["peer_datagrams/min"] = sent / minutes;
         state.counters["own_announcements"] = heard;
-        const auto queue = ProgramSocket(pid);
-        state.counters["datagrams_dropped"] = queue ? static_cast<double>(queue->drops) : -1;
-        const auto deliveredAfter = UdpInDatagrams(pid);
-        if (deliveredBefore && deliveredAfter) {
-            state.counters["datagrams_delivered"] =
-                static_cast<double>(*deliveredAfter - *deliveredBefore);
-        }
         program.Stop();
     }
 }
-BENCHMARK(BM_IdleCpuWith50Peers)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_Idle, no_peers, 0, false)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Idle, no_peers_tray, 0, true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Idle, 50_peers, 50, false)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Idle, 50_peers_tray, 50, true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// ---------------------------------------------------------------------------
+// 4. Floods from 1,000 known peers, as fast as this host sends: the datagrams
+// the program read a second, beside a bare receiver that reads with recvmmsg,
+// 64 at a time, alone on the same host just before; and the program's
+// resident memory right after the flood.
+
+void BM_Flood(benchmark::State& state, FloodKind kind, bool withTray) {
+    constexpr int kPeers = 1000;
+    const double seconds = kind == FloodKind::Mixed ? 8 : 5;
+    const bool groups = kind == FloodKind::Mixed;
+    if (!Prepare(state)) {
+        return;
+    }
+    TestNet& net = TestNet::Get();
+    const auto display = XServer();
+    if (!display || !net.AddPeerAddresses(kPeers)) {
+        state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
+        return;
+    }
+    in_addr hostA{};
+    inet_pton(AF_INET, kAddrA, &hostA);
+    const std::vector<Datagram> pool = FloodPool(kind, kPeers);
+    const std::atomic<bool> never{false};
+    for (auto _ : state) {
+        std::optional<Tray> tray;
+        if (withTray && !tray.emplace(*display).Error().empty()) {
+            state.SkipWithError(tray->Error().c_str());
+            break;
+        }
+        // The same flood read by the bare receiver, alone on host A.
+        const auto bareRun = [&]() -> std::optional<UdpCounters> {
+            BareReceiver bare(kPort, 64);
+            const auto before = HostUdp(bare.Pid());
+            if (bare.Pid() == 0 || !before) {
+                return std::nullopt;
+            }
+            SendFlood(net.Socket(), pool, hostA, seconds, groups, never);
+            const auto after = HostUdp(bare.Pid()).value_or(*before);
+            return UdpCounters{after.read - before->read, after.dropped - before->dropped};
+        };
+        const auto bareBefore = bareRun();
+        if (!bareBefore) {
+            state.SkipWithError("the bare receiver did not start");
+            break;
+        }
+        RunningProgram program(net, display);
+        if (!program.Error().empty()) {
+            state.SkipWithError(program.Error().c_str());
+            break;
+        }
+        if (withTray && !DockedInTray(*display, "murmex3")) {
+            state.SkipWithError("the program's icon is not in the tray");
+            break;
+        }
+        const pid_t pid = program.Pid();
+        // Every peer is known before the flood: 1,000 announcements in 1 s.
+        for (int i = 0; i < kPeers; ++i) {
+            SendFrom(net.Socket(), Announcement(i), hostA);
+            if (i % 10 == 9) {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        WaitQueueEmpty(pid, 20s);
+        std::this_thread::sleep_for(1s);
+
+        const auto before = HostUdp(pid);
+        const Usage usageBefore = UsageOf(pid);
+        const FloodTotals totals = SendFlood(net.Socket(), pool, hostA, seconds, groups, never);
+        const auto after = HostUdp(pid);
+        const Usage usageAfter = UsageOf(pid);
+        const auto rss = ResidentMiB(pid, "VmRSS:");
+        if (!before || !after || !rss) {
+            state.SkipWithError("cannot read the program's /proc entries");
+            break;
+        }
+        const auto read = static_cast<double>(after->read - before->read);
+        program.Stop();
+        // Once more after the program, as the machine's load may change.
+        const UdpCounters bareAfter = bareRun().value_or(*bareBefore);
+        const double bareRate =
+            static_cast<double>(bareBefore->read + bareAfter.read) / (2 * seconds);
+        state.SetIterationTime(totals.seconds);
+        state.counters["read/s"] = read / totals.seconds;
+        state.counters["bare_read/s"] = bareRate;
+        state.counters["ratio"] = bareRate > 0 ? read / totals.seconds / bareRate : 0;
+        state.counters["bare_dropped/s"] =
+            static_cast<double>(bareBefore->dropped + bareAfter.dropped) / (2 * seconds);
+        state.counters["offered/s"] = static_cast<double>(totals.sent) / totals.seconds;
+        state.counters["dropped/s"] =
+            static_cast<double>(after->dropped - before->dropped) / totals.seconds;
+        state.counters["cpu_us/read"] = (usageAfter.cpuMs - usageBefore.cpuMs) * 1e3 / read;
+        state.counters["RSS_MiB"] = *rss;
+    }
+}
+BENCHMARK_CAPTURE(BM_Flood, unchanged_tray, FloodKind::Unchanged, true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Flood, status_changes_tray, FloodKind::StatusChanges, true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Flood, mixed_tray, FloodKind::Mixed, true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Flood, mixed, FloodKind::Mixed, false)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace
 
