@@ -408,6 +408,17 @@ void Drain(int fd) {
 // ---------------------------------------------------------------------------
 // Processes on host A: the program, its X server and tray, bare receivers.
 
+// ": <the last line of the file>", or nothing when it is empty.
+std::string LastLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::string last;
+    while (std::getline(file, line)) {
+        last = line.empty() ? last : line;
+    }
+    return last.empty() ? "" : ": " + last;
+}
+
 // Runs a command on host A ("ip netns exec" execs in place, so the pid is the
 // command's own), in `dir`, with its output in `log`, and notes it in `slot`
 // for the teardown. The command inherits `keepFd`.
@@ -472,16 +483,20 @@ std::optional<Display> XServer() {
         }
         SpawnInHostA({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
                       "1024x768x24", "-nolisten", "tcp", "-noreset"},
-                     g_xvfbPid, "/", "/dev/null", fds[1]);
+                     g_xvfbPid, "/", std::string(g_tmpRoot) + "/xvfb.log", fds[1]);
         close(fds[1]);
-        char text[16] = {};
+        // The whole line: Xvfb ends when the pipe closes before it has written
+        // the newline after the number.
+        std::string text;
         pollfd ready{fds[0], POLLIN, 0};
-        const bool told = poll(&ready, 1, 10000) == 1 && read(fds[0], text, sizeof text - 1) > 0;
+        for (char c = 0; c != '\n' && poll(&ready, 1, 10000) == 1 && read(fds[0], &c, 1) == 1;) {
+            text += c;
+        }
         close(fds[0]);
-        if (!told) {
+        if (text.empty() || text.back() != '\n') {
             return std::nullopt;
         }
-        const int number = std::atoi(text);
+        const int number = std::atoi(text.c_str());
         std::snprintf(g_xvfbLock, sizeof g_xvfbLock, "/tmp/.X%d-lock", number);
         std::snprintf(g_xvfbSocket, sizeof g_xvfbSocket, "/tmp/.X11-unix/X%d", number);
         for (int waited = 0; access(bus.c_str(), F_OK) != 0; waited += 10) {
@@ -543,11 +558,12 @@ public:
             return;
         }
         SpawnInHostA({"env", "-i", "DISPLAY=:" + std::to_string(display.number), "/usr/bin/trayer"},
-                     g_trayPid, "/", "/dev/null");
+                     g_trayPid, "/", std::string(g_tmpRoot) + "/tray.log");
         const auto deadline = Clock::now() + 5s;
         while (WindowTree(display).find(kTrayPanel) == std::string::npos) {
             if (Clock::now() > deadline) {
-                m_error = "the tray's panel did not appear within 5 s";
+                m_error = "the tray's panel did not appear within 5 s" +
+                          LastLine(std::string(g_tmpRoot) + "/tray.log");
                 return;
             }
             std::this_thread::sleep_for(50ms);
@@ -813,14 +829,16 @@ public:
     RunningProgram(TestNet& net, std::optional<Display> display = std::nullopt) : m_net(net) {
         Drain(net.Socket());
         m_start = Clock::now();
-        m_pid = StartProgram(net.NewHome(), display);
+        const std::string home = net.NewHome();
+        m_pid = StartProgram(home, display);
         if (m_pid <= 0) {
             m_error = "fork failed";
             return;
         }
         const auto heard = WaitPresence(net.Socket(), m_start + 10s, false);
         if (!heard) {
-            m_error = "no presence datagram from the program within 10 s";
+            m_error = "no presence datagram from the program within 10 s" +
+                      LastLine(home + "/program.log");
             return;
         }
         m_firstPresence = heard->when;
