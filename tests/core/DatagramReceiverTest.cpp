@@ -42,6 +42,10 @@ public:
         BuildText(m_packets.emplace_back(), text);
         return Add(from, kTextOffset + text.size() + 1);
     }
+    Batch& Group(const std::string& from, std::string_view group) {
+        BuildGroupAssignment(m_packets.emplace_back(), group);
+        return Add(from, kTextOffset + group.size() + 1);
+    }
     Batch& Empty(const std::string& from) {
         m_packets.emplace_back();
         return Add(from, 0);
@@ -129,7 +133,9 @@ protected:
         .directory = directory,
         .clock = clock,
         .handOver = handOver,
-        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwn); }}};
+        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwn); },
+        .showMySelf = [this] { return showMySelf; }}};
+    bool showMySelf = true;
 };
 
 // An announcement that changes nothing visible only refreshes the time last
@@ -162,6 +168,19 @@ TEST_F(ReceiverTest, OnlyAnUnchangedPresenceOfAKnownPeerStaysOnTheReceiveThread)
               (Texts{"10.0.0.5 status 0 jana@PC1", "10.0.0.6 status 0 eva@PC1",
                      "10.0.0.99 status 0 ja@PC1", "10.0.0.7 status 0 petr@PC1",
                      "10.0.0.7 text ahoj", "failed " + std::to_string(testsock::kMessageTooLong)}));
+}
+
+// Without "ShowMySelf" this computer's own broadcasts, which come back to it,
+// do not wake the user-interface thread; a group assignment from it still goes.
+TEST_F(ReceiverTest, OwnDatagramsThatMeanNothingStayOnTheReceiveThread) {
+    showMySelf = false;
+    receiver.Absorb(Batch()
+                        .Presence(kOwn, Ready, "ja")
+                        .Text(kOwn, "všem")
+                        .Group(kOwn, "Sklad")
+                        .Presence(kJan, Ready, "jan"));
+    poster.Drain();
+    EXPECT_EQ(dispatched, (Texts{"10.0.0.99 text Sklad", "10.0.0.5 status 0 jan@PC1"}));
 }
 
 // A status change still waiting for the user-interface thread, then an

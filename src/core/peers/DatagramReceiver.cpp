@@ -15,6 +15,23 @@ bool IsPresence(const uint8_t* data, int bytes) {
            datagram.Subtype() == kSubPresence;
 }
 
+// The kinds the dispatcher takes only from a peer with a record, which this
+// computer never has while "ShowMySelf" is off (a presence too short to read
+// is dropped by the dispatcher as well). Group assignments and unknown kinds
+// are not among them.
+bool MeansNothingFromThisComputer(const uint8_t* data, int bytes) {
+    const DatagramView datagram(data, static_cast<size_t>(bytes));
+    if (!datagram.HasHeader()) {
+        return false;
+    }
+    if (datagram.Type() == kTypeBell) {
+        return true;
+    }
+    const int16_t subtype = datagram.Subtype();
+    return datagram.Type() == kTypeChat &&
+           (subtype == kSubPresence || subtype == kSubText || subtype == kSubTyping);
+}
+
 }  // namespace
 
 DatagramReceiver::~DatagramReceiver() {
@@ -70,10 +87,20 @@ void DatagramReceiver::Absorb(Batch batch) {
     const size_t count = batch.size();
     m_senders.resize(count);
     m_candidate.assign(count, false);
+    m_ownDropped.assign(count, false);
     bool anyCandidate = false;
+    // Read once a batch: a change of the setting takes effect with the next one.
+    const bool showMySelf = m_s.showMySelf();
     for (size_t i = 0; i < count; ++i) {
         const platform::SocketReceiver::Datagram& datagram = batch[i];
         m_senders[i] = datagram.sender;
+        // This computer's own broadcasts come back to it: without a wake-up of
+        // the user-interface thread when they mean nothing there.
+        if (!showMySelf && datagram.bytes > 0 && m_s.isOwnAddress(datagram.sender) &&
+            MeansNothingFromThisComputer(datagram.data, datagram.bytes)) {
+            m_ownDropped[i] = true;
+            continue;
+        }
         // This computer's own announcements follow "ShowMySelf": the dispatcher decides.
         if (datagram.bytes > 0 && IsPresence(datagram.data, datagram.bytes) &&
             !m_s.isOwnAddress(datagram.sender)) {
@@ -106,7 +133,7 @@ void DatagramReceiver::Absorb(Batch batch) {
     for (size_t i = 0; i < count; ++i) {
         const platform::SocketReceiver::Datagram& datagram = batch[i];
         // An empty datagram means nothing.
-        if (m_candidate[i] || datagram.bytes == 0) {
+        if (m_candidate[i] || m_ownDropped[i] || datagram.bytes == 0) {
             continue;
         }
         Arrival& arrival = m_arrivals.emplace_back();

@@ -21,7 +21,8 @@
 // has) only refreshes the record's time last heard, under the directory lock,
 // provided no datagram of that sender still waits to be dispatched; everything
 // else goes to the user-interface thread through the hand-over, in order of
-// arrival. While the hand-over is full it reads nothing.
+// arrival, but for this computer's own datagrams that the dispatcher would
+// drop in silence. While the hand-over is full it reads nothing.
 class DatagramReceiver {
 public:
     using Batch = std::span<const platform::SocketReceiver::Datagram>;
@@ -32,6 +33,9 @@ public:
         DatagramHandOver& handOver;
         // True for a sender address (host order) that belongs to this computer.
         std::function<bool(uint32_t)> isOwnAddress;
+        // "ShowMySelf": without it this computer's own presence, messages,
+        // typing notices and bells mean nothing and are dropped here.
+        std::function<bool()> showMySelf = [] { return false; };
     };
 
     explicit DatagramReceiver(Services services) : m_s(std::move(services)) {}
@@ -66,6 +70,7 @@ private:
     std::vector<uint32_t> m_senders;
     std::vector<bool> m_waiting;
     std::vector<bool> m_candidate;
+    std::vector<bool> m_ownDropped;
     std::vector<uint32_t> m_handedOver;
     std::vector<Arrival> m_arrivals;
 };
