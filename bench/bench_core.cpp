@@ -60,6 +60,8 @@ public:
     TreeItem InsertPeerItem(TreeItem, const std::string&, int) override { return Next(); }
     void ExpandItem(TreeItem) override {}
     void DeleteItem(TreeItem) override {}
+    TreeItem GroupOf(TreeItem) const override { return nullptr; }
+    bool HasPeerItems(TreeItem) const override { return true; }
     bool IsSelectedItem(TreeItem) const override { return false; }
     void SelectItem(TreeItem) override {}
     void SetItemData(TreeItem, uint32_t) override {}

@@ -289,8 +289,8 @@ TEST_F(DispatchTest, NameAndGroupChangeRemakesOnlyThatPeersItem) {
     EXPECT_EQ(Peer(0).group, "Kancl");
     EXPECT_EQ(window.caption, "jana@PC1");
     EXPECT_TRUE(FakeTree::At(oldItem).deleted);
-    EXPECT_EQ(tree.ops, (Texts{"delete jan@PC1", "group Kancl", "insert jana@PC1", "expand",
-                               "image jana@PC1 0"}));
+    EXPECT_EQ(tree.ops, (Texts{"group Kancl", "insert jana@PC1", "expand", "image jana@PC1 0",
+                               "delete jan@PC1"}));
     EXPECT_EQ(tree.Dump(), "Sklad: eva@PC2(0) | Kancl: petr@PC3(0) jana@PC1(0)");
     EXPECT_EQ(ItemOf(0).data, 0u);
     EXPECT_EQ(Peer(1).treeItem, evaItem);
@@ -302,8 +302,42 @@ TEST_F(DispatchTest, NameAndGroupChangeRemakesOnlyThatPeersItem) {
     tree.ops.clear();
     Announce(kPetr, Ready, "petra", "Kancl", "PC3");
     EXPECT_EQ(tree.Dump(), "Sklad: eva@PC2(0) | Kancl: jana@PC1(0) petra@PC3(0)");
-    EXPECT_EQ(tree.ops, (Texts{"delete petr@PC3", "group Kancl", "insert petra@PC3", "expand",
-                               "image petra@PC3 0"}));
+    EXPECT_EQ(tree.ops, (Texts{"group Kancl", "insert petra@PC3", "expand", "image petra@PC3 0",
+                               "delete petr@PC3"}));
+}
+
+TEST_F(DispatchTest, AGroupGoesWithItsLastPeerItem) {
+    Announce(kJan, Ready, "jan", "Sklad", "PC1");
+    Announce(kEva, Ready, "eva", "Kancl", "PC2");
+    Announce(kPetr, Ready, "petr", "Kancl", "PC3");
+    const TreeItem kancl = ItemOf(1).parent;
+
+    // A Disconnected peer still holds its group.
+    Later();
+    Announce(kPetr, Disconnected, "petr", "Kancl", "PC3");
+    Later();
+    Announce(kEva, Ready, "eva", "Dilna", "PC2");
+    EXPECT_EQ(tree.Dump(), "Sklad: jan@PC1(0) | Kancl: petr@PC3(4) | Dilna: eva@PC2(0)");
+    EXPECT_FALSE(FakeTree::At(kancl).deleted);
+
+    // A lone peer's new name keeps its group's item and place.
+    const TreeItem dilna = ItemOf(1).parent;
+    Announce(kEva, Ready, "evka", "Dilna", "PC2");
+    EXPECT_EQ(ItemOf(1).parent, dilna);
+    EXPECT_EQ(tree.Dump(), "Sklad: jan@PC1(0) | Kancl: petr@PC3(4) | Dilna: evka@PC2(0)");
+
+    // The last peer leaves: its new item is made, then the old one and its group go.
+    const TreeItem sklad = ItemOf(0).parent;
+    tree.ops.clear();
+    Announce(kJan, Ready, "jan", "Dilna", "PC1");
+    EXPECT_EQ(tree.ops, (Texts{"group Dilna", "insert jan@PC1", "expand", "image jan@PC1 0",
+                               "delete jan@PC1", "delete Sklad"}));
+    EXPECT_TRUE(FakeTree::At(sklad).deleted);
+    EXPECT_EQ(tree.Dump(), "Kancl: petr@PC3(4) | Dilna: evka@PC2(0) jan@PC1(0)");
+
+    // A group that went is made again, last.
+    Announce(kEva, Ready, "evka", "Sklad", "PC2");
+    EXPECT_EQ(tree.Dump(), "Kancl: petr@PC3(4) | Dilna: jan@PC1(0) | Sklad: evka@PC2(0)");
 }
 
 TEST_F(DispatchTest, ASelectedPeersRemadeItemStaysSelected) {
@@ -315,7 +349,7 @@ TEST_F(DispatchTest, ASelectedPeersRemadeItemStaysSelected) {
     EXPECT_TRUE(tree.IsSelectedItem(Peer(0).treeItem));
     Announce(kJan, Ready, "jana", "Kancl", "PC1");
     EXPECT_TRUE(tree.IsSelectedItem(Peer(0).treeItem));
-    EXPECT_EQ(tree.Dump(), "Sklad: | Kancl: eva@PC2(0) jana@PC1(0)");
+    EXPECT_EQ(tree.Dump(), "Kancl: eva@PC2(0) jana@PC1(0)");
 
     // Another peer's item made again leaves the selection alone.
     tree.ops.clear();
@@ -714,6 +748,8 @@ public:
         m_probe.Note("tree delete");
         m_inner.DeleteItem(item);
     }
+    TreeItem GroupOf(TreeItem item) const override { return m_inner.GroupOf(item); }
+    bool HasPeerItems(TreeItem group) const override { return m_inner.HasPeerItems(group); }
     bool IsSelectedItem(TreeItem item) const override { return m_inner.IsSelectedItem(item); }
     void SelectItem(TreeItem item) override { m_inner.SelectItem(item); }
     void SetItemData(TreeItem item, uint32_t data) override { m_inner.SetItemData(item, data); }

@@ -13,7 +13,7 @@
 // A tree of groups and peers kept in memory, in insertion order, recording
 // every operation. Items are owned by the tree and never freed during a test,
 // so a deleted item's handle stays unique. Deleting the selected item selects
-// its group, as a tree control does when no sibling is left.
+// its group, as a tree control does when no sibling is left, or nothing.
 class FakeTree final : public PeerTree {
 public:
     struct Item {
@@ -64,8 +64,11 @@ public:
         if (selected == it) {
             selected = it->parent;
         }
-        auto& siblings = it->parent->children;
-        std::erase(siblings, it);
+        std::erase(it->parent != nullptr ? it->parent->children : m_groups, it);
+    }
+    TreeItem GroupOf(TreeItem item) const override { return static_cast<Item*>(item)->parent; }
+    bool HasPeerItems(TreeItem group) const override {
+        return !static_cast<Item*>(group)->children.empty();
     }
     bool IsSelectedItem(TreeItem item) const override {
         return item != nullptr && item == selected;
@@ -97,6 +100,7 @@ public:
         return out;
     }
     static const Item& At(TreeItem item) { return *static_cast<const Item*>(item); }
+    const std::vector<Item*>& Groups() const { return m_groups; }
 
     bool refuseInserts = false;
     std::vector<std::string> ops;

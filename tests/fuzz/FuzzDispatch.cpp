@@ -80,8 +80,18 @@ public:
         m_inner.ExpandItem(item);
     }
     void DeleteItem(TreeItem item) override {
-        Require(IsLive(item) && FakeTree::At(item).parent != nullptr);
+        // A peer item, or a group item without peer items.
+        Require(IsLive(item) &&
+                (FakeTree::At(item).parent != nullptr || FakeTree::At(item).children.empty()));
         m_inner.DeleteItem(item);
+    }
+    TreeItem GroupOf(TreeItem item) const override {
+        Require(IsLive(item));
+        return m_inner.GroupOf(item);
+    }
+    bool HasPeerItems(TreeItem group) const override {
+        Require(IsLive(group) && FakeTree::At(group).parent == nullptr);
+        return m_inner.HasPeerItems(group);
     }
     bool IsSelectedItem(TreeItem item) const override { return m_inner.IsSelectedItem(item); }
     void SelectItem(TreeItem item) override {
@@ -305,6 +315,12 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
         }
         Require(listed);
     }
+
+    // Every group holds a peer's item, so there are never more groups than peers.
+    for (FakeTree::Item* groupItem : f.fakeTree.Groups()) {
+        Require(f.tree.IsLive(groupItem) && !groupItem->children.empty());
+    }
+    Require(f.fakeTree.Groups().size() <= static_cast<size_t>(count));
 
     // Statuses: only the sender's presence changes one, to the announced value.
     f.seen.resize(static_cast<size_t>(count));

@@ -114,6 +114,7 @@ private Q_SLOTS:
     void mouseDoubleClickTogglesGroupsAndOpensPeers();
     void choosingGroupCollapsesTheOthers();
     void remadeItemKeepsTheSelectionAndTheGroups();
+    void groupsWithoutPeersGoAndComeBackThroughTheIndex();
 
 private:
     CMrmx3View& View() { return *m_h->view; }
@@ -262,9 +263,9 @@ void TestMrmx3View::changedNameOrGroupRemakesOnlyThatItemLast() {
     QCOMPARE(ChildTexts(Group("Kancl")), (QStringList{"bara@PC"}));
     QCOMPARE(Data(PeerItem(1)), 1u);
 
+    // The last peer of a group leaves it: the group goes.
     Announce("10.0.0.4", Ready, "dana", "Kancl");
-    QCOMPARE(GroupTexts(), (QStringList{"Sklad", "Solo", "Kancl"}));
-    QCOMPARE(Group("Solo")->childCount(), 0);
+    QCOMPARE(GroupTexts(), (QStringList{"Sklad", "Kancl"}));
     QCOMPARE(ChildTexts(Group("Kancl")), (QStringList{"bara@PC", "dana@PC"}));
     QCOMPARE(Image(PeerItem(3)), 0);
 
@@ -577,17 +578,51 @@ void TestMrmx3View::remadeItemKeepsTheSelectionAndTheGroups() {
     QCOMPARE(PeerItem(0)->text(0), QStringLiteral("adela@PC"));
     QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded() && !d->isExpanded());
 
+    // Its group goes with it.
     Announce("10.0.0.1", Ready, "adela", "E");
     QCOMPARE(view.currentItem(), PeerItem(0));
     QCOMPARE(PeerItem(0)->parent(), Group("E"));
     QVERIFY(Group("E")->isExpanded());
-    QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded() && !d->isExpanded());
+    QCOMPARE(GroupTexts(), (QStringList{"B", "C", "D", "E"}));
+    QVERIFY(b->isExpanded() && c->isExpanded() && !d->isExpanded());
 
     // Another peer's item is remade: the selection stays where it is.
     Announce("10.0.0.2", Ready, "barbora", "B");
     QCOMPARE(view.currentItem(), PeerItem(0));
     QVERIFY(!PeerItem(1)->isSelected());
-    QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded() && !d->isExpanded());
+    QVERIFY(b->isExpanded() && c->isExpanded() && !d->isExpanded());
+}
+
+// A group item goes with its last peer item and the index forgets it; a
+// Disconnected peer still holds its group.
+void TestMrmx3View::groupsWithoutPeersGoAndComeBackThroughTheIndex() {
+    CMrmx3View& view = View();
+    Announce("10.0.0.1", Ready, "adam", "Kancl");
+    Announce("10.0.0.1", Disconnected, "adam", "Kancl");
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+
+    // A peer that announces another group every time.
+    for (int i = 0; i < 300; ++i) {
+        Announce("10.0.0.3", Ready, "cyril", "Skupina " + std::to_string(i));
+        QVERIFY(view.topLevelItemCount() <= m_h->network->Directory().PeerCount());
+    }
+    QCOMPARE(GroupTexts(), (QStringList{"Kancl", "Sklad", "Skupina 299"}));
+    QCOMPARE(ChildTexts(Group("Kancl")), (QStringList{"adam@PC"}));
+
+    // A group made again after it went is found again, and only once.
+    Announce("10.0.0.2", Ready, "bara", "Skupina 5");
+    QCOMPARE(GroupTexts(), (QStringList{"Kancl", "Skupina 299", "Skupina 5"}));
+    QTreeWidgetItem* again = Group("Skupina 5");
+    Announce("10.0.0.3", Ready, "cyril", "Skupina 5");
+    QCOMPARE(GroupTexts(), (QStringList{"Kancl", "Skupina 5"}));
+    QCOMPARE(ChildTexts(again), (QStringList{"bara@PC", "cyril@PC"}));
+    QCOMPARE(view.FindOrAddGroupItem("Skupina 5"), static_cast<TreeItem>(again));
+
+    // The items still count: a peer listed after the removals opens.
+    view.setCurrentItem(PeerItem(2));
+    view.OnDoubleClick();
+    QCOMPARE(m_h->factory.created.size(), size_t{1});
+    QCOMPARE(m_h->factory.created[0]->PeerIndex(), 2);
 }
 
 QTEST_MAIN(TestMrmx3View)

@@ -132,12 +132,12 @@ bool Dispatcher::UpdateKnownPeer(uint32_t sender, const DatagramView& datagram) 
 
     // The screen follows the stored state before anything is said about it:
     // the item and its icon, then the window, then sound, boxes and balloon.
-    const bool wasSelected = staleItem != nullptr && m_s.tree.IsSelectedItem(staleItem);
-    if (staleItem != nullptr) {
-        m_s.tree.DeleteItem(staleItem);
-    }
     // Only a status outside the icons raises a box here ("View 4").
-    m_s.items.RefreshPeerItem(index, wasSelected);
+    if (staleItem != nullptr) {
+        m_s.items.RemakePeerItem(index, staleItem);
+    } else {
+        m_s.items.RefreshPeerItem(index);
+    }
     if (!statusChanged || !StatusStill(index, status)) {
         // A box's event loop may have applied a newer announcement of this
         // peer, which has told the user itself.
@@ -195,6 +195,7 @@ void Dispatcher::AddNewPeer(uint32_t sender, const DatagramView& datagram) {
     TreeItem item = m_s.tree.InsertPeerItem(groupItem, name, Ready);
     m_s.tree.ExpandItem(groupItem);
     if (item == nullptr) {
+        m_s.items.DropGroupIfEmpty(groupItem);
         return;
     }
     // Only this thread adds records, so the count is the index the record gets.

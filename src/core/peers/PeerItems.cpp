@@ -29,11 +29,29 @@ void PeerItems::RefreshPeerItem(int index, bool selectMade) {
             m_directory.PeerAt(index).treeItem = created;
             m_tree.SetItemData(created, static_cast<uint32_t>(index));
         }
-        if (created != nullptr && selectMade) {
+        if (created == nullptr) {
+            DropGroupIfEmpty(groupItem);
+        } else if (selectMade) {
             m_tree.SelectItem(created);
         }
     }
     SetPeerIcon(index, static_cast<int16_t>(status));
+}
+
+void PeerItems::RemakePeerItem(int index, TreeItem former) {
+    const bool wasSelected = m_tree.IsSelectedItem(former);
+    // The new item before the former one goes: a peer that keeps its group
+    // keeps the group's item and its place.
+    RefreshPeerItem(index, wasSelected);
+    const TreeItem formerGroup = m_tree.GroupOf(former);
+    m_tree.DeleteItem(former);
+    DropGroupIfEmpty(formerGroup);
+}
+
+void PeerItems::DropGroupIfEmpty(TreeItem group) {
+    if (group != nullptr && !m_tree.HasPeerItems(group)) {
+        m_tree.DeleteItem(group);
+    }
 }
 
 void PeerItems::SetPeerIcon(int index, int16_t icon) {

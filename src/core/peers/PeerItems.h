@@ -18,8 +18,16 @@ public:
     // with selectMade), then sets its icon from its status. An index out of
     // range does nothing.
     void RefreshPeerItem(int index, bool selectMade = false);
+    // The peer's name or group changed: a new item is made under its current
+    // group, selected if the former one was, and the former item goes. A group
+    // left without peer items goes too, so the tree never holds more groups
+    // than peers.
+    void RemakePeerItem(int index, TreeItem former);
     // Icons 0..8 are set; any other value shows "View 4, val %i" and changes nothing.
     void SetPeerIcon(int index, int16_t icon);
+
+    // Deletes a group item that holds no peer item; null does nothing.
+    void DropGroupIfEmpty(TreeItem group);
 
 private:
     PeerDirectory& m_directory;

@@ -22,8 +22,13 @@ struct PeerTree {
     // given; null if the tree refused it.
     virtual TreeItem InsertPeerItem(TreeItem group, const std::string& name, int image) = 0;
     virtual void ExpandItem(TreeItem item) = 0;
+    // A peer item, or a group item that holds none; a deleted group is no
+    // longer found, its name's next FindOrAddGroupItem makes a new item.
     // Deleting the selected item leaves every group's expansion as it was.
     virtual void DeleteItem(TreeItem item) = 0;
+    // The group item a peer item hangs under; null for a group item.
+    virtual TreeItem GroupOf(TreeItem item) const = 0;
+    virtual bool HasPeerItems(TreeItem group) const = 0;
     virtual bool IsSelectedItem(TreeItem item) const = 0;
     // Makes the item the selected one; no group is expanded or collapsed.
     virtual void SelectItem(TreeItem item) = 0;

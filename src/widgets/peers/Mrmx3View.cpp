@@ -185,6 +185,7 @@ TreeItem CMrmx3View::InsertPeerItem(TreeItem group, const std::string& name, int
         return nullptr;
     }
     auto* item = new ViewItem(ToItem(group));
+    ++m_peerItems;
     SetItemText(item, name);
     SetItemImage(item, image);
     return item;
@@ -202,12 +203,30 @@ void CMrmx3View::DeleteItem(TreeItem item) {
     if (item == nullptr) {
         return;
     }
-    if (ToItem(item)->parent() == nullptr) {
-        std::erase_if(m_groups, [item](const auto& group) { return group.second == item; });
+    QTreeWidgetItem* doomed = ToItem(item);
+    if (doomed->parent() != nullptr) {
+        --m_peerItems;
+    } else if (doomed->childCount() != 0) {
+        // Its peers' records still point at their items.
+        return;
+    } else {
+        const QByteArray text = doomed->data(0, kTextBytesRole).toByteArray();
+        if (const auto known = m_groups.find(FirstBytes(text.toStdString()));
+            known != m_groups.end() && known->second == doomed) {
+            m_groups.erase(known);
+        }
     }
     m_keepGroups = true;
-    delete ToItem(item);
+    delete doomed;
     m_keepGroups = false;
+}
+
+TreeItem CMrmx3View::GroupOf(TreeItem item) const {
+    return item == nullptr ? nullptr : ToItem(item)->parent();
+}
+
+bool CMrmx3View::HasPeerItems(TreeItem group) const {
+    return group != nullptr && ToItem(group)->childCount() != 0;
 }
 
 bool CMrmx3View::IsSelectedItem(TreeItem item) const {
@@ -263,15 +282,4 @@ void CMrmx3View::SetItemText(QTreeWidgetItem* item, const std::string& text) {
     item->setText(0, shown);
     item->setData(0, Qt::AccessibleTextRole, shown);
     item->setData(0, kTextBytesRole, bytes);
-}
-
-int CMrmx3View::ItemCount() const {
-    const auto countBelow = [](const QTreeWidgetItem* item, const auto& self) -> int {
-        int count = 0;
-        for (int i = 0; i < item->childCount(); ++i) {
-            count += 1 + self(item->child(i), self);
-        }
-        return count;
-    };
-    return countBelow(invisibleRootItem(), countBelow);
 }

@@ -38,6 +38,8 @@ public:
     TreeItem InsertPeerItem(TreeItem group, const std::string& name, int image) override;
     void ExpandItem(TreeItem item) override;
     void DeleteItem(TreeItem item) override;
+    TreeItem GroupOf(TreeItem item) const override;
+    bool HasPeerItems(TreeItem group) const override;
     bool IsSelectedItem(TreeItem item) const override;
     void SelectItem(TreeItem item) override;
     void SetItemData(TreeItem item, uint32_t data) override;
@@ -59,13 +61,15 @@ protected:
 private:
     void OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void SetItemText(QTreeWidgetItem* item, const std::string& text);
-    int ItemCount() const;
+    int ItemCount() const { return topLevelItemCount() + m_peerItems; }
 
     Services m_s;
     std::array<QIcon, 8> m_icons;
     bool m_iconsLoaded = false;
-    // The group items by the first 48 bytes of their text; the first of equals.
+    // Every group item by the first 48 bytes of its text, which no other
+    // group shares.
     std::unordered_map<std::string, QTreeWidgetItem*> m_groups;
+    int m_peerItems = 0;
     // Set while the peer logic moves the current item: no group is collapsed.
     bool m_keepGroups = false;
     int m_iconPixels = 48;
