@@ -112,7 +112,7 @@ private Q_SLOTS:
     void invalidIconSettingsLeaveTheTreeWithoutPictures();
     void doubleClickOpensOnlyTheCurrentPeer();
     void mouseDoubleClickTogglesGroupsAndOpensPeers();
-    void choosingGroupCollapsesTheOthers();
+    void choosingGroupCollapsesOnlyTheOneChosenBefore();
     void remadeItemKeepsTheSelectionAndTheGroups();
     void groupsWithoutPeersGoAndComeBackThroughTheIndex();
 
@@ -530,7 +530,7 @@ void TestMrmx3View::mouseDoubleClickTogglesGroupsAndOpensPeers() {
     QVERIFY(!m_h->factory.created[0]->shown);
 }
 
-void TestMrmx3View::choosingGroupCollapsesTheOthers() {
+void TestMrmx3View::choosingGroupCollapsesOnlyTheOneChosenBefore() {
     CMrmx3View& view = View();
     Announce("10.0.0.1", Ready, "adam", "A");
     Announce("10.0.0.2", Ready, "bara", "B");
@@ -540,22 +540,28 @@ void TestMrmx3View::choosingGroupCollapsesTheOthers() {
     QTreeWidgetItem* c = Group("C");
     QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded());
 
+    // The groups their newcomers opened stay open.
     view.setCurrentItem(b);
-    QVERIFY(!a->isExpanded());
-    QVERIFY(b->isExpanded());
-    QVERIFY(!c->isExpanded());
+    QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded());
 
     // Choosing a peer leaves the groups as they are.
     view.setCurrentItem(b->child(0));
-    QVERIFY(!a->isExpanded() && b->isExpanded() && !c->isExpanded());
+    QVERIFY(a->isExpanded() && b->isExpanded() && c->isExpanded());
 
     view.setCurrentItem(a);
-    QVERIFY(a->isExpanded());
-    QVERIFY(!b->isExpanded());
+    QVERIFY(a->isExpanded() && !b->isExpanded() && c->isExpanded());
+    view.setCurrentItem(c);
+    QVERIFY(!a->isExpanded() && !b->isExpanded() && c->isExpanded());
+
+    // A group collapsed by hand opens again when chosen.
+    view.setCurrentItem(c->child(0));
+    c->setExpanded(false);
+    view.setCurrentItem(c);
+    QVERIFY(c->isExpanded());
 
     // A newcomer opens its group again.
-    Announce("10.0.0.4", Ready, "dana", "C");
-    QVERIFY(c->isExpanded());
+    Announce("10.0.0.4", Ready, "dana", "A");
+    QVERIFY(a->isExpanded() && c->isExpanded());
 }
 
 void TestMrmx3View::remadeItemKeepsTheSelectionAndTheGroups() {
@@ -617,6 +623,14 @@ void TestMrmx3View::groupsWithoutPeersGoAndComeBackThroughTheIndex() {
     QCOMPARE(GroupTexts(), (QStringList{"Kancl", "Skupina 5"}));
     QCOMPARE(ChildTexts(again), (QStringList{"bara@PC", "cyril@PC"}));
     QCOMPARE(view.FindOrAddGroupItem("Skupina 5"), static_cast<TreeItem>(again));
+
+    // The group chosen last goes; choosing another group afterwards is safe.
+    view.setCurrentItem(again);
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+    Announce("10.0.0.3", Ready, "cyril", "Sklad");
+    QCOMPARE(GroupTexts(), (QStringList{"Kancl", "Sklad"}));
+    view.setCurrentItem(Group("Kancl"));
+    QVERIFY(Group("Kancl")->isExpanded() && Group("Sklad")->isExpanded());
 
     // The items still count: a peer listed after the removals opens.
     view.setCurrentItem(PeerItem(2));

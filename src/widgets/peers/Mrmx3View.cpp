@@ -215,6 +215,9 @@ void CMrmx3View::DeleteItem(TreeItem item) {
             known != m_groups.end() && known->second == doomed) {
             m_groups.erase(known);
         }
+        if (m_chosenGroup == doomed) {
+            m_chosenGroup = nullptr;
+        }
     }
     m_keepGroups = true;
     delete doomed;
@@ -265,11 +268,13 @@ void CMrmx3View::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*
     if (m_keepGroups || current == nullptr || current->parent() != nullptr) {
         return;
     }
-    // One group open at a time: the chosen one.
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        QTreeWidgetItem* group = topLevelItem(i);
-        group->setExpanded(group == current);
+    // The chosen group opens and the one chosen before closes; groups that
+    // their newcomers opened stay as they are.
+    if (m_chosenGroup != nullptr && m_chosenGroup != current) {
+        m_chosenGroup->setExpanded(false);
     }
+    current->setExpanded(true);
+    m_chosenGroup = current;
 }
 
 void CMrmx3View::SetItemText(QTreeWidgetItem* item, const std::string& text) {

@@ -70,6 +70,9 @@ private:
     // group shares.
     std::unordered_map<std::string, QTreeWidgetItem*> m_groups;
     int m_peerItems = 0;
+    // The group the user's last choice of a group opened; the next choice of
+    // another group collapses it.
+    QTreeWidgetItem* m_chosenGroup = nullptr;
     // Set while the peer logic moves the current item: no group is collapsed.
     bool m_keepGroups = false;
     int m_iconPixels = 48;
