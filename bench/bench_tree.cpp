@@ -1,0 +1,183 @@
+// bench/bench_tree.cpp
+// The tree of users under announcements, through the real dispatcher and the
+// real tree, shown on the offscreen platform. The event loop runs after each
+// drain of datagrams, as in the program, so the tree's layout and painting
+// are counted.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTreeWidgetItem>
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+#include "BenchHistory.h"
+#include "core/base/Clock.h"
+#include "core/net/Packet.h"
+#include "core/peers/Dispatcher.h"
+#include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
+#include "core/peers/PeerNotifier.h"
+#include "core/settings/AppState.h"
+#include "core/settings/SoundEvents.h"
+#include "widgets/peers/Mrmx3View.h"
+
+namespace {
+
+using bench::SilentPresenter;
+
+struct NullSink final : NotificationSink {
+    void Show(const Notification&) override {}
+};
+struct NullPlayer final : SoundPlayer {
+    void Play(const std::string&) override {}
+};
+
+// 10.0.0.0 onwards, in host order.
+uint32_t AddressOf(int i) {
+    return 0x0A000000u + static_cast<uint32_t>(i);
+}
+
+// The datagrams one drain dispatches before the event loop runs again.
+constexpr int kDrain = 256;
+constexpr int kTimedDrains = 8;
+constexpr int kWarmUpDrains = 8;
+
+// The dispatcher driving the real tree, which is on the (offscreen) screen.
+struct TreeNetwork {
+    TreeNetwork() {
+        settings.Modify([](SettingsRecord& s) { s.soundFolder = "Standard"; });
+        view.LoadIcons();
+        view.resize(300, 600);
+        view.show();
+        QApplication::processEvents();
+    }
+    void Announce(int peer, const std::string& group, int16_t status = Ready) {
+        PacketBuffer packet;
+        BuildPresence(packet, status, "uzivatel" + std::to_string(peer),
+                      "POCITAC-" + std::to_string(peer), group);
+        dispatcher.DispatchDatagram(packet.data(), kPresenceLength, AddressOf(peer));
+    }
+    QTreeWidgetItem* GroupItem(const std::string& group) {
+        return static_cast<QTreeWidgetItem*>(view.FindOrAddGroupItem(group));
+    }
+
+    SystemClock clock;
+    AppState settings;
+    SilentPresenter presenter;
+    CMrmx3View view{CMrmx3View::Services{
+        .state = settings, .presenter = presenter, .openConversation = [](int) {}}};
+    PeerDirectory directory{clock};
+    PeerItems items{directory, view, presenter};
+    NullSink sink;
+    PeerNotifier notifier{sink};
+    NullPlayer player;
+    SoundEvents sounds{settings, clock, player};
+    Dispatcher dispatcher{Dispatcher::Services{.directory = directory,
+                                               .state = settings,
+                                               .tree = view,
+                                               .items = items,
+                                               .notifier = notifier,
+                                               .sounds = sounds,
+                                               .presenter = presenter,
+                                               .clock = clock,
+                                               .isOwnAddress = [](uint32_t) { return false; }}};
+};
+
+std::string GroupName(int i) {
+    return "Skupina " + std::to_string(i);
+}
+
+// One peer that announces a new group in every datagram, beside 100 peers in
+// 10 groups. Once the peer has changed its group range(0) times, the next
+// kTimedDrains drains of its announcements are timed, each with the event
+// loop's pass after it; the time is per datagram.
+void BM_GroupChangePerDatagram(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const int changes = static_cast<int>(state.range(0));
+    constexpr int kOthers = 100;
+    constexpr int kHostile = kOthers;
+    // The others arrive and change their status, drain after drain, before
+    // the group changes: what a new tree costs in its first passes is not
+    // counted.
+    const auto populate = [](TreeNetwork& network) {
+        for (int drain = 0; drain < kWarmUpDrains; ++drain) {
+            for (int i = 0; i < kDrain; ++i) {
+                const int peer = (drain * kDrain + i) % kOthers;
+                network.Announce(peer, GroupName(peer % 10), i % 2 == 0 ? Away : Ready);
+            }
+            QApplication::processEvents();
+        }
+    };
+    int groups = 0;
+    for (auto _ : state) {
+        TreeNetwork network;
+        populate(network);
+        int change = 0;
+        const auto drain = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                network.Announce(kHostile, "Zmena " + std::to_string(change++));
+            }
+            QApplication::processEvents();
+        };
+        while (change < changes) {
+            drain(std::min(kDrain, changes - change));
+        }
+        const auto start = Clock::now();
+        for (int i = 0; i < kTimedDrains; ++i) {
+            drain(kDrain);
+        }
+        const auto end = Clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count() /
+                               (kTimedDrains * kDrain));
+        groups = network.view.topLevelItemCount();
+    }
+    state.counters["groups"] = groups;
+}
+BENCHMARK(BM_GroupChangePerDatagram)
+    ->Arg(100)
+    ->Arg(20'000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(10);
+
+// A click on a group with 25,000 groups of one peer each, all of them open as
+// their arrivals left them: the chosen group opens, the event loop runs.
+void BM_GroupClick25000(benchmark::State& state) {
+    constexpr int kGroups = 25'000;
+    TreeNetwork network;
+    for (int peer = 0; peer < kGroups; ++peer) {
+        network.Announce(peer, GroupName(peer));
+    }
+    QApplication::processEvents();
+    if (network.view.topLevelItemCount() != kGroups) {
+        state.SkipWithError("groups were not created");
+        return;
+    }
+    int next = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        network.view.expandAll();
+        QApplication::processEvents();
+        QTreeWidgetItem* group = network.GroupItem(GroupName(next * 997 % kGroups));
+        next += 1;
+        state.ResumeTiming();
+        network.view.setCurrentItem(group);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_GroupClick25000)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
