@@ -3,6 +3,9 @@
 // host's network namespace). Every peer has its own source address, chosen per
 // datagram with IP_PKTINFO, so the program sees one sender per address.
 //
+//   Every mode that announces peers takes --groups G: the peers are spread over G
+//   groups (default 10).
+//
 //   flood_peers peers --target A --count N --log FILE [--period S] [--seconds S]
 //       Binds port 23654, announces the N peers as real copies do (every period,
 //       spread over it) and writes every datagram that comes from A to FILE:
@@ -13,8 +16,9 @@
 //       Sends a flood to A as fast as it can for exactly S seconds, then prints
 //       what it offered, by kind. K: mixed (valid and malformed datagrams of
 //       every kind, and a group assignment a second; the default), unchanged
-//       (every peer announces itself as before) or status (the same, with 1 %
-//       of the announcements changing a status).
+//       (every peer announces itself as before), status (the same, with 1 %
+//       of the announcements changing a status) or wander (the first peer
+//       announces itself in a new group in every datagram).
 //   flood_peers sink --seconds S
 //       Binds port 23654, only reads (recvmmsg, 64 at a time) and discards for
 //       S seconds, then prints how many it read and the rate between the first
@@ -72,9 +76,10 @@ struct Options {
     in_addr target{};
     in_addr from{};
     int count = 1000;
+    int groups = 10;
     double seconds = 0;
     double period = 5;
-    bool groups = true;
+    bool assignGroups = true;
     FloodKind kind = FloodKind::Mixed;
     std::string logPath;
     std::vector<std::string> rest;
@@ -113,6 +118,8 @@ Options ParseOptions(int argc, char** argv) {
             o.from = ParseAddress(value());
         } else if (arg == "--count") {
             o.count = std::atoi(value());
+        } else if (arg == "--groups") {
+            o.groups = std::atoi(value());
         } else if (arg == "--seconds") {
             o.seconds = std::atof(value());
         } else if (arg == "--period") {
@@ -121,16 +128,19 @@ Options ParseOptions(int argc, char** argv) {
             o.logPath = value();
         } else if (arg == "--kind") {
             if (!ParseFloodKind(value(), o.kind)) {
-                Usage("--kind must be mixed, unchanged or status");
+                Usage("--kind must be mixed, unchanged, status or wander");
             }
         } else if (arg == "--no-groups") {
-            o.groups = false;
+            o.assignGroups = false;
         } else {
             o.rest.push_back(arg);
         }
     }
     if (o.count < 1 || o.count > 60000) {
         Usage("--count must be 1..60000");
+    }
+    if (o.groups < 1 || o.groups > 9999) {
+        Usage("--groups must be 1..9999");
     }
     return o;
 }
@@ -242,7 +252,7 @@ int RunPeers(const Options& o) {
 
     std::vector<Datagram> announcements;
     for (int i = 0; i < o.count; ++i) {
-        announcements.push_back(Announcement(i));
+        announcements.push_back(Announcement(i, kReady, "presence", o.groups));
     }
     const auto start = Clock::now();
     const auto end = o.seconds > 0 ? start + std::chrono::duration_cast<Clock::duration>(
@@ -288,8 +298,9 @@ int RunFlood(const Options& o) {
         Usage("flood needs --seconds");
     }
     const int fd = OpenSocket(false, false);
-    const FloodTotals totals = SendFlood(fd, FloodPool(o.kind, o.count), o.target, o.seconds,
-                                         o.groups && o.kind == FloodKind::Mixed, g_stop);
+    const FloodTotals totals =
+        SendFlood(fd, FloodPool(o.kind, o.count, o.groups), o.target, o.seconds,
+                  o.assignGroups && o.kind == FloodKind::Mixed, g_stop);
     close(fd);
     std::printf("flood: %lld datagrams in %.3f s (%.0f/s), %lld failed calls\n", totals.sent,
                 totals.seconds, static_cast<double>(totals.sent) / totals.seconds,
@@ -345,7 +356,7 @@ int RunSettle(const Options& o) {
         const auto due = start + std::chrono::duration_cast<Clock::duration>(
                                      std::chrono::duration<double>(seconds * i / o.count));
         std::this_thread::sleep_until(due);
-        if (!SendFrom(fd, Announcement(i), o.target)) {
+        if (!SendFrom(fd, Announcement(i, kReady, "presence", o.groups), o.target)) {
             ++failed;
         }
     }

@@ -51,9 +51,12 @@ inline std::string PeerName(int index) {
     return text;
 }
 
-inline std::string PeerGroup(int index) {
-    char text[16];
-    std::snprintf(text, sizeof text, "Skupina%02d", index % 10 + 1);
+// Peer i's group among `groups` groups: "Skupina01".. for up to 99 of them,
+// "Skupina0001".. beyond.
+inline std::string PeerGroup(int index, int groups = 10) {
+    char text[24];
+    std::snprintf(text, sizeof text, groups < 100 ? "Skupina%02d" : "Skupina%04d",
+                  index % groups + 1);
     return text;
 }
 
@@ -92,8 +95,9 @@ inline Datagram Presence(in_addr source, int16_t status, const std::string& name
 }
 
 // Peer i's announcement, as a real copy sends it.
-inline Datagram Announcement(int index, int16_t status = kReady, const char* kind = "presence") {
-    return Presence(PeerAddress(index), status, PeerName(index), PeerGroup(index), kind);
+inline Datagram Announcement(int index, int16_t status = kReady, const char* kind = "presence",
+                             int groups = 10) {
+    return Presence(PeerAddress(index), status, PeerName(index), PeerGroup(index, groups), kind);
 }
 
 inline Datagram WithText(in_addr source, int16_t type, int16_t subtype, const std::string& text,
@@ -149,12 +153,14 @@ enum class FloodKind {
     Mixed,          // valid and malformed datagrams of every kind
     Unchanged,      // every peer announces itself as before
     StatusChanges,  // the same, but 1 % of the announcements change a status
+    Wandering,      // peer 0 announces itself in a new group in every datagram
 };
 
 inline bool ParseFloodKind(const std::string& text, FloodKind& kind) {
     static const std::map<std::string, FloodKind> names = {{"mixed", FloodKind::Mixed},
                                                            {"unchanged", FloodKind::Unchanged},
-                                                           {"status", FloodKind::StatusChanges}};
+                                                           {"status", FloodKind::StatusChanges},
+                                                           {"wander", FloodKind::Wandering}};
     const auto found = names.find(text);
     if (found == names.end()) {
         return false;
@@ -217,15 +223,25 @@ inline std::vector<Datagram> MixedPool(int count) {
     return pool;
 }
 
-// The pool of a kind for `count` peers that were all announced before.
-inline std::vector<Datagram> FloodPool(FloodKind kind, int count) {
+// The pool of a kind for `count` peers in `groups` groups that were all
+// announced before.
+inline std::vector<Datagram> FloodPool(FloodKind kind, int count, int groups = 10) {
     if (kind == FloodKind::Mixed) {
         return MixedPool(count);
     }
     std::vector<Datagram> pool;
     if (kind == FloodKind::Unchanged) {
         for (int i = 0; i < count; ++i) {
-            pool.push_back(Announcement(i));
+            pool.push_back(Announcement(i, kReady, "presence", groups));
+        }
+        return pool;
+    }
+    if (kind == FloodKind::Wandering) {
+        // 20,000 group names, then the same again.
+        for (int n = 0; n < 20000; ++n) {
+            char group[24];
+            std::snprintf(group, sizeof group, "Toulava%05d", n);
+            pool.push_back(Presence(PeerAddress(0), kReady, PeerName(0), group, "group-change"));
         }
         return pool;
     }
@@ -235,7 +251,7 @@ inline std::vector<Datagram> FloodPool(FloodKind kind, int count) {
         for (int i = 0; i < count; ++i) {
             const bool changes = i % 100 == 0;
             pool.push_back(Announcement(i, changes && round == 0 ? kBusy : kReady,
-                                        changes ? "status-change" : "presence"));
+                                        changes ? "status-change" : "presence", groups));
         }
     }
     return pool;

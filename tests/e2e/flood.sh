@@ -15,13 +15,21 @@
 # With --tray, a system tray (trayer) runs on the display before the program
 # starts, as on most desktops: the program's icon must dock in it, a click on
 # the icon shows the main window, and notifications are balloons, not boxes.
+# With --groups, the 1,000 peers sit in 1,000 groups and the flood is one peer
+# announcing itself in a new group in every datagram: the tree lists the peers'
+# 1,000 groups and nothing else, before and after.
 #
-#   flood.sh PROGRAM FLOOD_PEERS [--tray]
+#   flood.sh PROGRAM FLOOD_PEERS [--tray | --groups]
 set -euo pipefail
 MURMEX3="$(realpath "$1")"
 FLOOD_PEERS="$(realpath "$2")"
 TRAY=0
-[ "${3:-}" = "--tray" ] && TRAY=1
+GROUP_COUNT=10
+KIND=mixed
+case "${3:-}" in
+--tray) TRAY=1 ;;
+--groups) GROUP_COUNT=1000 KIND=wander ;;
+esac
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/netns.sh"
 e2e_require_root
@@ -159,7 +167,7 @@ fi
 # Host B: the peers, and a log of everything the program sends them.
 touch "$E2E_TMP/events.log"
 ip netns exec "$E2E_HOST_B" "$FLOOD_PEERS" peers --target "$E2E_ADDR_A" --count $PEERS \
-    --period $PERIOD --log "$E2E_TMP/events.log" >"$E2E_TMP/peers.txt" 2>&1 &
+    --period $PERIOD --groups $GROUP_COUNT --log "$E2E_TMP/events.log" >"$E2E_TMP/peers.txt" 2>&1 &
 E2E_PIDS+=($!)
 
 # The sounds are found beside the program. Every step execs, so $! is the program.
@@ -213,17 +221,22 @@ check_listing() {  # $1: when
         diff "$E2E_TMP/expected.txt" "$E2E_TMP/listed.txt" | head -20
         fail "$1 the tree's peers are not the $PEERS peers, each once"
     fi
-    for g in $(seq 1 10); do
-        grep -qxF "$(printf 'group\tSkupina%02d' "$g")" "$E2E_TMP/tree.txt" ||
-            fail "$1 the group Skupina$g is not listed"
-    done
+    local format=Skupina%02d
+    [ "$GROUP_COUNT" -lt 100 ] || format=Skupina%04d
+    for g in $(seq 1 "$GROUP_COUNT"); do printf "$format\n" "$g"; done | sort >"$E2E_TMP/groups.txt"
+    awk -F'\t' '$1 == "group" { print $2 }' "$E2E_TMP/tree.txt" | sort >"$E2E_TMP/rows.txt"
     local groups
-    groups=$(grep -c '^group' "$E2E_TMP/tree.txt")
-    [ "$1" != "before the flood" ] || [ "$groups" -eq 10 ] ||
-        fail "$1 the tree lists other groups than the peers' ten"
+    groups=$(wc -l <"$E2E_TMP/rows.txt")
+    # Only the mixed flood's group assignments add groups of the program's own.
+    if [ "$1" = "before the flood" ] || [ "$KIND" = wander ]; then
+        cmp -s "$E2E_TMP/groups.txt" "$E2E_TMP/rows.txt" ||
+            fail "$1 the tree's $groups group rows are not the peers' $GROUP_COUNT groups"
+    else
+        comm -23 "$E2E_TMP/groups.txt" "$E2E_TMP/rows.txt" | grep -q . &&
+            fail "$1 a group of the peers is not listed"
+    fi
     echo "listed $1: $PEERS peers, each once, under $groups group rows (read through" \
-        "AT-SPI): $(awk -F'\t' '$1 == "group" { printf "%s\"%s\"", (n++ ? " " : ""), $2 }' \
-            "$E2E_TMP/tree.txt")"
+        "AT-SPI): $(head -12 "$E2E_TMP/rows.txt" | awk '{ printf "%s\"%s\"", (n++ ? " " : ""), $0 }')"
 }
 check_listing "before the flood"
 echo "listing complete $(elapsed "$on_bus_at") s after the program came on the bus"
@@ -249,7 +262,7 @@ watcher=$!
 E2E_PIDS+=($watcher)
 flood_start=$EPOCHREALTIME
 ip netns exec "$E2E_HOST_B" "$FLOOD_PEERS" flood --target "$E2E_ADDR_A" --count $PEERS \
-    --seconds $FLOOD_SECONDS >"$E2E_TMP/flood.txt"
+    --groups $GROUP_COUNT --kind $KIND --seconds $FLOOD_SECONDS >"$E2E_TMP/flood.txt"
 flood_end=$EPOCHREALTIME
 read -r in1 err1 < <(udp_counters </proc/$PROG/net/snmp)
 read -r queue1 drops1 < <(socket_queue </proc/$PROG/net/udp)
@@ -328,7 +341,7 @@ close_boxes() {
 }
 close_boxes "left from the flood"
 ip netns exec "$E2E_HOST_B" "$FLOOD_PEERS" settle --target "$E2E_ADDR_A" --count $PEERS \
-    --seconds 0.5
+    --groups $GROUP_COUNT --seconds 0.5
 close_boxes "after the peers announced themselves again"
 check_listing "after the flood"
 
