@@ -115,6 +115,7 @@ private Q_SLOTS:
     void choosingGroupCollapsesOnlyTheOneChosenBefore();
     void remadeItemKeepsTheSelectionAndTheGroups();
     void groupsWithoutPeersGoAndComeBackThroughTheIndex();
+    void enterOpensTheCurrentPeerAndTheTreeIsNamed();
 
 private:
     CMrmx3View& View() { return *m_h->view; }
@@ -637,6 +638,29 @@ void TestMrmx3View::groupsWithoutPeersGoAndComeBackThroughTheIndex() {
     view.OnDoubleClick();
     QCOMPARE(m_h->factory.created.size(), size_t{1});
     QCOMPARE(m_h->factory.created[0]->PeerIndex(), 2);
+}
+
+void TestMrmx3View::enterOpensTheCurrentPeerAndTheTreeIsNamed() {
+    CMrmx3View& view = View();
+    QCOMPARE(view.accessibleName(), QStringLiteral("Uživatelé"));
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setFocus();
+
+    // On a group Enter opens nothing.
+    view.setCurrentItem(Group("Sklad"));
+    QTest::keyClick(&view, Qt::Key_Return);
+    QVERIFY(m_h->factory.created.empty());
+    view.setCurrentItem(PeerItem(1));
+    QTest::keyClick(&view, Qt::Key_Return);
+    QCOMPARE(m_h->factory.created.size(), size_t{1});
+    QCOMPARE(m_h->factory.created[0]->PeerIndex(), 1);
+    view.setCurrentItem(PeerItem(0));
+    QTest::keyClick(&view, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(m_h->factory.created.size(), size_t{2});
+    QCOMPARE(m_h->factory.created[1]->PeerIndex(), 0);
 }
 
 QTEST_MAIN(TestMrmx3View)

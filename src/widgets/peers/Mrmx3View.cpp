@@ -2,6 +2,7 @@
 #include "widgets/peers/Mrmx3View.h"
 
 #include <QByteArray>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -70,6 +71,7 @@ std::string FirstBytes(const std::string& text) {
 CMrmx3View::CMrmx3View(Services services, QWidget* parent)
     : QTreeWidget(parent), m_s(std::move(services)) {
     setObjectName(QStringLiteral("userTree"));
+    setAccessibleName(QStringLiteral("Uživatelé"));
     setColumnCount(1);
     setHeaderHidden(true);
     // No expand buttons and no lines at the root; Qt draws no connecting lines
@@ -165,6 +167,15 @@ void CMrmx3View::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         OnDoubleClick();
     }
+}
+
+void CMrmx3View::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        OnDoubleClick();
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 TreeItem CMrmx3View::FindOrAddGroupItem(const std::string& group) {

@@ -13,7 +13,8 @@
 #include "core/settings/AppState.h"
 
 // The tree of users, grouped by the group each announces, as the peer logic
-// drives it. A double-click asks for the conversation of the current peer.
+// drives it. A double-click, or Enter, asks for the conversation of the
+// current peer.
 // Rows have one height, and an item's text or picture is set only when it
 // changes, so a change of one item does not lay out the others.
 class CMrmx3View final : public QTreeWidget, public PeerTree {
@@ -57,6 +58,8 @@ protected:
     // Any left double-click, on an item or on a blank part, then the default
     // expanding or collapsing.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Enter and Return open the current peer's conversation.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
