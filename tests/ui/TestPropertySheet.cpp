@@ -25,6 +25,7 @@
 #include "core/res/Cp1250.h"
 #include "core/settings/AppState.h"
 #include "ui/RecordingBoxes.h"
+#include "widgets/adapters/Cp1250Input.h"
 #include "widgets/settings/PropertySheet.h"
 
 namespace {
@@ -75,6 +76,9 @@ QStringList TabOrder(QWidget* first, const QStringList& names) {
 QList<QPair<QString, QString>> LabelsWithBuddies(QWidget* page) {
     QList<QPair<QString, QString>> labels;
     for (QLabel* label : page->findChildren<QLabel*>()) {
+        if (label->objectName() == QLatin1String("hint")) {
+            continue;  // the edit's hint line, empty until a character is refused
+        }
         labels.append(
             {label->text(), label->buddy() != nullptr ? label->buddy()->objectName() : QString()});
     }
@@ -145,6 +149,7 @@ private Q_SLOTS:
     void windowsUserNameIgnoresTypedName();
     void clearedNameIsStoredEmpty();
     void nameEditTakesAtMost47Characters();
+    void nameRefusesCharactersOutsideTheCodePage();
     void notificationsOkWritesEverySetting();
     void cancelAfterChangingEverythingChangesNothing();
     void pageNeverShownKeepsItsSettings();
@@ -228,10 +233,13 @@ void TestPropertySheet::sheetHasCaptionTabsAndButtons() {
     QCOMPARE(tabs->widget(0), static_cast<QWidget*>(m_sheet->VisagePage()));
     QCOMPARE(tabs->widget(1), static_cast<QWidget*>(m_sheet->NoticePage()));
 
-    // The second page gets its controls only when its tab is first shown.
-    QVERIFY(m_sheet->VisagePage()->IsCreated());
-    QVERIFY(!m_sheet->NoticePage()->IsCreated());
-    QVERIFY(m_sheet->findChild<QComboBox*>(QStringLiteral("soundFolder")) == nullptr);
+    // The second page is filled only when its tab is first shown, but the
+    // sheet is sized for it from the start.
+    QVERIFY(m_sheet->VisagePage()->WasShown());
+    QVERIFY(!m_sheet->NoticePage()->WasShown());
+    QCOMPARE(Control<QComboBox>("soundFolder")->count(), 0);
+    const QSize opened = m_sheet->size();
+    QVERIFY(opened.width() >= m_sheet->NoticePage()->sizeHint().width());
 
     QVERIFY(Button(QDialogButtonBox::Ok) != nullptr);
     QVERIFY(Button(QDialogButtonBox::Cancel) != nullptr);
@@ -241,7 +249,10 @@ void TestPropertySheet::sheetHasCaptionTabsAndButtons() {
 
     Toggle(Control<QCheckBox>("topMost"));
     VisitNotifications();
-    QVERIFY(m_sheet->NoticePage()->IsCreated());
+    QVERIFY(m_sheet->NoticePage()->WasShown());
+    QCOMPARE(Control<QComboBox>("soundFolder")->count(), 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(m_sheet->size(), opened);
     Toggle(Control<QCheckBox>("playSoundsOff"));
     QVERIFY(!apply->isEnabled());
 }
@@ -552,6 +563,24 @@ void TestPropertySheet::nameEditTakesAtMost47Characters() {
     QCOMPARE(m_state->Settings().userName, std::string(47, Cp("ž")[0]));
 }
 
+// A character that code page 1250 cannot hold is refused in the field, with
+// the conversation input's hint, and never stored as "?".
+void TestPropertySheet::nameRefusesCharactersOutsideTheCodePage() {
+    QVERIFY(Open());
+    Toggle(Control<QCheckBox>("windowsUserName"));
+    auto* userName = Control<QLineEdit>("userName");
+    auto* hint = Control<QLabel>("hint");
+    ReplaceText(userName, QStringLiteral("Petr"));
+    QVERIFY(hint->text().isEmpty());
+    TypeText(userName, QStringLiteral("€Ω"));
+    QCOMPARE(userName->text(), QStringLiteral("Petr€"));
+    QCOMPARE(hint->text(), platform::Cp1250Validator::CharacterHint());
+    TypeText(userName, QStringLiteral("a"));
+    QVERIFY(hint->text().isEmpty());
+    Button(QDialogButtonBox::Ok)->click();
+    QCOMPARE(m_state->Settings().userName, Cp("Petr€a"));
+}
+
 void TestPropertySheet::notificationsOkWritesEverySetting() {
     const SettingsRecord before = m_state->Settings();
     QVERIFY(Open());
@@ -628,7 +657,7 @@ void TestPropertySheet::pageNeverShownKeepsItsSettings() {
     QVERIFY(Open());
     Button(QDialogButtonBox::Ok)->click();
     QCOMPARE(m_sheet->result(), int(QDialog::Accepted));
-    QVERIFY(!m_sheet->NoticePage()->IsCreated());
+    QVERIFY(!m_sheet->NoticePage()->WasShown());
     QCOMPARE(m_state->Settings().soundFolder, Cp("Jiná"));
     QCOMPARE(m_state->Settings().bTooltipTimeout, 99);
     QVERIFY(m_state->Settings() == before);

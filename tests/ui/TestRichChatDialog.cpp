@@ -39,6 +39,7 @@
 #include "core/res/Strings.h"
 #include "platform/Socket.h"
 #include "support/RtfReader.h"
+#include "widgets/adapters/Cp1250Input.h"
 #include "widgets/adapters/TextCodec.h"
 #include "widgets/chat/RichChatDialog.h"
 
@@ -838,7 +839,7 @@ void TestRichChatDialog::inputTakesAtMost503CodePageBytes() {
     QVERIFY(Hint()->text().isEmpty());
     Type(Input(), QStringLiteral("c"));
     QCOMPARE(Input()->text().size(), 503);
-    QCOMPARE(Hint()->text(), CMRichChatDialog::LengthHint());
+    QCOMPARE(Hint()->text(), platform::Cp1250Validator::LengthHint());
 
     // Two bytes each in UTF-8, one in code page 1250.
     Input()->setText(QString(502, QChar(u'ř')));
@@ -864,7 +865,7 @@ void TestRichChatDialog::inputTakesAtMost503CodePageBytes() {
 void TestRichChatDialog::charactersOutsideTheCodePageAreRefusedWithAHint() {
     Type(Input(), QStringLiteral("ñ"));
     QVERIFY(Input()->text().isEmpty());
-    QCOMPARE(Hint()->text(), CMRichChatDialog::CharacterHint());
+    QCOMPARE(Hint()->text(), platform::Cp1250Validator::CharacterHint());
     QCOMPARE(m_h->Arrived(m_h->unicast), QStringList{});
 
     Type(Input(), QStringLiteral("aΩb€"));
@@ -872,7 +873,7 @@ void TestRichChatDialog::charactersOutsideTheCodePageAreRefusedWithAHint() {
     QVERIFY(Hint()->text().isEmpty());  // cleared by the accepted keys
     Input()->insert(QStringLiteral("x😀"));
     QCOMPARE(Input()->text(), QStringLiteral("ab€"));
-    QCOMPARE(Hint()->text(), CMRichChatDialog::CharacterHint());
+    QCOMPARE(Hint()->text(), platform::Cp1250Validator::CharacterHint());
 
     SendButton()->click();
     QCOMPARE(m_h->Arrived(m_h->unicast),

@@ -20,9 +20,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <QValidator>
 #include <algorithm>
 #include <array>
 #include <functional>
@@ -35,41 +33,17 @@
 #include "core/chat/ChatLogDocument.h"
 #include "core/net/Packet.h"
 #include "core/res/Strings.h"
+#include "widgets/adapters/Cp1250Input.h"
 #include "widgets/adapters/TextCodec.h"
 
 namespace {
 
-constexpr int kHintMilliseconds = 4000;
 const QColor kLogBackground(240, 240, 240);
 // The colours of the log's lines, as in the colour table of its RTF document.
 const QColor kIncomingSender(0, 0, 255);
 const QColor kOutgoingSender(0, 0, 128);
 const QColor kRedMark(255, 0, 0);
 const QColor kGreenMark(0, 128, 0);
-
-// Accepts the input while it is a text one message can carry whole: every
-// character has a code page 1250 byte and there are at most
-// kMaxDeliverableText of them. A refused change is undone by the line edit.
-class DeliverableTextValidator final : public QValidator {
-public:
-    DeliverableTextValidator(std::function<void(const QString&)> refused, QObject* parent)
-        : QValidator(parent), m_refused(std::move(refused)) {}
-
-    State validate(QString& input, int& /*position*/) const override {
-        if (!platform::FitsCp1250(input)) {
-            m_refused(CMRichChatDialog::CharacterHint());
-            return Invalid;
-        }
-        if (platform::ToCp1250(input).size() > kMaxDeliverableText) {
-            m_refused(CMRichChatDialog::LengthHint());
-            return Invalid;
-        }
-        return Acceptable;
-    }
-
-private:
-    std::function<void(const QString&)> m_refused;
-};
 
 // The Unicode character of every code page 1250 byte.
 const std::array<char16_t, 256>& Cp1250Table() {
@@ -154,14 +128,8 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
     m_recipient->setAccessibleName(QStringLiteral("Poslat"));
     recipientLabel->setBuddy(m_recipient);
 
-    m_hint = new QLabel(this);
-    m_hint->setObjectName(QStringLiteral("hint"));
+    m_hint = new platform::InputHint(this);
     m_hint->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_hint->setTextFormat(Qt::PlainText);
-    m_hintTimer = new QTimer(this);
-    m_hintTimer->setSingleShot(true);
-    m_hintTimer->setInterval(kHintMilliseconds);
-    connect(m_hintTimer, &QTimer::timeout, m_hint, &QLabel::clear);
 
     // A plain-text edit lays out only the lines on the screen, so a long log
     // is rebuilt in time; its character formats carry the colours and styles.
@@ -205,8 +173,8 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
     m_input = new QLineEdit(this);
     m_input->setObjectName(QStringLiteral("input"));
     m_input->setAccessibleName(QStringLiteral("Zpráva"));
-    m_input->setValidator(
-        new DeliverableTextValidator([this](const QString& hint) { ShowHint(hint); }, m_input));
+    // Only a text that one message carries whole.
+    m_hint->Watch(m_input, kMaxDeliverableText);
     connect(m_input, &QLineEdit::textEdited, this, [this] { OnInputChange(); });
 
     m_sendButton = new QPushButton(QStringLiteral("Odeslat"), this);
@@ -251,14 +219,6 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
 }
 
 CMRichChatDialog::~CMRichChatDialog() = default;
-
-QString CMRichChatDialog::CharacterHint() {
-    return QStringLiteral("Znak nelze odeslat.");
-}
-
-QString CMRichChatDialog::LengthHint() {
-    return QStringLiteral("Zpráva je příliš dlouhá.");
-}
 
 void CMRichChatDialog::SetCaption(const std::string& text) {
     setWindowTitle(platform::FromCp1250(text));
@@ -516,7 +476,6 @@ void CMRichChatDialog::OnBell() {
 }
 
 void CMRichChatDialog::OnInputChange() {
-    m_hint->clear();
     if (m_typingSent) {
         return;
     }
@@ -537,11 +496,6 @@ void CMRichChatDialog::OnInputChange() {
 void CMRichChatDialog::MarkHidden() {
     std::lock_guard lock(m_directory.Mutex());
     m_directory.PeerAt(m_peerIndex).windowHidden = true;
-}
-
-void CMRichChatDialog::ShowHint(const QString& text) {
-    m_hint->setText(text);
-    m_hintTimer->start();
 }
 
 void CMRichChatDialog::showEvent(QShowEvent* event) {

@@ -28,7 +28,9 @@ class QPushButton;
 class QPlainTextEdit;
 class QPoint;
 class QShowEvent;
-class QTimer;
+namespace platform {
+class InputHint;
+}
 
 // The conversation window of one peer: the formatted log of the peer's history,
 // the input line, the recipient choice and the Send and Bell buttons. A
@@ -69,10 +71,6 @@ public:
     // Esc: hides the window like a close request.
     void reject() override;
 
-    // What the hint line says when the input refuses a change.
-    static QString CharacterHint();
-    static QString LengthHint();
-
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -106,7 +104,6 @@ private:
     void ShowLogMenu(const QPoint& position);
     void ScrollLogToEnd();
     void MarkHidden();
-    void ShowHint(const QString& text);
     int Recipient() const;
     std::string PeerAddress() const;
 
@@ -124,8 +121,7 @@ private:
     QLineEdit* m_input = nullptr;
     QPushButton* m_sendButton = nullptr;
     QPushButton* m_bellButton = nullptr;
-    QLabel* m_hint = nullptr;
-    QTimer* m_hintTimer = nullptr;
+    platform::InputHint* m_hint = nullptr;  // why the input refused a change
     QAction* m_saveAction = nullptr;
 };
 

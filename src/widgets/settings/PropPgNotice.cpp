@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kBalloonTimeMin = 1;
 constexpr int kBalloonTimeMax = 30;
+constexpr int kSoundFolderChars = 16;
 
 QLabel* Label(const QString& text, QWidget* buddy) {
     auto* label = new QLabel(text);
@@ -58,24 +59,37 @@ CMX3PropPgNotice::CMX3PropPgNotice(AppState& state, MessagePresenter& presenter,
       m_presenter(presenter),
       m_soundsFolder(std::move(soundsFolder)) {
     setObjectName(QStringLiteral("noticePage"));
+    // Made at once, so that the sheet is sized for every page before it opens.
+    CreateControls();
 }
 
 void CMX3PropPgNotice::showEvent(QShowEvent* event) {
-    if (!m_created) {
-        CreateControls();
+    if (!m_shown) {
         OnInitDialog();
-        m_created = true;
+        m_shown = true;
     }
     QWidget::showEvent(event);
 }
 
-void CMX3PropPgNotice::CreateControls() {
-    // Built in a widget of its own that is shown explicitly: the page is already
-    // being shown, and children added now would otherwise appear only later.
-    auto* content = new QWidget(this);
+void CMX3PropPgNotice::SetActivityWatchAvailable(bool available) {
+    if (available || m_activityUnavailable != nullptr) {
+        return;
+    }
+    m_checkActivity->setEnabled(false);
+    m_inactivityMinutes->setEnabled(false);
+    m_activityUnavailable = new QLabel(QStringLiteral("Sledování aktivity zde není k dispozici."));
+    m_activityUnavailable->setObjectName(QStringLiteral("activityUnavailable"));
+    m_activityUnavailable->setWordWrap(true);
+    m_activityColumn->addWidget(m_activityUnavailable);
+}
 
+void CMX3PropPgNotice::CreateControls() {
     m_soundFolder = new QComboBox;
     m_soundFolder->setObjectName(QStringLiteral("soundFolder"));
+    // As wide whatever the schemes are called: the list is filled only when
+    // the page is first shown.
+    m_soundFolder->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_soundFolder->setMinimumContentsLength(kSoundFolderChars);
     m_playSoundsOff = CheckBox("playSoundsOff", QStringLiteral("zcela"));
     m_dndSoundsOff = CheckBox("dndSoundsOff", QStringLiteral("když je stav \"Nerušit\""));
     m_notificationsOff = CheckBox("notificationsOff", QStringLiteral("bubliny / dialogy"));
@@ -118,23 +132,15 @@ void CMX3PropPgNotice::CreateControls() {
     noticesGrid->addLayout(balloonRow, 5, 1);
 
     auto* activity = new QGroupBox(QStringLiteral("Sledovat aktivitu (2K XP)"));
-    auto* activityColumn = new QVBoxLayout(activity);
+    m_activityColumn = new QVBoxLayout(activity);
     auto* activityRow = new QHBoxLayout;
-    activityColumn->addLayout(activityRow);
+    m_activityColumn->addLayout(activityRow);
     activityRow->addWidget(m_checkActivity);
     activityRow->addWidget(m_inactivityMinutes);
     activityRow->addWidget(Label(QStringLiteral("min."), m_inactivityMinutes));
     activityRow->addStretch(1);
-    if (!m_watchAvailable) {
-        m_checkActivity->setEnabled(false);
-        m_inactivityMinutes->setEnabled(false);
-        auto* note = new QLabel(QStringLiteral("Sledování aktivity zde není k dispozici."));
-        note->setObjectName(QStringLiteral("activityUnavailable"));
-        note->setWordWrap(true);
-        activityColumn->addWidget(note);
-    }
 
-    auto* column = new QVBoxLayout(content);
+    auto* column = new QVBoxLayout(this);
     column->addWidget(sounds);
     column->addWidget(notices);
     column->addWidget(activity);
@@ -148,11 +154,6 @@ void CMX3PropPgNotice::CreateControls() {
     for (std::size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
     }
-
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->addWidget(content);
-    content->show();
 }
 
 void CMX3PropPgNotice::OnInitDialog() {
@@ -196,7 +197,7 @@ void CMX3PropPgNotice::OnChangeInactivityMinutes(const QString& text) {
 }
 
 void CMX3PropPgNotice::OnOK() {
-    if (!m_created) {
+    if (!m_shown) {
         return;
     }
     const QString listed = m_soundFolder->currentText();

@@ -10,15 +10,17 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QShowEvent;
 class QSlider;
+class QVBoxLayout;
 
 // The "Upozornění" page: the sound scheme, sound, balloon and conversation
 // notices, and the inactivity watch. Most check boxes are worded as things to
-// switch off and show the inverse of their setting. Its controls are made and
-// filled from the settings when the page is first shown; OK is for a page that
-// was shown. It applies nothing itself: the readers use the values next time.
+// switch off and show the inverse of their setting. Its controls are filled
+// from the settings when the page is first shown; OK is for a page that was
+// shown. It applies nothing itself: the readers use the values next time.
 class CMX3PropPgNotice final : public QWidget {
     Q_OBJECT
 public:
@@ -26,11 +28,12 @@ public:
     CMX3PropPgNotice(AppState& state, MessagePresenter& presenter, QString soundsFolder,
                      QWidget* parent = nullptr);
 
-    bool IsCreated() const { return m_created; }
+    // Shown at least once: filled from the settings, and written back on OK.
+    bool WasShown() const { return m_shown; }
     // Whether the desktop can tell the time without input. Without it the
     // page says that the watch is not available here and disables its
-    // switch, whose setting stays as it was. Before the page is first shown.
-    void SetActivityWatchAvailable(bool available) { m_watchAvailable = available; }
+    // switch, whose setting stays as it was. Before the sheet opens.
+    void SetActivityWatchAvailable(bool available);
     void OnOK();
 
     // The minutes field's number as the C library reads a decimal long: leading
@@ -52,9 +55,8 @@ private:
     AppState& m_state;
     MessagePresenter& m_presenter;
     QString m_soundsFolder;
-    bool m_created = false;
+    bool m_shown = false;
     bool m_warningOpen = false;
-    bool m_watchAvailable = true;
 
     QComboBox* m_soundFolder = nullptr;        // 1005
     QCheckBox* m_playSoundsOff = nullptr;      // 1010
@@ -67,4 +69,6 @@ private:
     QSlider* m_balloonTime = nullptr;          // 1024
     QCheckBox* m_checkActivity = nullptr;      // 1018
     QLineEdit* m_inactivityMinutes = nullptr;  // 1019
+    QVBoxLayout* m_activityColumn = nullptr;
+    QLabel* m_activityUnavailable = nullptr;
 };

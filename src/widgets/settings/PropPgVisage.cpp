@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "widgets/adapters/Cp1250Input.h"
 #include "widgets/adapters/TextCodec.h"
 
 namespace {
@@ -52,24 +53,24 @@ CMX3PropPgVisage::CMX3PropPgVisage(AppState& state, SettingsApply apply,
       m_apply(std::move(apply)),
       m_logonName(logonName ? std::move(logonName) : [] { return QueryWindowsUserName(); }) {
     setObjectName(QStringLiteral("visagePage"));
+    // Made at once, so that the sheet is sized for every page before it opens.
+    CreateControls();
 }
 
 void CMX3PropPgVisage::showEvent(QShowEvent* event) {
-    if (!m_created) {
-        CreateControls();
+    if (!m_shown) {
         OnInitDialog();
-        m_created = true;
+        m_shown = true;
     }
     QWidget::showEvent(event);
 }
 
 void CMX3PropPgVisage::CreateControls() {
-    // Built in a widget of its own that is shown explicitly: the page is already
-    // being shown, and children added now would otherwise appear only later.
-    auto* content = new QWidget(this);
-
     m_userName = new QLineEdit;
     m_userName->setObjectName(QStringLiteral("userName"));
+    // The name travels in code page 1250: other characters are refused.
+    auto* hint = new platform::InputHint;
+    hint->Watch(m_userName);
     m_windowsUserName = new QCheckBox(QStringLiteral("načíst z Windows"));
     m_windowsUserName->setObjectName(QStringLiteral("windowsUserName"));
     m_showMySelf = new QCheckBox(QStringLiteral("sebe v seznamu"));
@@ -91,6 +92,7 @@ void CMX3PropPgVisage::CreateControls() {
     AddRow(userGrid, 0, QStringLiteral("Jméno uživatele :"), m_userName);
     AddRow(userGrid, 1, QString(), m_windowsUserName);
     AddRow(userGrid, 2, QStringLiteral("Zobrazit  :"), m_showMySelf);
+    AddRow(userGrid, 3, QString(), hint);
 
     auto* icons = new QGroupBox(QStringLiteral("Ikony"));
     QGridLayout* iconsGrid = Grid(icons);
@@ -102,7 +104,7 @@ void CMX3PropPgVisage::CreateControls() {
     AddRow(windowGrid, 0, QStringLiteral("Zobrazit  :"), m_topMost);
     AddRow(windowGrid, 1, QStringLiteral("Průhlednost (2K XP)"), m_transparency);
 
-    auto* column = new QVBoxLayout(content);
+    auto* column = new QVBoxLayout(this);
     column->addWidget(user);
     column->addWidget(icons);
     column->addWidget(window);
@@ -115,11 +117,6 @@ void CMX3PropPgVisage::CreateControls() {
     QWidget::setTabOrder(m_iconsSize, m_windowsUserName);
     QWidget::setTabOrder(m_windowsUserName, m_topMost);
     QWidget::setTabOrder(m_topMost, m_transparency);
-
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    page->addWidget(content);
-    content->show();
 
     connect(m_windowsUserName, &QCheckBox::toggled, this,
             [this](bool checked) { m_userName->setEnabled(!checked); });
@@ -142,7 +139,7 @@ void CMX3PropPgVisage::OnInitDialog() {
 }
 
 void CMX3PropPgVisage::OnOK() {
-    if (!m_created) {
+    if (!m_shown) {
         return;
     }
     const bool windowsUserName = m_windowsUserName->isChecked();

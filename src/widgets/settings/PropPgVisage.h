@@ -24,8 +24,9 @@ struct SettingsApply {
 };
 
 // The "Vzhled" page: user name, self-listing, icon set and size, top-most and
-// transparency of the main window. Its controls are made and filled from the
-// settings when the page is first shown; OK is for a page that was shown.
+// transparency of the main window. Its controls are filled from the settings
+// when the page is first shown; OK is for a page that was shown. The user name
+// refuses characters outside code page 1250, with a hint.
 class CMX3PropPgVisage final : public QWidget {
     Q_OBJECT
 public:
@@ -33,7 +34,8 @@ public:
     CMX3PropPgVisage(AppState& state, SettingsApply apply, std::function<std::string()> logonName,
                      QWidget* parent = nullptr);
 
-    bool IsCreated() const { return m_created; }
+    // Shown at least once: filled from the settings, and written back on OK.
+    bool WasShown() const { return m_shown; }
     // Writes the controls into the settings, then sets the caption, reloads the
     // icons and applies transparency and top-most.
     void OnOK();
@@ -48,7 +50,7 @@ private:
     AppState& m_state;
     SettingsApply m_apply;
     std::function<std::string()> m_logonName;
-    bool m_created = false;
+    bool m_shown = false;
 
     QLineEdit* m_userName = nullptr;         // 1000
     QCheckBox* m_windowsUserName = nullptr;  // 1012
