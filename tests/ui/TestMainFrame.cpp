@@ -84,6 +84,7 @@ private Q_SLOTS:
     void messagePaneSaysWhenTheNetworkIsUnreachable();
     void statusPaneAndTrayTipFollowOwnStatus();
     void windowHasNoMinMaxAndStartsSmall();
+    void startWidthFitsTheMenuBar();
     void alphaForPercentClampsAndKeepsLowByte();
     void transparencyAndTopMostApplySettings();
     void closeAndMinimiseHideWithTray();
@@ -369,7 +370,7 @@ void TestMainFrame::windowHasNoMinMaxAndStartsSmall() {
     QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(!flags.testFlag(Qt::WindowStaysOnTopHint));
-    QCOMPARE(m_frame->size(), QSize(215, 380));
+    QCOMPARE(m_frame->height(), 380);
     QCOMPARE(m_frame->objectName(), QStringLiteral("mainFrame"));
     QVERIFY(!m_frame->windowIcon().pixmap(32, 32).isNull());
     QVERIFY(!m_frame->isVisible());
@@ -412,6 +413,33 @@ void TestMainFrame::transparencyAndTopMostApplySettings() {
     QVERIFY(!m_frame->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 }
 
+// 215 pixels wide where the menu bar fits, else as wide as it needs: no menu
+// hides behind the bar's overflow button.
+void TestMainFrame::startWidthFitsTheMenuBar() {
+    const QFont system = QApplication::font();
+    for (const int pixels : {8, 20}) {
+        QFont font = system;
+        font.setPixelSize(pixels);
+        QApplication::setFont(font);
+        Make(true);
+        m_frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+        QMenuBar* bar = m_frame->menuBar();
+        const QRect help = bar->actionGeometry(
+            m_frame->findChild<QMenu*>(QStringLiteral("menuHelp"))->menuAction());
+        QVERIFY(!help.isEmpty());
+        QVERIFY2(help.right() < bar->width(), qPrintable(QString::number(bar->width())));
+        auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"));
+        QVERIFY(more == nullptr || more->isHidden());
+        if (pixels == 8) {
+            QCOMPARE(m_frame->width(), 215);
+        } else {
+            QVERIFY(m_frame->width() > 215);
+        }
+    }
+    QApplication::setFont(system);
+}
+
 void TestMainFrame::closeAndMinimiseHideWithTray() {
     m_frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
@@ -426,12 +454,13 @@ void TestMainFrame::closeAndMinimiseHideWithTray() {
     QVERIFY(m_frame->isVisible());
     QVERIFY(!m_frame->isMinimized());
 
+    const QSize size = m_frame->size();
     m_frame->showMinimized();
     QTRY_VERIFY(!m_frame->isVisible());
     m_frame->OnTrayActivated(QSystemTrayIcon::Trigger);
     QVERIFY(m_frame->isVisible());
     QVERIFY(!m_frame->isMinimized());
-    QCOMPARE(m_frame->size(), QSize(215, 380));
+    QCOMPARE(m_frame->size(), size);
     QVERIFY(m_calls.empty());
     QVERIFY(!m_frame->Exiting());
 }

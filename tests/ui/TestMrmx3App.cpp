@@ -619,6 +619,37 @@ private Q_SLOTS:
         QVERIFY(!app->MainFrame()->isVisible());
     }
 
+    // The boxes of the main window and the settings sheet are owned by the
+    // window they belong to, so a window that stays on top cannot cover them.
+    void boxesAndTheSettingsSheetOpenOverTheirWindows() {
+        auto app = Start(false);
+        QVERIFY(app);
+        CMainFrame* frame = app->MainFrame();
+        QVERIFY(QTest::qWaitForWindowExposed(frame));
+        std::vector<QWidget*> owners;
+        m_recording->OnShow([&] { owners.push_back(platform::WindowBoxes::CurrentOwner()); });
+        app->State().SetOwnStatus(9);  // the status pane's trace box
+        app->RefreshStatus();
+        app->State().SetOwnStatus(Ready);
+        QCOMPARE(owners, std::vector<QWidget*>{frame});
+
+        QWidget* sheet = nullptr;
+        QWidget* parent = nullptr;
+        QTimer::singleShot(0, this, [&] {
+            sheet = QApplication::activeModalWidget();
+            parent = sheet->parentWidget();
+            sheet->findChild<QTabWidget*>(QStringLiteral("pages"))->setCurrentIndex(1);
+            auto* minutes = sheet->findChild<QLineEdit*>(QStringLiteral("inactivityMinutes"));
+            minutes->setText(QStringLiteral("5 min"));  // "Zadejte číslo!"
+            qobject_cast<QDialog*>(sheet)->reject();
+        });
+        app->OnSettings();
+        QVERIFY(sheet != nullptr);
+        QCOMPARE(parent, static_cast<QWidget*>(frame));
+        QCOMPARE(owners, (std::vector<QWidget*>{frame, sheet}));
+        m_recording->OnShow(nullptr);
+    }
+
     void settingsSheetSaysWhenTheWatchHasNoProbe() {
         for (const bool withIdle : {false, true}) {
             m_withIdle = withIdle;

@@ -40,6 +40,7 @@
 #include "platform/Socket.h"
 #include "support/RtfReader.h"
 #include "widgets/adapters/Cp1250Input.h"
+#include "widgets/adapters/QtMessagePresenter.h"
 #include "widgets/adapters/TextCodec.h"
 #include "widgets/chat/RichChatDialog.h"
 
@@ -820,7 +821,11 @@ void TestRichChatDialog::saveWritesTheConversationAsRtf() {
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2);
     QVERIFY(m_h->presenter.Shown().empty());
     answer = folder.filePath(QStringLiteral("chybí/petr.rtf"));
+    QWidget* owner = nullptr;
+    m_h->presenter.OnShow([&owner] { owner = platform::WindowBoxes::CurrentOwner(); });
     QTest::keyClick(Input(), Qt::Key_S, Qt::ControlModifier);
+    m_h->presenter.OnShow(nullptr);
+    QCOMPARE(owner, static_cast<QWidget*>(m_h->window.get()));  // the box opens over the window
     QCOMPARE(parents.size(), 4);
     const std::vector<ShownMessage> shown = m_h->presenter.Shown();
     QCOMPARE(shown.size(), size_t{1});

@@ -99,14 +99,14 @@ bool CMrmx3App::InitInstance() {
     auto* view = new CMrmx3View(
         CMrmx3View::Services{
             .state = m_state,
-            .presenter = *m_boxes,
+            .presenter = m_frame->Boxes(),
             .openConversation = [this](int index) { m_network->OpenConversation(index); }},
         m_frame.get());
     m_view = view;
     m_frame->SetView(view);
     m_network = std::make_unique<PeerNetwork>(
         PeerNetwork::Services{.state = m_state,
-                              .presenter = *m_boxes,
+                              .presenter = m_frame->Boxes(),
                               .poster = *m_poster,
                               .tree = *view,
                               .notifications = *m_frame,
@@ -123,22 +123,24 @@ bool CMrmx3App::InitInstance() {
         platform::FromCp1250(m_state.Read([](const SettingsRecord& s) { return s.userName; })) +
         QLatin1Char('@') + platform::FromCp1250(m_state.ComputerName()));
 
-    // The program runs from its tray icon; without a tray the window stays.
-    if (*m_s.trayAvailable) {
-        m_frame->hide();
-    } else {
-        m_frame->show();
-    }
-
     if (const auto layout = m_s.profile->ReadString(kBarLayoutProfileName, kBarLayoutValue)) {
         m_frame->restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*layout)));
     }
+    // The window's style before it is first shown: a flag changed on a shown
+    // window would move it back to where Qt last knew it, before the window
+    // manager had placed it.
     const SettingsRecord settings = m_state.Settings();
     if (settings.topMost) {
         ApplyTopMost();
     }
     if (settings.transpareny > 0) {
         ApplyTransparency();
+    }
+    // The program runs from its tray icon; without a tray the window stays.
+    if (*m_s.trayAvailable) {
+        m_frame->hide();
+    } else {
+        m_frame->show();
     }
 
     // F6 and Shift+F6 move the focus between the panes of the main window.
@@ -244,9 +246,10 @@ void CMrmx3App::OnSettings() {
     apply.applyTransparency = [this] { ApplyTransparency(); };
     apply.applyTopMost = [this] { ApplyTopMost(); };
     CMX3PropertySheet sheet(
-        m_state, *m_s.presenter, std::move(apply), [this] { return m_s.names->LogonName(); },
+        m_state, *m_boxes, std::move(apply), [this] { return m_s.names->LogonName(); },
         platform::QtSoundPlayer::SoundsFolder(
-            platform::FromCp1250(res::String(res::kStrSoundsFolder))));
+            platform::FromCp1250(res::String(res::kStrSoundsFolder))),
+        platform::DialogParent(m_frame.get()));
     sheet.NoticePage()->SetActivityWatchAvailable(IdleProbeAvailable());
     if (sheet.exec() == QDialog::Accepted) {
         SaveSettings();

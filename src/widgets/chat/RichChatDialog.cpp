@@ -113,7 +113,7 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
       ConversationWindow(directory, state, peerIndex),
       m_endpoint(endpoint),
       m_items(items),
-      m_presenter(presenter),
+      m_presenter(presenter, this),
       m_askSavePath(AskSavePath) {
     setObjectName(QStringLiteral("conversation"));
     setModal(false);

@@ -18,6 +18,7 @@
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
 #include "core/settings/AppState.h"
+#include "widgets/adapters/QtMessagePresenter.h"
 
 class QAction;
 class QCloseEvent;
@@ -109,7 +110,7 @@ private:
 
     CPeerSocket& m_endpoint;
     PeerItems& m_items;
-    MessagePresenter& m_presenter;
+    platform::WindowBoxes m_presenter;  // the boxes of this window, over it
     bool m_typingSent = false;
     DrawnLog m_drawn;
     std::array<LineFormats, 2> m_formats;  // Incoming, Outgoing

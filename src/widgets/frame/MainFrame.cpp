@@ -35,12 +35,11 @@ CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, Commands co
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_state(state),
-      m_presenter(presenter),
+      m_boxes(presenter, this),
       m_commands(std::move(commands)),
       m_trayAvailable(trayAvailable) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/tray.svg")));
-    resize(215, 380);
 
     m_balloonTimer.setSingleShot(true);
     connect(&m_balloonTimer, &QTimer::timeout, this, [this] { m_balloonShown = false; });
@@ -52,6 +51,8 @@ CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, Commands co
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
+    // Narrow, but wide enough for every menu of the bar in the system's font.
+    resize(std::max(kStartWidth, menuBar()->sizeHint().width()), kStartHeight);
     if (m_trayAvailable) {
         CreateTray();
     }
@@ -267,7 +268,7 @@ void CMainFrame::Present(const Notification& notification) {
         // open, further notifications are dropped.
         m_fallbackBoxOpen = true;
         QTimer::singleShot(0, this, [this, title = notification.title, text = notification.text] {
-            m_presenter.ShowMessage(title, text, BoxIcon::Information);
+            m_boxes.ShowMessage(title, text, BoxIcon::Information);
             m_fallbackBoxOpen = false;
         });
     }
@@ -284,7 +285,7 @@ void CMainFrame::OnUpdateStatusPane(bool networkUnreachable) {
         }
     }
 
-    const std::string status = StatusShortText(m_state.OwnStatus(), m_presenter);
+    const std::string status = StatusShortText(m_state.OwnStatus(), m_boxes);
     const QString text = platform::FromCp1250(status);
     if (m_statusPane->text() != text) {
         m_statusPane->setText(text);

@@ -14,6 +14,7 @@
 #include "core/base/Presenter.h"
 #include "core/peers/PeerNotifier.h"
 #include "core/settings/AppState.h"
+#include "widgets/adapters/QtMessagePresenter.h"
 
 class CMrmx3View;
 
@@ -43,8 +44,14 @@ public:
     ~CMainFrame() override;
 
     void SetView(CMrmx3View* view);
+    // The boxes that belong to the main window (its own, its tree's and the
+    // network's): owned by it and centred over it.
+    MessagePresenter& Boxes() { return m_boxes; }
 
     static constexpr int kNotificationGapMs = 250;
+    // The starting size; wider where the menu bar needs it.
+    static constexpr int kStartWidth = 215;
+    static constexpr int kStartHeight = 380;
 
     // The balloon with its title, text and time, or without a tray the box
     // with the whole title and text, now or at the end of the gap (a box once
@@ -109,7 +116,7 @@ private:
     QString IdleText() const;
 
     AppState& m_state;
-    MessagePresenter& m_presenter;
+    platform::WindowBoxes m_boxes;
     Commands m_commands;
     bool m_trayAvailable;
     bool m_exiting = false;

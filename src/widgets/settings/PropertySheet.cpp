@@ -13,12 +13,12 @@
 CMX3PropertySheet::CMX3PropertySheet(AppState& state, MessagePresenter& presenter,
                                      SettingsApply apply, std::function<std::string()> logonName,
                                      QString soundsFolder, QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent), m_boxes(presenter, this) {
     setObjectName(QStringLiteral("propertySheet"));
     setWindowTitle(platform::FromCp1250(res::String(res::kStrSettingsCaption)));
 
     m_visage = new CMX3PropPgVisage(state, std::move(apply), std::move(logonName));
-    m_notice = new CMX3PropPgNotice(state, presenter, std::move(soundsFolder));
+    m_notice = new CMX3PropPgNotice(state, m_boxes, std::move(soundsFolder));
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("pages"));
     m_tabs->addTab(m_visage, QStringLiteral("Vzhled"));

@@ -8,6 +8,7 @@
 
 #include "core/base/Presenter.h"
 #include "core/settings/AppState.h"
+#include "widgets/adapters/QtMessagePresenter.h"
 #include "widgets/settings/PropPgNotice.h"
 #include "widgets/settings/PropPgVisage.h"
 
@@ -18,7 +19,8 @@ class QTabWidget;
 // "Upozornění", opening on the first. On OK every page that was shown writes
 // its controls into the settings (in tab order) before the dialog closes with
 // Accepted; the caller then saves the settings. Cancel changes nothing. Apply
-// stays disabled: the pages never mark themselves modified.
+// stays disabled: the pages never mark themselves modified. It opens over its
+// parent, the main window, and its boxes over the sheet.
 class CMX3PropertySheet final : public QDialog {
     Q_OBJECT
 public:
@@ -38,6 +40,7 @@ public Q_SLOTS:
     void accept() override;
 
 private:
+    platform::WindowBoxes m_boxes;  // the pages' boxes, over the sheet
     QTabWidget* m_tabs = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
     CMX3PropPgVisage* m_visage = nullptr;
