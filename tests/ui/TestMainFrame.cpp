@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "core/Fakes.h"
 #include "core/res/Cp1250.h"
 #include "ui/RecordingBoxes.h"
 #include "widgets/adapters/TextCodec.h"
+#include "widgets/desktop/DesktopNotifications.h"
 #include "widgets/frame/MainFrame.h"
 
 namespace {
@@ -44,6 +46,23 @@ Notification Note(const std::string& text) {
     return n;
 }
 
+// Records what would go to the desktop's notification service.
+class FakeDesktop final : public platform::DesktopNotifications {
+public:
+    struct Call {
+        QString title;
+        QString text;
+        int milliseconds;
+    };
+    void Notify(const QString& title, const QString& text, int milliseconds,
+                std::function<void()> failed) override {
+        calls.push_back({title, text, milliseconds});
+        fail = std::move(failed);
+    }
+    std::vector<Call> calls;
+    std::function<void()> fail;
+};
+
 }  // namespace
 
 class TestMainFrame : public QObject {
@@ -61,6 +80,16 @@ private:
     QLabel* Pane(const char* name) const {
         return m_frame->findChild<QLabel*>(QString::fromLatin1(name));
     }
+    // The balloon's time runs out.
+    void EndBalloonTime() {
+        m_frame->BalloonTimer().stop();
+        QVERIFY(QMetaObject::invokeMethod(&m_frame->BalloonTimer(), "timeout"));
+    }
+    // A box's text with the line that tells how many were missed.
+    static std::string Missed(const std::string& text, int count) {
+        return text + cp1250::FromUtf8("\r\n\r\nNezobrazených upozornění mezitím: ") +
+               std::to_string(count);
+    }
     // The gap after a shown notification runs out.
     void EndGap() {
         m_frame->NotificationTimer().stop();
@@ -68,6 +97,7 @@ private:
     }
 
     AppState m_state;
+    FakeClock m_clock;
     RecordingBoxes m_presenter;
     std::vector<std::string> m_calls;
     std::unique_ptr<CMainFrame> m_frame;
@@ -95,6 +125,11 @@ private Q_SLOTS:
     void notificationsComeOncePerGapAndTheNewestWaits();
     void notificationsOffShowNothingButRefreshTip();
     void balloonClickOpensConversationOnlyWhileShown();
+    void aPressOnTheIconWhileABalloonShowsOpensNoConversation();
+    void aBalloonOnTheScreenStaysClickablePastItsTime();
+    void aTrayThatComesAndGoesIsFollowed();
+    void trayMenuHasTheStatusesTheWindowTheSettingsAndTheEnd();
+    void withoutATrayTheDesktopShowsNotifications();
     void noTrayFallsBackToOneMessageBoxAtATime();
 };
 
@@ -112,12 +147,13 @@ void TestMainFrame::Make(bool trayAvailable) {
     commands.statusAtLunch = record("lunch");
     commands.openNotifiedConversation = record("open");
     commands.exit = record("exit");
-    m_frame =
-        std::make_unique<CMainFrame>(m_state, m_presenter, std::move(commands), trayAvailable);
+    m_frame = std::make_unique<CMainFrame>(m_state, m_presenter, m_clock, std::move(commands),
+                                           trayAvailable);
 }
 
 void TestMainFrame::init() {
     m_state.SetSettings(SettingsRecord{});
+    m_clock.Set(1'000'000);
     m_state.SetOwnStatus(Ready);
     m_presenter.messages.clear();
     m_presenter.whileOpen = nullptr;
@@ -573,14 +609,16 @@ void TestMainFrame::notificationsComeOncePerGapAndTheNewestWaits() {
     m_frame->Show(Note("Jana"));
     m_frame->Show(Note("Eva"));
     QCoreApplication::processEvents();  // a box opens once the caller has returned
+    m_clock.Advance(CMainFrame::kBoxQuietSeconds);
     EndGap();
     QCoreApplication::processEvents();
     EndGap();
     QCOMPARE(m_presenter.messages.size(), std::size_t(2));
     QCOMPARE(m_presenter.messages[0].text, std::string("Petr"));
-    QCOMPARE(m_presenter.messages[1].text, std::string("Eva"));
+    QCOMPARE(m_presenter.messages[1].text, Missed("Eva", 1));
 
     // The exit drops what waits.
+    m_clock.Advance(CMainFrame::kBoxQuietSeconds);
     m_frame->Show(Note("Jana"));
     m_frame->Show(Note("Karel"));
     m_frame->RemoveTrayIcon();
@@ -607,33 +645,182 @@ void TestMainFrame::notificationsOffShowNothingButRefreshTip() {
 }
 
 void TestMainFrame::balloonClickOpensConversationOnlyWhileShown() {
+    const auto click = [this] {
+        Q_EMIT m_frame->TrayIcon()->messageClicked();
+        QCoreApplication::processEvents();
+    };
     // No balloon yet: a click does nothing.
-    Q_EMIT m_frame->TrayIcon()->messageClicked();
+    click();
     QVERIFY(m_calls.empty());
 
     m_frame->Show(Note("Petr"));
-    Q_EMIT m_frame->TrayIcon()->messageClicked();
+    click();
     QCOMPARE(m_calls, (std::vector<std::string>{"open"}));
     // A click leaves the balloon shown.
-    m_frame->OnBalloonClicked();
+    click();
     QCOMPARE(m_calls, (std::vector<std::string>{"open", "open"}));
 
     Set([](SettingsRecord& s) { s.openOnClickTooTip = false; });
-    m_frame->OnBalloonClicked();
+    click();
     QCOMPARE(m_calls.size(), std::size_t(2));
     Set([](SettingsRecord& s) { s.openOnClickTooTip = true; });
 
     // The balloon's time runs out.
     QVERIFY(QMetaObject::invokeMethod(&m_frame->BalloonTimer(), "timeout"));
     QVERIFY(!m_frame->BalloonShown());
-    m_frame->OnBalloonClicked();
+    click();
     QCOMPARE(m_calls.size(), std::size_t(2));
 
     // The next balloon makes clicks count again.
     EndGap();
     m_frame->Show(Note("Jana"));
-    m_frame->OnBalloonClicked();
+    click();
     QCOMPARE(m_calls.size(), std::size_t(3));
+}
+
+// Qt's X11 tray reports a press on the icon while a balloon shows as a
+// balloon click, then as the icon's activation: only the balloon opens.
+void TestMainFrame::aPressOnTheIconWhileABalloonShowsOpensNoConversation() {
+    QSystemTrayIcon* tray = m_frame->TrayIcon();
+    m_frame->Show(Note("Petr"));
+    Q_EMIT tray->messageClicked();
+    Q_EMIT tray->activated(QSystemTrayIcon::Context);
+    QCoreApplication::processEvents();
+    QVERIFY(m_calls.empty());
+    QVERIFY(!m_frame->isVisible());
+
+    Q_EMIT tray->messageClicked();
+    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+    QCoreApplication::processEvents();
+    QVERIFY(m_calls.empty());
+    QVERIFY(m_frame->isVisible());
+
+    Q_EMIT tray->messageClicked();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_calls, (std::vector<std::string>{"open"}));
+}
+
+// A balloon that the mouse keeps on the screen past its time stays
+// clickable until it goes.
+void TestMainFrame::aBalloonOnTheScreenStaysClickablePastItsTime() {
+    m_frame->Show(Note("Petr"));
+    QWidget balloon(nullptr, Qt::ToolTip);
+    balloon.show();
+    m_frame->WatchBalloon(&balloon);
+    EndBalloonTime();
+    QVERIFY(m_frame->BalloonShown());
+    m_frame->OnBalloonClicked();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_calls, (std::vector<std::string>{"open"}));
+
+    balloon.hide();
+    QVERIFY(!m_frame->BalloonShown());
+    m_frame->OnBalloonClicked();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_calls.size(), std::size_t(1));
+
+    // Hidden by a click within its time, it counts until the time is over.
+    EndGap();
+    m_frame->Show(Note("Jana"));
+    balloon.show();
+    m_frame->WatchBalloon(&balloon);
+    balloon.hide();
+    QVERIFY(m_frame->BalloonShown());
+    EndBalloonTime();
+    QVERIFY(!m_frame->BalloonShown());
+}
+
+// A tray that appears is used; when it goes the window comes back.
+void TestMainFrame::aTrayThatComesAndGoesIsFollowed() {
+    Make(false);
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    m_frame->SetTrayAvailable(true);
+    QVERIFY(m_frame->TrayAvailable());
+    QVERIFY(m_frame->TrayIcon() != nullptr);
+    QVERIFY(m_frame->TrayIcon()->contextMenu() == m_frame->TrayMenu());
+    QVERIFY(m_frame->isVisible());
+    QVERIFY(!m_frame->close());
+    QVERIFY(!m_frame->isVisible());
+    m_frame->Show(Note("Petr"));
+    QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Petr"));
+    QVERIFY(m_frame->BalloonShown());
+
+    m_frame->SetTrayAvailable(false);
+    QVERIFY(m_frame->isVisible());
+    QVERIFY(!m_frame->BalloonShown());
+    QVERIFY(!m_frame->close());
+    QVERIFY(m_frame->isMinimized());
+    EndGap();
+    m_frame->Show(Note("Jana"));
+    QCoreApplication::processEvents();
+    QCOMPARE(m_presenter.messages.size(), std::size_t(1));
+    QCOMPARE(m_presenter.messages[0].text, std::string("Jana"));
+    QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Petr"));
+}
+
+// The tray's menu: the statuses with the current one checked, the window,
+// the settings and the end, which needs no window.
+void TestMainFrame::trayMenuHasTheStatusesTheWindowTheSettingsAndTheEnd() {
+    QMenu* menu = m_frame->TrayMenu();
+    QVERIFY(menu != nullptr);
+    QStringList texts;
+    for (QAction* action : menu->actions()) {
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    QCOMPARE(texts, (QStringList{"&Připraven", "Ne&rušit", "&Pryč", "Na &obědě", "-", "&Zobrazit",
+                                 "&Nastavení…", "-", "&Konec"}));
+    const auto item = [menu](const char* name) {
+        return menu->findChild<QAction*>(QString::fromLatin1(name));
+    };
+    m_state.SetOwnStatus(Away);
+    Q_EMIT menu->aboutToShow();
+    QVERIFY(item("trayAway")->isChecked());
+    QVERIFY(!item("trayReady")->isChecked());
+    m_state.SetOwnStatus(AtLunch);
+    Q_EMIT menu->aboutToShow();
+    QVERIFY(item("trayAtLunch")->isChecked());
+    QVERIFY(!item("trayAway")->isChecked());
+
+    for (const char* name :
+         {"trayReady", "trayDoNotDisturb", "trayAway", "trayAtLunch", "traySettings"}) {
+        item(name)->trigger();
+    }
+    QCOMPARE(m_calls, (std::vector<std::string>{"ready", "dnd", "away", "lunch", "settings"}));
+    item("trayShow")->trigger();
+    QVERIFY(m_frame->isVisible());
+    m_frame->hide();
+    item("trayExit")->trigger();
+    QCOMPARE(m_calls.back(), std::string("exit"));
+    QVERIFY(m_frame->Exiting());
+}
+
+// Without a tray the desktop's notification service takes the notification,
+// whole; its click is a balloon click. Where it fails, the box.
+void TestMainFrame::withoutATrayTheDesktopShowsNotifications() {
+    Make(false);
+    FakeDesktop desktop;
+    m_frame->SetDesktopNotifications(&desktop);
+    const std::string text = CzechText(300);
+    m_frame->Show(Note(text));
+    QCoreApplication::processEvents();
+    QCOMPARE(desktop.calls.size(), std::size_t(1));
+    QCOMPARE(desktop.calls[0].title, QStringLiteral("Murmex3 - Neruš, celý titulek"));
+    QCOMPARE(desktop.calls[0].text, platform::FromCp1250(text));
+    QCOMPARE(desktop.calls[0].milliseconds, 3000);
+    QVERIFY(m_presenter.messages.empty());
+
+    Q_EMIT desktop.Clicked();
+    QCOMPARE(m_calls, (std::vector<std::string>{"open"}));
+    Set([](SettingsRecord& s) { s.openOnClickTooTip = false; });
+    Q_EMIT desktop.Clicked();
+    QCOMPARE(m_calls.size(), std::size_t(1));
+
+    desktop.fail();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_presenter.messages.size(), std::size_t(1));
+    QCOMPARE(m_presenter.messages[0].text, text);
+    m_frame->SetDesktopNotifications(nullptr);
 }
 
 void TestMainFrame::noTrayFallsBackToOneMessageBoxAtATime() {
@@ -663,12 +850,28 @@ void TestMainFrame::noTrayFallsBackToOneMessageBoxAtATime() {
     QVERIFY(!m_frame->BalloonShown());
     QCOMPARE(m_frame->LastBalloon().milliseconds, 0);
 
-    // Once the box is closed the next notification shows again.
+    // For a quiet period after the box has closed, none opens; the next box
+    // tells how many were missed, those while it was open included.
+    m_clock.Advance(CMainFrame::kBoxQuietSeconds - 1);
     m_frame->Show(Note("Petr"));
     EndGap();
     QCoreApplication::processEvents();
+    QCOMPARE(m_presenter.messages.size(), std::size_t(1));
+    QCOMPARE(m_frame->MissedNotifications(), 3);
+    m_clock.Advance(1);
+    m_frame->Show(Note("Jana"));
+    EndGap();
+    QCoreApplication::processEvents();
     QCOMPARE(m_presenter.messages.size(), std::size_t(2));
-    QCOMPARE(m_presenter.messages[1].text, std::string("Petr"));
+    QCOMPARE(m_presenter.messages[1].text, Missed("Jana", 3));
+    QCOMPARE(m_frame->MissedNotifications(), 0);
+
+    // A clock set back keeps it quiet.
+    m_clock.Advance(-100);
+    m_frame->Show(Note("Eva"));
+    EndGap();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_presenter.messages.size(), std::size_t(2));
 }
 
 QTEST_MAIN(TestMainFrame)

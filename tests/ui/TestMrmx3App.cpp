@@ -164,6 +164,7 @@ private:
         services.names = std::make_unique<FixedNames>("jana", "PC7");
         services.wait = std::make_unique<LoggingWait>(m_ownPauses);
         services.trayAvailable = tray;
+        services.makeDesktopNotifications = [] { return nullptr; };
         services.network.port = m_port;
         services.network.broadcastAddress = "127.0.0.1";
         services.network.destinationPort = platform::BoundPort(m_listener);

@@ -50,7 +50,11 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
     if (!m_s.conversations) {
         m_s.conversations = std::make_unique<RichChatFactory>(m_state, *m_boxes);
     }
+    if (!m_s.makeDesktopNotifications) {
+        m_s.makeDesktopNotifications = [] { return platform::MakeDesktopNotifications(); };
+    }
     if (!m_s.trayAvailable) {
+        m_trayWatch = platform::TrayWatch::Make();
         m_s.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     }
     m_poster = std::make_unique<platform::QtUiPoster>(this);
@@ -67,6 +71,8 @@ CMrmx3App::~CMrmx3App() {
     m_activityTimer.stop();
     m_idle.reset();
     m_frame.reset();
+    m_trayWatch.reset();
+    m_desktopNotifications.reset();
 }
 
 bool CMrmx3App::InitInstance() {
@@ -91,8 +97,14 @@ bool CMrmx3App::InitInstance() {
         }
     };
     commands.exit = [this] { ExitProgram(); };
-    m_frame =
-        std::make_unique<CMainFrame>(m_state, *m_boxes, std::move(commands), *m_s.trayAvailable);
+    m_frame = std::make_unique<CMainFrame>(m_state, *m_boxes, *m_s.clock, std::move(commands),
+                                           *m_s.trayAvailable);
+    m_desktopNotifications = m_s.makeDesktopNotifications();
+    m_frame->SetDesktopNotifications(m_desktopNotifications.get());
+    if (m_trayWatch) {
+        connect(m_trayWatch.get(), &platform::TrayWatch::Changed, m_frame.get(),
+                &CMainFrame::SetTrayAvailable);
+    }
 
     // Only the network made next puts peers in the tree, so no double-click
     // opens a conversation before it exists.

@@ -20,6 +20,8 @@
 #include "core/settings/AppState.h"
 #include "core/settings/InactivityWatch.h"
 #include "core/settings/SoundEvents.h"
+#include "widgets/desktop/DesktopNotifications.h"
+#include "widgets/desktop/TrayWatch.h"
 #include "widgets/frame/MainFrame.h"
 #include "widgets/peers/Mrmx3View.h"
 
@@ -45,7 +47,11 @@ public:
         std::unique_ptr<Clock> clock;
         std::unique_ptr<StopWait> wait;
         std::unique_ptr<ConversationFactory> conversations;
-        std::optional<bool> trayAvailable;  // unset: ask the desktop
+        // Unset: ask the desktop at start, and follow its tray while running.
+        std::optional<bool> trayAvailable;
+        // Makes the desktop's notification service, used where there is no
+        // tray; null: none. Unset: the desktop's.
+        std::function<std::unique_ptr<platform::DesktopNotifications>()> makeDesktopNotifications;
         CPeerSocket::Options network;
     };
 
@@ -116,6 +122,8 @@ private:
     AppState m_state;
     std::unique_ptr<UiPoster> m_poster;
     std::unique_ptr<SoundEvents> m_sounds;
+    std::unique_ptr<platform::DesktopNotifications> m_desktopNotifications;
+    std::unique_ptr<platform::TrayWatch> m_trayWatch;  // only where the desktop was asked
     std::unique_ptr<CMainFrame> m_frame;
     QPointer<CMrmx3View> m_view;  // the frame's central widget
     std::unique_ptr<PeerNetwork> m_network;

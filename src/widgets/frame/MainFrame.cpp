@@ -1,6 +1,7 @@
 // src/widgets/frame/MainFrame.cpp
 #include "widgets/frame/MainFrame.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
@@ -13,9 +14,12 @@
 #include <cstdint>
 #include <utility>
 
+#include "core/base/Log.h"
 #include "core/peers/NotificationBuilder.h"
+#include "core/res/Cp1250.h"
 #include "core/res/Strings.h"
 #include "widgets/adapters/TextCodec.h"
+#include "widgets/desktop/DesktopNotifications.h"
 #include "widgets/peers/Mrmx3View.h"
 
 namespace {
@@ -30,19 +34,25 @@ QString WithoutMnemonic(QString text) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, Commands commands,
-                       bool trayAvailable)
+CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, const Clock& clock,
+                       Commands commands, bool trayAvailable)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_state(state),
       m_boxes(presenter, this),
+      m_clock(clock),
       m_commands(std::move(commands)),
       m_trayAvailable(trayAvailable) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/tray.svg")));
 
     m_balloonTimer.setSingleShot(true);
-    connect(&m_balloonTimer, &QTimer::timeout, this, [this] { m_balloonShown = false; });
+    connect(&m_balloonTimer, &QTimer::timeout, this, [this] {
+        // A balloon that the mouse keeps on the screen counts until it goes.
+        if (m_balloon == nullptr || !m_balloon->isVisible()) {
+            m_balloonShown = false;
+        }
+    });
     m_notificationTimer.setSingleShot(true);
     m_notificationTimer.setInterval(kNotificationGapMs);
     connect(&m_notificationTimer, &QTimer::timeout, this, [this] { OnNotificationGapEnd(); });
@@ -210,7 +220,58 @@ void CMainFrame::CreateTray() {
     SetTrayToolTip(TrayToolTip({}));
     connect(m_tray, &QSystemTrayIcon::activated, this, &CMainFrame::OnTrayActivated);
     connect(m_tray, &QSystemTrayIcon::messageClicked, this, &CMainFrame::OnBalloonClicked);
+    CreateTrayMenu();
+    m_tray->setContextMenu(m_trayMenu);
     m_tray->show();
+}
+
+void CMainFrame::CreateTrayMenu() {
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
+    const auto add = [this](const QString& text, const char* name, std::function<void()> handler) {
+        QAction* action = m_trayMenu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+        return action;
+    };
+    const auto command = [this](std::function<void()> Commands::*member) {
+        return [this, member] {
+            if (const auto& call = m_commands.*member) {
+                call();
+            }
+        };
+    };
+    struct StatusItem {
+        const char* text;
+        const char* name;
+        std::function<void()> Commands::*command;
+        int status;
+    };
+    const StatusItem statuses[] = {
+        {"&Připraven", "trayReady", &Commands::statusReady, Ready},
+        {"Ne&rušit", "trayDoNotDisturb", &Commands::statusDoNotDisturb, DoNotDisturb},
+        {"&Pryč", "trayAway", &Commands::statusAway, Away},
+        {"Na &obědě", "trayAtLunch", &Commands::statusAtLunch, AtLunch},
+    };
+    m_trayStatuses = new QActionGroup(m_trayMenu);
+    for (const StatusItem& item : statuses) {
+        QAction* action = add(QString::fromUtf8(item.text), item.name, command(item.command));
+        action->setCheckable(true);
+        action->setData(item.status);
+        m_trayStatuses->addAction(action);
+    }
+    m_trayMenu->addSeparator();
+    add(QStringLiteral("&Zobrazit"), "trayShow", [this] { ShowFromTray(); });
+    add(QStringLiteral("&Nastavení…"), "traySettings", command(&Commands::settings));
+    m_trayMenu->addSeparator();
+    add(QStringLiteral("&Konec"), "trayExit", [this] { OnAppExit(); });
+    // The current status checked, whatever set it.
+    connect(m_trayMenu, &QMenu::aboutToShow, this, [this] {
+        const int own = m_state.OwnStatus();
+        for (QAction* action : m_trayStatuses->actions()) {
+            action->setChecked(action->data().toInt() == own);
+        }
+    });
 }
 
 void CMainFrame::SetTrayToolTip(const std::string& tip) {
@@ -223,10 +284,43 @@ void CMainFrame::SetTrayToolTip(const std::string& tip) {
     }
 }
 
+void CMainFrame::SetDesktopNotifications(platform::DesktopNotifications* service) {
+    if (m_desktop != nullptr) {
+        disconnect(m_desktop, nullptr, this, nullptr);
+    }
+    m_desktop = service;
+    if (m_desktop != nullptr) {
+        connect(m_desktop, &platform::DesktopNotifications::Clicked, this,
+                &CMainFrame::OnDesktopNotificationClicked);
+    }
+}
+
+void CMainFrame::SetTrayAvailable(bool available) {
+    if (available == m_trayAvailable || m_exiting) {
+        return;
+    }
+    m_trayAvailable = available;
+    if (available) {
+        // The window stays as it is; closing or minimising it hides it now.
+        if (m_tray == nullptr) {
+            CreateTray();
+        }
+        return;
+    }
+    // No balloon can be clicked, and the window must be reachable without
+    // the icon. Qt keeps the icon, and docks it again in the next tray.
+    m_balloonShown = false;
+    m_balloonTimer.stop();
+    if (isHidden()) {
+        showNormal();
+    }
+}
+
 void CMainFrame::RemoveTrayIcon() {
     // Nothing is shown after the exit.
     m_waitingNotification.reset();
     m_notificationTimer.stop();
+    m_balloonClickPending = false;
     if (m_tray != nullptr) {
         m_tray->hide();
     }
@@ -238,6 +332,9 @@ void CMainFrame::Show(const Notification& notification) {
         return;
     }
     if (m_notificationTimer.isActive()) {
+        if (m_waitingNotification) {
+            ++m_superseded;
+        }
         m_waitingNotification = notification;
         return;
     }
@@ -254,7 +351,8 @@ void CMainFrame::OnNotificationGapEnd() {
 }
 
 void CMainFrame::Present(const Notification& notification) {
-    if (m_tray != nullptr) {
+    if (m_trayAvailable && m_tray != nullptr) {
+        m_superseded = 0;
         m_lastBalloon.title = platform::FromCp1250(notification.balloonTitle);
         m_lastBalloon.text = platform::FromCp1250(notification.balloonText);
         m_lastBalloon.milliseconds = notification.milliseconds;
@@ -262,16 +360,56 @@ void CMainFrame::Present(const Notification& notification) {
                             notification.milliseconds);
         m_balloonShown = true;
         m_balloonTimer.start(notification.milliseconds);
-    } else if (!m_fallbackBoxOpen) {
-        // Shown from a posted task: the box's event loop must not run inside
-        // the caller (the dispatch of a datagram). While it waits or is
-        // open, further notifications are dropped.
-        m_fallbackBoxOpen = true;
-        QTimer::singleShot(0, this, [this, title = notification.title, text = notification.text] {
-            m_boxes.ShowMessage(title, text, BoxIcon::Information);
-            m_fallbackBoxOpen = false;
-        });
+        // Where Qt draws the balloon itself (X11), it is a top-level widget.
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->inherits("QBalloonTip") && window->isVisible()) {
+                WatchBalloon(window);
+            }
+        }
+    } else if (m_desktop != nullptr) {
+        m_superseded = 0;
+        m_desktop->Notify(platform::FromCp1250(notification.title),
+                          platform::FromCp1250(notification.text), notification.milliseconds,
+                          [frame = QPointer<CMainFrame>(this), notification] {
+                              if (frame) {
+                                  frame->PresentBox(notification);
+                              }
+                          });
+    } else {
+        PresentBox(notification);
     }
+}
+
+void CMainFrame::PresentBox(const Notification& notification) {
+    // The ones that a newer one replaced while they waited are missed too.
+    m_missed += std::exchange(m_superseded, 0);
+    const bool quiet = m_boxEverClosed && m_clock.NowSeconds() - m_boxClosedAt < kBoxQuietSeconds;
+    if (m_boxOpen || quiet || m_exitCommandRun) {
+        // Counted, and the next box tells how many. A clock set back counts as
+        // still quiet until it passes the close again.
+        const std::string line = "Notification box not shown: " + cp1250::ToUtf8(notification.text);
+        if (m_missed++ == 0) {
+            corelog::Warning("ui", line + " (a box is open or closed less than 10 s ago)");
+        } else {
+            corelog::Debug("ui", line);
+        }
+        return;
+    }
+    std::string text = notification.text;
+    if (m_missed > 0) {
+        text += cp1250::FromUtf8("\r\n\r\nNezobrazených upozornění mezitím: ") +
+                std::to_string(m_missed);
+        m_missed = 0;
+    }
+    // Shown from a posted task: the box's event loop must not run inside the
+    // caller (the dispatch of a datagram).
+    m_boxOpen = true;
+    QTimer::singleShot(0, this, [this, title = notification.title, text] {
+        m_boxes.ShowMessage(title, text, BoxIcon::Information);
+        m_boxOpen = false;
+        m_boxEverClosed = true;
+        m_boxClosedAt = m_clock.NowSeconds();
+    });
 }
 
 void CMainFrame::OnUpdateStatusPane(bool networkUnreachable) {
@@ -344,20 +482,59 @@ void CMainFrame::ApplyTopMost() {
 }
 
 void CMainFrame::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::Trigger) {
-        return;
+    // A press on the icon, not on the balloon.
+    m_balloonClickPending = false;
+    if (reason == QSystemTrayIcon::Trigger) {
+        ShowFromTray();
     }
+}
+
+void CMainFrame::ShowFromTray() {
     showNormal();
     raise();
     activateWindow();
 }
 
 void CMainFrame::OnBalloonClicked() {
+    if (!m_balloonShown || m_balloonClickPending) {
+        return;
+    }
+    m_balloonClickPending = true;
+    QTimer::singleShot(0, this, [this] {
+        if (std::exchange(m_balloonClickPending, false)) {
+            OpenNotified();
+        }
+    });
+}
+
+void CMainFrame::OnDesktopNotificationClicked() {
+    OpenNotified();
+}
+
+void CMainFrame::OpenNotified() {
     const bool openOnClick =
         m_state.Read([](const SettingsRecord& s) { return s.openOnClickTooTip; });
-    if (m_balloonShown && openOnClick && m_commands.openNotifiedConversation) {
+    if (openOnClick && m_commands.openNotifiedConversation) {
         m_commands.openNotifiedConversation();
     }
+}
+
+void CMainFrame::WatchBalloon(QWidget* balloon) {
+    if (balloon != nullptr && balloon != m_balloon) {
+        m_balloon = balloon;
+        balloon->installEventFilter(this);
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_balloon && event->type() == QEvent::Hide) {
+        // Gone after its time (a click before it leaves it counting until then).
+        m_balloon = nullptr;
+        if (!m_balloonTimer.isActive()) {
+            m_balloonShown = false;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -371,7 +548,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
-    if (m_tray != nullptr) {
+    if (m_trayAvailable) {
         hide();
     } else {
         showMinimized();
@@ -380,7 +557,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && m_tray != nullptr &&
+    if (event->type() == QEvent::WindowStateChange && m_trayAvailable &&
         (windowState() & Qt::WindowMinimized) != 0) {
         // Minimised with a tray: off the screen and the task bar; the icon brings
         // it back. Hidden once the state change is through.

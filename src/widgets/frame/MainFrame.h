@@ -4,27 +4,38 @@
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "core/base/AlertGate.h"
+#include "core/base/Clock.h"
 #include "core/base/Presenter.h"
 #include "core/peers/PeerNotifier.h"
 #include "core/settings/AppState.h"
 #include "widgets/adapters/QtMessagePresenter.h"
 
 class CMrmx3View;
+class QActionGroup;
+class QMenu;
+namespace platform {
+class DesktopNotifications;
+}
 
 // The main window: menu bar, tool bar, status bar with the own status, the
-// user tree as its central widget, and the tray icon with its balloons. Where
-// the desktop has no tray, the window stays reachable: it is not hidden,
-// minimise and close minimise, and notifications fall back to one message box
-// at a time. At most one notification is shown per kNotificationGapMs: one
-// that comes sooner waits for the end of the gap, and a newer one takes its
-// place.
+// user tree as its central widget, and the tray icon with its balloons and its
+// menu. Where the desktop has no tray, the window stays reachable: it is not
+// hidden, minimise and close minimise, and notifications go to the desktop's
+// notification service, or, without one, to a message box: one at a time and
+// none for a quiet period after one closes, the next telling how many were
+// missed. A tray may come or go while the program runs (SetTrayAvailable). At
+// most one notification is shown per kNotificationGapMs: one that comes sooner
+// waits for the end of the gap, and a newer one takes its place.
 class CMainFrame final : public QMainWindow, public NotificationSink {
     Q_OBJECT
 public:
@@ -39,8 +50,10 @@ public:
         std::function<void()> exit;  // the orderly end of the program
     };
 
-    // trayAvailable: whether the desktop shows a system tray (tests pass it).
-    CMainFrame(AppState& state, MessagePresenter& presenter, Commands commands, bool trayAvailable);
+    // trayAvailable: whether the desktop shows a system tray at start (tests
+    // pass it). clock: the time of the boxes' quiet period.
+    CMainFrame(AppState& state, MessagePresenter& presenter, const Clock& clock, Commands commands,
+               bool trayAvailable);
     ~CMainFrame() override;
 
     void SetView(CMrmx3View* view);
@@ -49,14 +62,23 @@ public:
     MessagePresenter& Boxes() { return m_boxes; }
 
     static constexpr int kNotificationGapMs = 250;
+    // After a notification box has closed, no other opens for this long.
+    static constexpr int64_t kBoxQuietSeconds = AlertGate::kQuietSeconds;
     // The starting size; wider where the menu bar needs it.
     static constexpr int kStartWidth = 215;
     static constexpr int kStartHeight = 380;
 
-    // The balloon with its title, text and time, or without a tray the box
-    // with the whole title and text, now or at the end of the gap (a box once
-    // the caller has returned); the tray tip at once in any case.
+    // The balloon with its title, text and time, or without a tray the
+    // desktop's notification or the box with the whole title and text, now or
+    // at the end of the gap (a box once the caller has returned); the tray tip
+    // at once in any case.
     void Show(const Notification& notification) override;
+    // The desktop's notification service, used where there is no tray; null:
+    // none (boxes). Not owned.
+    void SetDesktopNotifications(platform::DesktopNotifications* service);
+    // A tray has appeared (the icon docks, balloons, close and minimise hide)
+    // or gone (the window is shown again and stays reachable).
+    void SetTrayAvailable(bool available);
     // Refreshes the status pane and the tray tool tip from the own status, and
     // the message pane's idle text from whether announcements no longer leave.
     void OnUpdateStatusPane(bool networkUnreachable);
@@ -76,6 +98,12 @@ public:
     bool Exiting() const { return m_exiting; }
     QSystemTrayIcon* TrayIcon() const { return m_tray; }
     bool BalloonShown() const { return m_balloonShown; }
+    // The balloon Qt draws itself (X11): while it is on the screen, also when
+    // the mouse keeps it there past its time, a click on it counts.
+    void WatchBalloon(QWidget* balloon);
+    QMenu* TrayMenu() const { return m_trayMenu; }
+    // Notifications that no box showed since the last one that did.
+    int MissedNotifications() const { return m_missed; }
     // The last balloon, for tests: title, text and time in milliseconds.
     struct Balloon {
         QString title;
@@ -83,20 +111,27 @@ public:
         int milliseconds = 0;
     };
     const Balloon& LastBalloon() const { return m_lastBalloon; }
-    // Runs out with the balloon's time and clears BalloonShown (tests read and fire it).
+    // Runs out with the balloon's time and clears BalloonShown unless the
+    // balloon is still on the screen (tests read and fire it).
     QTimer& BalloonTimer() { return m_balloonTimer; }
     // Runs while the gap after a shown notification lasts; at its end the
     // waiting one, if any, is shown (tests read and fire it).
     QTimer& NotificationTimer() { return m_notificationTimer; }
 
-    // Simulates the tray's reports (tests; the tray calls them too).
+    // Simulates the tray's reports (tests; the tray calls them too). Qt's X11
+    // tray reports a press on the icon while a balloon shows as a balloon
+    // click as well, just before the icon's own report: a balloon click
+    // counts once the report of the press is through without one of the icon.
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void OnBalloonClicked();
+    // The desktop notification was clicked: as a balloon click.
+    void OnDesktopNotificationClicked();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateActions();
@@ -104,11 +139,16 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreateTray();
+    void CreateTrayMenu();
+    void ShowFromTray();
+    // Opens the notified conversation where "OpenOnClickTooTip" asks for it.
+    void OpenNotified();
     QAction* MakeAction(const QString& text, int promptId, const QString& iconName,
                         std::function<void()> handler, const char* objectName);
     void RunExitCommand();
-    // The balloon, or without a tray the box.
+    // The balloon, or without a tray the desktop's notification or the box.
     void Present(const Notification& notification);
+    void PresentBox(const Notification& notification);
     void OnNotificationGapEnd();
     // The tip as given (code page 1250, already cut).
     void SetTrayToolTip(const std::string& tip);
@@ -117,11 +157,19 @@ private:
 
     AppState& m_state;
     platform::WindowBoxes m_boxes;
+    const Clock& m_clock;
     Commands m_commands;
     bool m_trayAvailable;
     bool m_exiting = false;
     bool m_balloonShown = false;
-    bool m_fallbackBoxOpen = false;  // posted or open
+    bool m_balloonClickPending = false;  // decided once the tray's report is through
+    QPointer<QWidget> m_balloon;         // Qt's balloon widget while it is on the screen
+    platform::DesktopNotifications* m_desktop = nullptr;
+    bool m_boxOpen = false;  // posted or open
+    bool m_boxEverClosed = false;
+    int64_t m_boxClosedAt = 0;
+    int m_missed = 0;      // notifications no box showed since the last one
+    int m_superseded = 0;  // waiting ones replaced by a newer one since the last shown
     bool m_exitCommandRun = false;
     bool m_networkUnreachable = false;
     Balloon m_lastBalloon;
@@ -131,6 +179,8 @@ private:
     QLabel* m_messagePane = nullptr;
     QLabel* m_statusPane = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QActionGroup* m_trayStatuses = nullptr;
     QTimer m_balloonTimer;
     QTimer m_notificationTimer;
     std::optional<Notification> m_waitingNotification;
