@@ -15,7 +15,7 @@ PACKAGES=(
     libqt6svg6 qt6-qpa-plugins qt6-image-formats-plugins
     libgl-dev libxss1 libx11-6 fonts-dejavu-core
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    xvfb xauth xdotool x11-utils x11-apps imagemagick iproute2 procps trayer
+    xvfb xauth xdotool x11-utils x11-apps imagemagick iproute2 procps openbox trayer
     desktop-file-utils appstream dpkg-dev file
     dbus dbus-x11 at-spi2-core
     python3 python3-gi gir1.2-atspi-2.0
