@@ -359,6 +359,7 @@ void CMainFrame::Present(const Notification& notification) {
         m_tray->showMessage(m_lastBalloon.title, m_lastBalloon.text, QSystemTrayIcon::Information,
                             notification.milliseconds);
         m_balloonShown = true;
+        ++m_balloonSerial;
         m_balloonTimer.start(notification.milliseconds);
         // Where Qt draws the balloon itself (X11), it is a top-level widget.
         for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -528,11 +529,15 @@ void CMainFrame::WatchBalloon(QWidget* balloon) {
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_balloon && event->type() == QEvent::Hide) {
-        // Gone after its time (a click before it leaves it counting until then).
+        // A click closes the balloon before Qt reports the click: the
+        // balloon counts until that report is through. One hidden before its
+        // time counts until then.
         m_balloon = nullptr;
-        if (!m_balloonTimer.isActive()) {
-            m_balloonShown = false;
-        }
+        QTimer::singleShot(0, this, [this, serial = m_balloonSerial] {
+            if (serial == m_balloonSerial && m_balloon == nullptr && !m_balloonTimer.isActive()) {
+                m_balloonShown = false;
+            }
+        });
     }
     return QMainWindow::eventFilter(watched, event);
 }

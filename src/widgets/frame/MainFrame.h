@@ -164,6 +164,7 @@ private:
     bool m_balloonShown = false;
     bool m_balloonClickPending = false;  // decided once the tray's report is through
     QPointer<QWidget> m_balloon;         // Qt's balloon widget while it is on the screen
+    uint64_t m_balloonSerial = 0;        // counts the balloons shown
     platform::DesktopNotifications* m_desktop = nullptr;
     bool m_boxOpen = false;  // posted or open
     bool m_boxEverClosed = false;
