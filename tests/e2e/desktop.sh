@@ -128,7 +128,9 @@ TRAYER=$!
 E2E_PIDS+=($TRAYER)
 # The icon: the program's window inside the panel (absolute x, y, width, height).
 icon_geometry() {
-    xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {inside = 1; next}
+    xwininfo -root -tree | awk '
+        /"panel": \("panel" "trayer"\)/ { depth = match($0, /[^ ]/); inside = 1; next }
+        inside && match($0, /[^ ]/) <= depth { inside = 0 }
         inside && !done && /\("murmex3" "Mrmx3"\)/ {
             for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) size = $i
             split(size, wh, /[x+]/); abs = $NF; sub(/^\+/, "", abs); split(abs, xy, /\+/)
