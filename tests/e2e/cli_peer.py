@@ -82,6 +82,7 @@ class Session:
         self.pid_file = args.pid_file
         self.wine = args.wine
         self.label = "winrobot" if args.wine else "robot"
+        self.notices = tc.Notices(os.path.join(self.tmp, "notifications.jsonl"))
         self.alice = tc.Copy(self, "alice", args.host_a, args.display_a, "alice")
         self.capture = None
         self.watch = None
@@ -123,12 +124,10 @@ class Session:
             raise tc.CheckFailed("%s ended with %d (wanted %d), said %r" % (
                 " ".join(result.args[-4:]), result.returncode, status, result.stderr))
 
-    def close_box(self, text):
-        """Waits for the program's box with this text and closes it."""
-        box = self.alice.wait_box(5.0, text)
-        if box is None:
-            raise tc.CheckFailed("no box %r: %r" % (text, self.alice.boxes()))
-        self.alice.close_box(box)
+    def expect_notice(self, text):
+        """Waits for the program's notification with this text."""
+        if self.alice.wait_notice(5.0, text) is None:
+            raise tc.CheckFailed("no notification %r: %r" % (text, self.alice.notices()))
 
     # ------------------------------------------------------------ the checks
 
@@ -169,7 +168,7 @@ class Session:
         self.cli_name = name
         if not tc.wait_for(lambda: name in alice.tree().get(GROUP, []), 5.0, 0.2):
             raise tc.CheckFailed("the program lists %r" % alice.tree())
-        self.close_box(tc.GONE_NOTICE % name)
+        self.expect_notice(tc.GONE_NOTICE % name)
 
         # Its status as the program announces it, through jq as in the README.
         alice.press_action("push button", "Pryč")
@@ -194,7 +193,7 @@ class Session:
         if not tc.wait_for(lambda: self.cli_name in self.alice.tree().get(CLI_GROUP, []),
                            8.0, 0.2):
             raise tc.CheckFailed("the program lists %r" % self.alice.tree())
-        self.close_box(tc.READY_NOTICE % self.cli_name)
+        self.expect_notice(tc.READY_NOTICE % self.cli_name)
         return "%r; the program lists %s under %s" % (event, self.cli_name, CLI_GROUP)
 
     def message_to_program(self):
@@ -208,7 +207,7 @@ class Session:
         if any(port == PORT for _dst, _bytes, port in sent):
             raise tc.CheckFailed("sent from port %d, which watch holds" % PORT)
         notice = "%s : %s" % (self.cli_name, FROM_CLI)
-        self.close_box(notice)
+        self.expect_notice(notice)
         row = at.tree_row(at.find_tree(alice.app()), self.cli_name)
         alice.click(row, 2)
         self.window = tc.wait_for(lambda: alice.conversation(self.cli_name), 5.0)
@@ -242,7 +241,7 @@ class Session:
         self.expect(self.cli("bell", "--to", self.args.addr_a), 0)
         wait_sent(self.capture, started, [(self.args.addr_a, BELL_BYTES)])
         notice = tc.BELL_NOTICE % (self.cli_name, FROM_CLI)
-        self.close_box(notice)
+        self.expect_notice(notice)
         return repr(notice)
 
     def shared_port_on_program_host(self):
@@ -272,7 +271,7 @@ class Session:
                                        for sent in wire(self.capture, started)), 3.0):
             raise tc.CheckFailed("no goodbye on the wire")
         notice = tc.GONE_NOTICE % self.cli_name
-        self.close_box(notice)
+        self.expect_notice(notice)
         if not tc.log_of(self.window).endswith(tc.DISCONNECTED_LINE % self.cli_name):
             raise tc.CheckFailed("the log ends %r" % tc.log_of(self.window)[-80:])
         return "status 0, %r" % notice
