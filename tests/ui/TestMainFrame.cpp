@@ -1,4 +1,5 @@
 // tests/ui/TestMainFrame.cpp
+#include <QDialog>
 #include <QEnterEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -762,6 +763,14 @@ void TestMainFrame::aTrayThatComesAndGoesIsFollowed() {
     QCOMPARE(m_presenter.messages.size(), std::size_t(1));
     QCOMPARE(m_presenter.messages[0].text, std::string("Jana"));
     QCOMPARE(m_frame->LastBalloon().text, QStringLiteral("Petr"));
+
+    // Once the exit took the icon, a tray that comes or goes shows nothing.
+    m_frame->RemoveTrayIcon();
+    m_frame->hide();
+    m_frame->SetTrayAvailable(true);
+    QVERIFY(m_frame->TrayIcon() == nullptr || !m_frame->TrayIcon()->isVisible());
+    m_frame->SetTrayAvailable(false);
+    QVERIFY(!m_frame->isVisible());
 }
 
 // The tray's menu: the statuses with the current one checked, the window,
@@ -795,6 +804,11 @@ void TestMainFrame::trayMenuHasTheStatusesTheWindowTheSettingsAndTheEnd() {
     item("trayShow")->trigger();
     QVERIFY(m_frame->isVisible());
     m_frame->hide();
+    // Also while a modal dialog holds the window.
+    QDialog dialog(m_frame.get());
+    dialog.setModal(true);
+    dialog.show();
+    QVERIFY(QApplication::activeModalWidget() == &dialog);
     item("trayExit")->trigger();
     QCOMPARE(m_calls.back(), std::string("exit"));
     QVERIFY(m_frame->Exiting());

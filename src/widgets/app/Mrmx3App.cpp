@@ -55,7 +55,9 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
     }
     if (!m_s.trayAvailable) {
         m_trayWatch = platform::TrayWatch::Make();
-        m_s.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+        // One look, so that a change after it is told.
+        m_s.trayAvailable =
+            m_trayWatch ? m_trayWatch->Available() : QSystemTrayIcon::isSystemTrayAvailable();
     }
     m_poster = std::make_unique<platform::QtUiPoster>(this);
     m_sounds = std::make_unique<SoundEvents>(m_state, *m_s.clock, *m_s.player);

@@ -264,7 +264,12 @@ void CMainFrame::CreateTrayMenu() {
     add(QStringLiteral("&Zobrazit"), "trayShow", [this] { ShowFromTray(); });
     add(QStringLiteral("&Nastavení…"), "traySettings", command(&Commands::settings));
     m_trayMenu->addSeparator();
-    add(QStringLiteral("&Konec"), "trayExit", [this] { OnAppExit(); });
+    // The tray's menu works while a modal dialog holds the window; the exit
+    // is safe inside its event loop.
+    add(QStringLiteral("&Konec"), "trayExit", [this] {
+        m_exiting = true;
+        RunExitCommand();
+    });
     // The current status checked, whatever set it.
     connect(m_trayMenu, &QMenu::aboutToShow, this, [this] {
         const int own = m_state.OwnStatus();
@@ -296,7 +301,7 @@ void CMainFrame::SetDesktopNotifications(platform::DesktopNotifications* service
 }
 
 void CMainFrame::SetTrayAvailable(bool available) {
-    if (available == m_trayAvailable || m_exiting) {
+    if (available == m_trayAvailable || m_exiting || m_ended) {
         return;
     }
     m_trayAvailable = available;
@@ -304,6 +309,7 @@ void CMainFrame::SetTrayAvailable(bool available) {
         // The window stays as it is; closing or minimising it hides it now.
         if (m_tray == nullptr) {
             CreateTray();
+            OnUpdateStatusPane(m_networkUnreachable);
         }
         return;
     }
@@ -317,7 +323,8 @@ void CMainFrame::SetTrayAvailable(bool available) {
 }
 
 void CMainFrame::RemoveTrayIcon() {
-    // Nothing is shown after the exit.
+    // Nothing is shown after the exit, whoever asked for it.
+    m_ended = true;
     m_waitingNotification.reset();
     m_notificationTimer.stop();
     m_balloonClickPending = false;
@@ -327,6 +334,9 @@ void CMainFrame::RemoveTrayIcon() {
 }
 
 void CMainFrame::Show(const Notification& notification) {
+    if (m_ended) {
+        return;
+    }
     SetTrayToolTip(notification.toolTip);
     if (!notification.enabled) {
         return;
@@ -368,11 +378,13 @@ void CMainFrame::Present(const Notification& notification) {
             }
         }
     } else if (m_desktop != nullptr) {
-        m_superseded = 0;
+        // Should the service fail, the box counts the ones this one replaced.
         m_desktop->Notify(platform::FromCp1250(notification.title),
                           platform::FromCp1250(notification.text), notification.milliseconds,
-                          [frame = QPointer<CMainFrame>(this), notification] {
+                          [frame = QPointer<CMainFrame>(this), notification,
+                           replaced = std::exchange(m_superseded, 0)] {
                               if (frame) {
+                                  frame->m_superseded += replaced;
                                   frame->PresentBox(notification);
                               }
                           });

@@ -172,6 +172,8 @@ private:
     int m_missed = 0;      // notifications no box showed since the last one
     int m_superseded = 0;  // waiting ones replaced by a newer one since the last shown
     bool m_exitCommandRun = false;
+    // The tray icon went for the exit: no icon, window or notification again.
+    bool m_ended = false;
     bool m_networkUnreachable = false;
     Balloon m_lastBalloon;
     QToolBar* m_toolBar = nullptr;
