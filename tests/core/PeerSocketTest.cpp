@@ -589,6 +589,7 @@ public:
         return found != m_codes.end() ? found->second : m_all;
     }
     // The destinations since the last call.
+    void Later(int64_t seconds) { m_now += seconds; }
     std::vector<std::string> TakeSent() {
         std::lock_guard lock(m_mutex);
         std::vector<std::string> sent = Dotted(m_sent);
@@ -600,6 +601,7 @@ public:
         CPeerSocket::Options options;
         options.port = 0;
         options.interfaces = [this] { return Interfaces(); };
+        options.monotonicSeconds = [this] { return m_now.load(); };
         options.send = [this](platform::SocketHandle, uint32_t address, uint16_t, const void*,
                               size_t) { return Send(address); };
         return options;
@@ -614,6 +616,7 @@ private:
     };
     std::map<uint32_t, int> m_codes;
     int m_all = 0;
+    std::atomic<int64_t> m_now{1000};
     std::vector<uint32_t> m_sent;
 };
 
@@ -696,13 +699,17 @@ TEST_F(PeerSocketOnFakeNetwork, EveryBroadcastAlsoGoesToEachDirectedAddress) {
     EXPECT_EQ(m_network.TakeSent(), (std::vector<std::string>{"10.0.0.9", "10.0.0.9"}));
     EXPECT_EQ(m_copy.socket.SentCount(), 11);
 
-    // The interfaces are read again before every announcement; the messages
-    // to all follow what the last announcement found.
+    // The interfaces are read again before an announcement once they are
+    // old; the messages to all follow what the last reading found.
     m_network.SetInterfaces({Interface("10.0.0.7", "10.0.0.255"),
                              Interface("172.20.0.3", "172.20.255.255"),
                              Interface("172.20.0.4", "172.20.255.255")});
     m_copy.socket.SendTyping("");
     EXPECT_EQ(m_network.TakeSent(), all);
+    m_network.Later(CPeerSocket::kInterfacesMaxAge - 1);
+    m_copy.socket.BroadcastPresence();
+    EXPECT_EQ(m_network.TakeSent(), all);
+    m_network.Later(1);
     const std::vector<std::string> now = {"255.255.255.255", "10.0.0.255", "172.20.255.255"};
     m_copy.socket.BroadcastPresence();
     EXPECT_EQ(m_network.TakeSent(), now);
@@ -781,6 +788,12 @@ TEST_F(PeerSocketOnFakeNetwork, ThreeAnnouncementsThatNoneTookMarkTheNetworkUnre
     EXPECT_FALSE(m_copy.socket.NetworkUnreachable());
     m_copy.socket.BroadcastPresence();
     EXPECT_TRUE(m_copy.socket.NetworkUnreachable());
+    // After a refused announcement the interfaces are read at once, however
+    // new the last reading: an address that comes back is used.
+    m_network.SetInterfaces({Interface("10.9.0.5", "10.9.255.255")});
+    m_network.TakeSent();
+    m_copy.socket.BroadcastPresence();
+    EXPECT_EQ(m_network.TakeSent(), (std::vector<std::string>{"255.255.255.255", "10.9.255.255"}));
     // Each change is logged once.
     const std::vector<std::string> lines = log.Lines();
     ASSERT_EQ(lines.size(), 3u);

@@ -2,6 +2,7 @@
 #include "core/net/PeerSocket.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <utility>
 
@@ -37,6 +38,13 @@ CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter, Options o
     }
     if (!m_options.send) {
         m_options.send = platform::SendDatagram;
+    }
+    if (!m_options.monotonicSeconds) {
+        m_options.monotonicSeconds = [] {
+            return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                            std::chrono::steady_clock::now().time_since_epoch())
+                                            .count());
+        };
     }
     RefreshOwnAddresses();
 }
@@ -191,7 +199,14 @@ std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& pa
         }
     }
     if (presence) {
-        RefreshOwnAddresses();
+        // Reading the interfaces is most of an idle announcement's cost.
+        const int64_t now = m_options.monotonicSeconds();
+        if (!m_interfacesReadAt || m_destinationRefused ||
+            now - *m_interfacesReadAt >= kInterfacesMaxAge) {
+            RefreshOwnAddresses();
+            m_interfacesReadAt = now;
+        }
+        m_destinationRefused = false;
     }
 
     std::vector<uint32_t> destinations;
@@ -223,6 +238,9 @@ std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& pa
             taken = true;
         } else {
             codes.push_back(code);
+            if (presence) {
+                m_destinationRefused = true;
+            }
         }
     }
     if (taken) {

@@ -36,8 +36,12 @@ public:
         // Where a broadcast goes. Only the limited broadcast address brings the
         // directed ones along; any other address (a test's) is used alone.
         std::string broadcastAddress = "255.255.255.255";
-        // The local interfaces, read before every presence broadcast; empty: the system's.
+        // The local interfaces; empty: the system's. Read again before a
+        // presence broadcast once kInterfacesMaxAge has passed, or when a
+        // destination of the last one refused it.
         InterfaceSource interfaces;
+        // Seconds on a clock that never goes back; empty: the steady clock.
+        std::function<int64_t()> monotonicSeconds;
         // Hands one datagram to the system (0 or an error code); empty: the socket's own.
         SendFunction send;
     };
@@ -45,6 +49,7 @@ public:
     // Announcements in a row that no destination took before the network
     // counts as unreachable.
     static constexpr int kUnreachableAfter = 3;
+    static constexpr int64_t kInterfacesMaxAge = 30;
 
     CPeerSocket(AppState& state, MessagePresenter& presenter);
     CPeerSocket(AppState& state, MessagePresenter& presenter, Options options);
@@ -128,6 +133,10 @@ private:
     std::mutex m_presenceMutex;  // one presence datagram at a time
     bool m_goodbyeSent = false;
     int m_failedAnnouncements = 0;  // in a row; under m_presenceMutex
+    // When the interfaces were read, and whether a destination refused the
+    // last announcement; under m_presenceMutex.
+    std::optional<int64_t> m_interfacesReadAt;
+    bool m_destinationRefused = false;
     std::atomic<bool> m_networkUnreachable{false};
     mutable std::mutex m_addressMutex;
     std::vector<uint32_t> m_ownAddresses;
