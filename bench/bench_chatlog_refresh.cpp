@@ -121,15 +121,3 @@ BENCHMARK(BM_RefreshLog10000)->Unit(benchmark::kMillisecond);
 // The log stays below the bound for this many appends.
 BENCHMARK(BM_AppendLog10000)->Unit(benchmark::kMicrosecond)->Iterations(kAppends);
 BENCHMARK(BM_AppendToFullLog10000)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

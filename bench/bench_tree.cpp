@@ -169,15 +169,3 @@ void BM_GroupClick25000(benchmark::State& state) {
 BENCHMARK(BM_GroupClick25000)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

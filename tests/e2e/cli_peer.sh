@@ -72,14 +72,7 @@ dbus-daemon --session --fork --address="$DBUS_SESSION_BUS_ADDRESS" --print-pid=3
 E2E_PIDS+=("$(cat "$E2E_TMP/session-bus.pid")")
 env "$BUS_MARK" "$BUS_LAUNCHER" --launch-immediately >"$E2E_TMP/bus-launcher.log" 2>&1 &
 E2E_PIDS+=($!)
-# The desktop's notification service, which writes down what it is sent.
-"$PYTHON" "$HERE/../ui/fake_notification_service.py" --log "$E2E_TMP/notifications.jsonl" \
-    </dev/null >"$E2E_TMP/notification-service.out" 2>&1 &
-E2E_PIDS+=($!)
-for _ in $(seq 1 100); do
-    grep -q ready "$E2E_TMP/notification-service.out" && break
-    sleep 0.05
-done
+e2e_start_notification_service "$PYTHON"
 
 if [ -n "$WINE_MODE" ]; then
     # Wine's sockets are its wineserver's: the server, and with it Wine's own

@@ -126,3 +126,17 @@ e2e_stop_xvfb() {  # a server that must be killed leaves its socket behind
         fi
     done
 }
+
+# The desktop's notification service on the session bus of
+# DBUS_SESSION_BUS_ADDRESS: a fake that writes down what it is sent to
+# $E2E_TMP/notifications.jsonl. Returns once it owns its name.
+e2e_start_notification_service() {  # $1: a python3 with GLib's bindings
+    "$1" "$(dirname "${BASH_SOURCE[0]}")/../ui/fake_notification_service.py" \
+        --log "$E2E_TMP/notifications.jsonl" </dev/null \
+        >"$E2E_TMP/notification-service.out" 2>&1 &
+    E2E_PIDS+=($!)
+    for _ in $(seq 1 100); do
+        grep -q ready "$E2E_TMP/notification-service.out" && return 0
+        sleep 0.05
+    done
+}
