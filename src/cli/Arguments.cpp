@@ -20,12 +20,12 @@ constexpr CommandName kCommands[] = {
 };
 
 // An option, and the commands that take it (empty: every network command).
-struct OptionSpec {
+struct KnownOption {
     const char* name;
     bool takesValue;
     std::vector<Command> commands;
 };
-const OptionSpec kOptions[] = {
+const KnownOption kOptions[] = {
     {"--json", false, {Command::Peers, Command::Watch}},
     {"--quiet", false, {Command::Peers}},
     {"--wait", true, {Command::Peers}},
@@ -109,7 +109,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& words) {
 
     std::optional<Command> command;
     // Options are checked against the command once it is known.
-    std::vector<std::pair<const OptionSpec*, std::string>> options;
+    std::vector<std::pair<const KnownOption*, std::string>> options;
     bool optionsEnded = false;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
@@ -120,14 +120,14 @@ ParsedArguments ParseArguments(const std::vector<std::string>& words) {
         if (!optionsEnded && word.size() > 1 && word[0] == '-') {
             const size_t equals = word.find('=');
             const std::string name = word.substr(0, equals);
-            const auto spec = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                           [&](const OptionSpec& s) { return name == s.name; });
-            if (spec == std::end(kOptions)) {
+            const auto known = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                            [&](const KnownOption& s) { return name == s.name; });
+            if (known == std::end(kOptions)) {
                 result.error = "unknown option '" + name + "'";
                 return result;
             }
             std::string value;
-            if (spec->takesValue) {
+            if (known->takesValue) {
                 if (equals != std::string::npos) {
                     value = word.substr(equals + 1);
                 } else if (i + 1 < words.size()) {
@@ -140,7 +140,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& words) {
                 result.error = name + " takes no value";
                 return result;
             }
-            options.emplace_back(&*spec, value);
+            options.emplace_back(&*known, value);
             continue;
         }
         if (!command) {
@@ -164,14 +164,14 @@ ParsedArguments ParseArguments(const std::vector<std::string>& words) {
         return result;
     }
     a.command = *command;
-    for (const auto& [spec, value] : options) {
-        if (!spec->commands.empty() && std::find(spec->commands.begin(), spec->commands.end(),
-                                                 a.command) == spec->commands.end()) {
+    for (const auto& [known, value] : options) {
+        if (!known->commands.empty() && std::find(known->commands.begin(), known->commands.end(),
+                                                  a.command) == known->commands.end()) {
             result.error =
-                std::string(spec->name) + " is not an option of " + CommandWord(a.command);
+                std::string(known->name) + " is not an option of " + CommandWord(a.command);
             return result;
         }
-        result.error = ApplyOption(a, spec->name, value);
+        result.error = ApplyOption(a, known->name, value);
         if (!result.error.empty()) {
             return result;
         }
