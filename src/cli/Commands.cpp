@@ -19,7 +19,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr std::chrono::seconds kScanPause{3};
 // Listening for a name: one period and this much for the announcement on its way.
 constexpr std::chrono::seconds kResolveMargin{1};
 
@@ -124,13 +123,6 @@ std::chrono::seconds Period(const AppState& state) {
         std::max<int32_t>(state.Read([](const SettingsRecord& s) { return s.aboutMePeriod; }), 1));
 }
 
-// Keeps the group a peer assigned, for this run only.
-void ApplyGroup(AppState& state, const PeerEvent& event) {
-    if (event.kind == PeerEventKind::GroupAssigned) {
-        state.Modify([&](SettingsRecord& s) { s.groupName = event.text; });
-    }
-}
-
 std::string PeerList(const std::vector<Peer>& peers) {
     std::string list;
     for (const Peer& peer : peers) {
@@ -178,9 +170,7 @@ std::optional<std::string> Destination(const Arguments& arguments, CommandContex
     const ListenEnd end =
         Listen(*endpoint.socket, SteadyClock::now() + listened,
                [&](const uint8_t* data, size_t size, const std::string& sender) {
-                   if (auto event = table.Receive(data, size, sender, context.clock.NowSeconds())) {
-                       ApplyGroup(context.state, *event);
-                   }
+                   Hear(table, context.state, data, size, sender, context.clock.NowSeconds());
                    return true;
                });
     if (end != ListenEnd::Deadline) {
@@ -256,9 +246,7 @@ int RunPeers(const Arguments& arguments, CommandContext& context) {
     const ListenEnd end =
         Listen(socket, SteadyClock::now() + std::chrono::seconds(arguments.waitSeconds),
                [&](const uint8_t* data, size_t size, const std::string& sender) {
-                   if (auto event = table.Receive(data, size, sender, context.clock.NowSeconds())) {
-                       ApplyGroup(context.state, *event);
-                   }
+                   Hear(table, context.state, data, size, sender, context.clock.NowSeconds());
                    return true;
                });
     if (!arguments.quiet) {
@@ -308,18 +296,14 @@ int RunWatch(const Arguments& arguments, CommandContext& context) {
 
     socket.BroadcastPresence();
     auto nextAnnouncement = SteadyClock::now() + Period(context.state);
-    auto nextScan = SteadyClock::now() + kScanPause;
+    auto nextScan = SteadyClock::now() + LivenessWatcher::kScanInterval;
     ListenEnd end = ListenEnd::Deadline;
     while (end == ListenEnd::Deadline) {
         end = Listen(socket, std::min(nextAnnouncement, nextScan),
                      [&](const uint8_t* data, size_t size, const std::string& sender) {
-                         const auto event =
-                             table.Receive(data, size, sender, context.clock.NowSeconds());
-                         if (!event) {
-                             return true;
-                         }
-                         ApplyGroup(context.state, *event);
-                         return print(*event);
+                         const auto event = Hear(table, context.state, data, size, sender,
+                                                 context.clock.NowSeconds());
+                         return !event || print(*event);
                      });
         const auto now = SteadyClock::now();
         if (end == ListenEnd::Deadline && now >= nextAnnouncement) {
@@ -331,7 +315,7 @@ int RunWatch(const Arguments& arguments, CommandContext& context) {
                 event && !print(*event)) {
                 end = ListenEnd::Failed;
             }
-            nextScan = now + kScanPause;
+            nextScan = now + LivenessWatcher::kScanInterval;
         }
     }
     context.presenter.SetContext("cannot say goodbye");

@@ -6,7 +6,6 @@
 
 #include "cli/Text.h"
 #include "core/res/Cp1250.h"
-#include "core/res/Strings.h"
 #include "core/settings/UserStatus.h"
 
 namespace formats {
@@ -80,13 +79,7 @@ std::string PeerFields(const Peer& peer) {
 }  // namespace
 
 std::string StatusText(int16_t status) {
-    static constexpr int kIds[] = {res::kStrStatusReady, res::kStrStatusAway,
-                                   res::kStrStatusDoNotDisturb, res::kStrStatusAtLunch,
-                                   res::kStrStatusDisconnected};
-    if (status < Ready || status > Disconnected) {
-        return {};
-    }
-    return res::StringUtf8(kIds[status]);
+    return cp1250::ToUtf8(KnownStatusText(status));
 }
 
 std::string PeersTable(const std::vector<Peer>& peers, int64_t now, bool colour) {

@@ -3,6 +3,7 @@
 
 #include "core/base/Log.h"
 #include "core/net/Packet.h"
+#include "core/settings/AppState.h"
 #include "core/settings/UserStatus.h"
 
 namespace {
@@ -127,4 +128,13 @@ void PeerTable::NoteUnknownKind(int16_t type, int16_t subtype) {
     }
     corelog::Warning("cli", "Dropped a datagram of an unknown kind: type " + std::to_string(type) +
                                 ", subtype " + std::to_string(subtype) + ".");
+}
+
+std::optional<PeerEvent> Hear(PeerTable& table, AppState& state, const uint8_t* data, size_t size,
+                              const std::string& sender, int64_t now) {
+    std::optional<PeerEvent> event = table.Receive(data, size, sender, now);
+    if (event && event->kind == PeerEventKind::GroupAssigned) {
+        state.Modify([&](SettingsRecord& s) { s.groupName = event->text; });
+    }
+    return event;
 }

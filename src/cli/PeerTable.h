@@ -9,6 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/peers/LivenessWatcher.h"
+
+class AppState;
+
 // The peers a command-line peer has heard, and what each datagram means:
 // presence makes or updates a peer by its address; a message, bell or
 // typing notice counts only from a peer heard before. Peers are kept in the
@@ -33,7 +37,7 @@ struct PeerEvent {
 
 class PeerTable {
 public:
-    static constexpr int64_t kLivenessTimeout = 30;
+    static constexpr int64_t kLivenessTimeout = LivenessWatcher::kLivenessTimeout;
 
     // Handles one datagram from a sender that is not this computer. A
     // goodbye from an unknown address makes no peer.
@@ -56,3 +60,8 @@ private:
     std::vector<Peer> m_peers;
     std::set<std::pair<int16_t, int16_t>> m_unknownKinds;
 };
+
+// The table's Receive, and a group a peer assigns kept in `state` for this
+// run only: the command-line peer never writes the settings.
+std::optional<PeerEvent> Hear(PeerTable& table, AppState& state, const uint8_t* data, size_t size,
+                              const std::string& sender, int64_t now);

@@ -5,6 +5,7 @@
 
 #include "cli/PeerTable.h"
 #include "core/net/Packet.h"
+#include "core/settings/AppState.h"
 
 namespace {
 
@@ -69,13 +70,16 @@ TEST_F(PeerTableTest, MessagesAndBellsCountOnlyFromPeersHeardBefore) {
     // A text without its NUL is read within the received bytes.
     const std::vector<uint8_t> cut = {1, 0, 2, 0, 'a', 'b'};
     EXPECT_EQ(Receive(cut, "10.0.0.2")->text, "ab");
-    // A group assignment counts from anybody.
+    // A group assignment counts from anybody, and holds for this run.
     PacketBuffer group;
     BuildGroupAssignment(group, "Nová");
-    event = Receive(Bytes(group, 4 + 5), "10.0.0.9");
+    AppState state;
+    const std::vector<uint8_t> assignment = Bytes(group, 4 + 5);
+    event = Hear(table, state, assignment.data(), assignment.size(), "10.0.0.9", 100);
     ASSERT_TRUE(event);
     EXPECT_EQ(event->kind, PeerEventKind::GroupAssigned);
     EXPECT_EQ(event->text, "Nová");
+    EXPECT_EQ(state.PresenceIdentity().groupName, "Nová");
 }
 
 TEST_F(PeerTableTest, ScanMarksOnePeerSilentForMoreThan30SecondsPerScan) {

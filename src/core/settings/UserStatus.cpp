@@ -3,7 +3,7 @@
 
 #include "core/res/Strings.h"
 
-std::string StatusShortText(int16_t status, MessagePresenter& presenter) {
+std::string KnownStatusText(int16_t status) {
     switch (status) {
         case Ready:
             return res::String(res::kStrStatusReady);
@@ -16,7 +16,14 @@ std::string StatusShortText(int16_t status, MessagePresenter& presenter) {
         case Disconnected:
             return res::String(res::kStrStatusDisconnected);
         default:
-            ShowTraceCode(presenter, "App 1, aSt %i", status);
             return {};
     }
+}
+
+std::string StatusShortText(int16_t status, MessagePresenter& presenter) {
+    std::string text = KnownStatusText(status);
+    if (text.empty()) {
+        ShowTraceCode(presenter, "App 1, aSt %i", status);
+    }
+    return text;
 }

@@ -15,6 +15,8 @@ enum UserStatus : int16_t {
     Disconnected = 4,
 };
 
-// "OK", "Pryč", "Neruš", "Jím", "Odpojen" (code page 1250). Any other value
-// shows the trace box "App 1, aSt %i" and gives an empty text.
+// "OK", "Pryč", "Neruš", "Jím", "Odpojen" (code page 1250); empty for any
+// other value.
+std::string KnownStatusText(int16_t status);
+// The same; any other value also shows the trace box "App 1, aSt %i".
 std::string StatusShortText(int16_t status, MessagePresenter& presenter);
