@@ -28,19 +28,11 @@ using Units = std::u16string;
 // UTF-8 as code units; each byte that starts no valid sequence is U+FFFD.
 void AppendUnits(Units& out, std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<uint8_t>(utf8[i]);
-        const size_t length = lead < 0x80             ? 1
-                              : (lead & 0xE0) == 0xC0 ? 2
-                              : (lead & 0xF0) == 0xE0 ? 3
-                                                      : 4;
-        const std::optional<std::u32string> decoded = clitext::DecodeUtf8(utf8.substr(i, length));
-        char32_t cp = 0xFFFD;
-        if (decoded && decoded->size() == 1 && i + length <= utf8.size()) {
-            cp = decoded->front();
-            i += length;
-        } else {
+        const std::optional<char32_t> next = utf8::Next(utf8, i);
+        if (!next) {
             ++i;
         }
+        const char32_t cp = next.value_or(0xFFFD);
         if (cp >= 0x10000) {
             out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
@@ -61,7 +53,7 @@ std::string UnitsToUtf8(const Units& units) {
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = 0xFFFD;
         }
-        clitext::AppendUtf8(out, cp);
+        utf8::Append(out, cp);
     }
     return out;
 }

@@ -9,11 +9,6 @@
 // the core hold code page 1250, and what is printed is UTF-8 again.
 namespace clitext {
 
-// The code points of a UTF-8 text, or nothing when it is not valid UTF-8
-// (overlong forms, surrogates and cut-off sequences included).
-std::optional<std::u32string> DecodeUtf8(std::string_view utf8);
-void AppendUtf8(std::string& out, char32_t codePoint);
-
 // The text in code page 1250, or nothing with the reason in `error`: invalid
 // UTF-8, a NUL, or a character the code page cannot hold (named, with its
 // code point).

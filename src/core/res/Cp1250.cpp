@@ -22,19 +22,6 @@ constexpr std::array<char16_t, 128> kHigh = {
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
 };
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 }  // namespace
 
 std::string ToUtf8(std::string_view bytes) {
@@ -46,7 +33,7 @@ std::string ToUtf8(std::string_view bytes) {
             out.push_back(c);
         } else {
             const char16_t cp = kHigh[b - 0x80];
-            AppendUtf8(out, cp != 0 ? cp : 0xFFFD);
+            utf8::Append(out, cp != 0 ? cp : 0xFFFD);
         }
     }
     return out;
@@ -110,3 +97,69 @@ std::string FromUtf8(std::string_view utf8) {
 }
 
 }  // namespace cp1250
+
+namespace utf8 {
+
+std::optional<char32_t> Next(std::string_view text, size_t& at) {
+    if (at >= text.size()) {
+        return std::nullopt;
+    }
+    const auto lead = static_cast<uint8_t>(text[at]);
+    if (lead < 0x80) {
+        ++at;
+        return lead;
+    }
+    size_t length = 0;
+    char32_t cp = 0;
+    char32_t least = 0;  // the smallest code point of the length: no overlong forms
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        cp = lead & 0x1Fu;
+        least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        cp = lead & 0x0Fu;
+        least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        cp = lead & 0x07u;
+        least = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() - at < length) {
+        return std::nullopt;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<uint8_t>(text[at + k]);
+        if ((next & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        cp = (cp << 6) | (next & 0x3Fu);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    at += length;
+    return cp;
+}
+
+void Append(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+}  // namespace utf8

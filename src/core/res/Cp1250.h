@@ -20,3 +20,13 @@ std::string FromUtf8(std::string_view utf8);
 std::optional<char> Encode(char32_t codePoint);
 
 }  // namespace cp1250
+
+namespace utf8 {
+
+// The code point that starts at `at`, which then moves past it; nothing, with
+// `at` left alone, where no valid sequence starts (overlong forms, surrogates
+// and cut-off sequences included).
+std::optional<char32_t> Next(std::string_view text, size_t& at);
+void Append(std::string& out, char32_t codePoint);
+
+}  // namespace utf8
