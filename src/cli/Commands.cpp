@@ -11,6 +11,7 @@
 #include "cli/Text.h"
 #include "core/base/Log.h"
 #include "core/net/PeerSocket.h"
+#include "core/net/PresenceAnnouncer.h"
 #include "core/res/Cp1250.h"
 #include "platform/Console.h"
 #include "platform/SocketWait.h"
@@ -119,8 +120,8 @@ ListenEnd Listen(CPeerSocket& socket, SteadyClock::time_point deadline,
 }
 
 std::chrono::seconds Period(const AppState& state) {
-    return std::chrono::seconds(
-        std::max<int32_t>(state.Read([](const SettingsRecord& s) { return s.aboutMePeriod; }), 1));
+    return PresenceAnnouncer::Period(
+        state.Read([](const SettingsRecord& s) { return s.aboutMePeriod; }));
 }
 
 std::string PeerList(const std::vector<Peer>& peers) {

@@ -92,7 +92,7 @@ std::optional<PeerEvent> PeerTable::Receive(const uint8_t* data, size_t size,
 std::optional<PeerEvent> PeerTable::Scan(int64_t now) {
     for (Peer& peer : m_peers) {
         const int64_t silence = now - peer.lastHeard;
-        if (silence > kLivenessTimeout && peer.status != Disconnected) {
+        if (LivenessWatcher::IsSilent(now, peer.lastHeard, peer.status)) {
             PeerEvent event;
             event.kind = PeerEventKind::WentSilent;
             event.previousStatus = peer.status;

@@ -37,8 +37,6 @@ struct PeerEvent {
 
 class PeerTable {
 public:
-    static constexpr int64_t kLivenessTimeout = LivenessWatcher::kLivenessTimeout;
-
     // Handles one datagram from a sender that is not this computer. A
     // goodbye from an unknown address makes no peer.
     std::optional<PeerEvent> Receive(const uint8_t* data, size_t size, const std::string& sender,

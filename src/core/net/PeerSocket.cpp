@@ -47,6 +47,7 @@ CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter, Options o
         };
     }
     RefreshOwnAddresses();
+    m_interfacesReadAt = m_options.monotonicSeconds();
 }
 
 CPeerSocket::~CPeerSocket() {

@@ -42,12 +42,9 @@ void PresenceAnnouncer::Run() {
     }
     while (!m_stop.StopRequested()) {
         m_announce();
-        // A period below one second counts as one: without a pause the copy
-        // would flood the network with announcements.
         std::chrono::milliseconds waited{0};
         for (;;) {
-            const std::chrono::milliseconds period =
-                std::chrono::seconds(std::max<int32_t>(m_period(), 1));
+            const std::chrono::milliseconds period = Period(m_period());
             if (waited >= period) {
                 break;
             }

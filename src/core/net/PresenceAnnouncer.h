@@ -1,6 +1,7 @@
 // src/core/net/PresenceAnnouncer.h
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -20,6 +21,12 @@ public:
     PresenceAnnouncer(std::function<void()> announce, std::function<int32_t()> period,
                       StopWait& wait);
     ~PresenceAnnouncer();  // stops and joins
+
+    // The wait between announcements for an "AboutMePeriod": a period below
+    // one second counts as one, or the copy would flood the network.
+    static std::chrono::seconds Period(int32_t aboutMePeriod) {
+        return std::chrono::seconds(std::max<int32_t>(aboutMePeriod, 1));
+    }
 
     void Start();
     // Safe from any thread, the announcer's own included, even while Start() runs.

@@ -94,16 +94,18 @@ void DatagramReceiver::Absorb(Batch batch) {
     for (size_t i = 0; i < count; ++i) {
         const platform::SocketReceiver::Datagram& datagram = batch[i];
         m_senders[i] = datagram.sender;
+        if (datagram.bytes <= 0) {
+            continue;
+        }
+        const bool own = m_s.isOwnAddress(datagram.sender);
         // This computer's own broadcasts come back to it: without a wake-up of
         // the user-interface thread when they mean nothing there.
-        if (!showMySelf && datagram.bytes > 0 && m_s.isOwnAddress(datagram.sender) &&
-            MeansNothingFromThisComputer(datagram.data, datagram.bytes)) {
+        if (own && !showMySelf && MeansNothingFromThisComputer(datagram.data, datagram.bytes)) {
             m_ownDropped[i] = true;
             continue;
         }
         // This computer's own announcements follow "ShowMySelf": the dispatcher decides.
-        if (datagram.bytes > 0 && IsPresence(datagram.data, datagram.bytes) &&
-            !m_s.isOwnAddress(datagram.sender)) {
+        if (!own && IsPresence(datagram.data, datagram.bytes)) {
             m_candidate[i] = true;
             anyCandidate = true;
         }

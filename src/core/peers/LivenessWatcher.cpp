@@ -19,7 +19,7 @@ std::optional<int> LivenessWatcher::ScanOnce() {
     const int count = m_directory.PeerCount();
     for (int i = 0; i < count; ++i) {
         PeerRecord& record = m_directory.PeerAt(i);
-        if (now - record.lastHeard <= kLivenessTimeout || record.status == Disconnected) {
+        if (!IsSilent(now, record.lastHeard, record.status)) {
             continue;
         }
         record.status = Disconnected;

@@ -23,6 +23,11 @@ public:
     // While another thread holds the directory lock, the scan tries again after this.
     static constexpr std::chrono::milliseconds kLockRetry{100};
 
+    // A peer last heard at `lastHeard` counts as gone at `now`.
+    static bool IsSilent(int64_t now, int64_t lastHeard, int32_t status) {
+        return now - lastHeard > kLivenessTimeout && status != Disconnected;
+    }
+
     LivenessWatcher(PeerDirectory& directory, const Clock& clock, StopWait& wait,
                     std::function<void(int)> onMarked);
     ~LivenessWatcher();  // stops and joins
