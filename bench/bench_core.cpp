@@ -164,7 +164,8 @@ struct Network {
         .directory = directory,
         .clock = clock,
         .handOver = handOver,
-        .isOwnAddress = [this](uint32_t address) { return address == ownAddress; }}};
+        .isOwnAddress = [this](uint32_t address) { return address == ownAddress; },
+        .showMySelf = [] { return false; }}};
     std::vector<uint32_t> senders;
     std::vector<PacketBuffer> away;
     std::vector<PacketBuffer> ready;

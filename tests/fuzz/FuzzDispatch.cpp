@@ -185,7 +185,8 @@ struct Fixture {
         .directory = directory,
         .clock = clock,
         .handOver = handOver,
-        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwnAddress); }}};
+        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwnAddress); },
+        .showMySelf = [this] { return state.Settings().showMySelf; }}};
     std::vector<std::string> journal;
     std::vector<Seen> seen;
     int datagrams = 0;
@@ -280,7 +281,11 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
     const bool typing = type == kTypeChat && subtype == kSubTyping;
     const bool group = type == kTypeGroup && subtype == kSubGroup;
 
-    // Only an accepted presence makes a record, and only for its sender.
+    // Only an accepted presence makes a record, and only for its sender; it
+    // does where the tree takes the item.
+    if (presence && accepted && !before.senderIndex && !f.fakeTree.refuseInserts) {
+        Require(count == before.count + 1);
+    }
     if (count > before.count) {
         Require(presence && accepted && !before.senderIndex);
         Require(directory.PeerAt(count - 1).address == sender);

@@ -35,7 +35,7 @@ public:
         std::function<bool(uint32_t)> isOwnAddress;
         // "ShowMySelf": without it this computer's own presence, messages,
         // typing notices and bells mean nothing and are dropped here.
-        std::function<bool()> showMySelf = [] { return false; };
+        std::function<bool()> showMySelf;
     };
 
     explicit DatagramReceiver(Services services) : m_s(std::move(services)) {}
