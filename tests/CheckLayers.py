@@ -32,10 +32,12 @@ def main(root):
     src = pathlib.Path(root) / "src"
     errors = []
     edges = {}
+    checked = 0
     for file in sorted(src.rglob("*")):
         rel = file.relative_to(src).as_posix()
         if file.suffix not in (".h", ".cpp") or rel == "main.cpp":
             continue
+        checked += 1
         layer = rel.split("/")[0]
         here = area(rel)
         for bracket, name in INCLUDE.findall(file.read_text(encoding="utf-8")):
@@ -68,6 +70,8 @@ def main(root):
     for node in sorted(edges):
         if node not in state:
             visit(node, [node])
+    if checked == 0:
+        errors.append(f"no sources under {src}")
     for line in errors:
         print(line)
     return 1 if errors else 0

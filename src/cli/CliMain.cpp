@@ -14,52 +14,36 @@
 
 namespace {
 
-// More standard input than a message can hold in any encoding.
-constexpr size_t kMaxInput = 64 * 1024;
-
 int Usage(const std::string& error) {
     PrintError(error + "\nTry 'murmex3-cli --help'.");
     return kExitUsage;
 }
 
-// The message: the words joined by spaces, or else standard input without
-// its final line break. Nothing after an error, which is printed.
+// The message: the words joined by spaces, or else standard input. Nothing
+// after an error, which is printed.
 std::optional<std::string> MessageText(const Arguments& arguments) {
     std::string utf8;
-    if (!arguments.text.empty()) {
+    const bool fromInput = arguments.text.empty();
+    if (!fromInput) {
         for (const std::string& word : arguments.text) {
             utf8 += (utf8.empty() ? "" : " ") + word;
         }
     } else {
         char chunk[4096];
         size_t read = 0;
-        while ((read = std::fread(chunk, 1, sizeof chunk, stdin)) > 0 && utf8.size() <= kMaxInput) {
+        while ((read = std::fread(chunk, 1, sizeof chunk, stdin)) > 0 &&
+               utf8.size() <= clitext::kMaxMessageInput) {
             utf8.append(chunk, read);
         }
         if (std::ferror(stdin)) {
             PrintError("cannot read the message from standard input");
             return std::nullopt;
         }
-        while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r')) {
-            utf8.pop_back();
-        }
-    }
-    if (utf8.empty()) {
-        PrintError("the message is empty; give its words or pipe it to standard input");
-        return std::nullopt;
     }
     std::string error;
-    std::optional<std::string> text =
-        utf8.size() > kMaxInput ? std::nullopt : clitext::ToCp1250(utf8, error);
+    std::optional<std::string> text = clitext::MessageText(std::move(utf8), fromInput, error);
     if (!text) {
-        PrintError(error.empty() ? "the message is far too long" : error);
-        return std::nullopt;
-    }
-    if (text->size() > kMaxDeliverableText) {
-        PrintError("the message takes " + std::to_string(text->size()) +
-                   " bytes in code page 1250; at most " + std::to_string(kMaxDeliverableText) +
-                   " arrive whole");
-        return std::nullopt;
+        PrintError(error);
     }
     return text;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/net/Packet.h"
 #include "core/res/Cp1250.h"
 
 namespace clitext {
@@ -35,6 +36,28 @@ std::optional<std::string> ToCp1250(std::string_view utf8, std::string& error) {
         out.push_back(*byte);
     }
     return out;
+}
+
+std::optional<std::string> MessageText(std::string utf8, bool fromInput, std::string& error) {
+    while (fromInput && !utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r')) {
+        utf8.pop_back();
+    }
+    if (utf8.empty()) {
+        error = "the message is empty; give its words or pipe it to standard input";
+        return std::nullopt;
+    }
+    if (utf8.size() > kMaxMessageInput) {
+        error = "the message is far too long";
+        return std::nullopt;
+    }
+    std::optional<std::string> text = ToCp1250(utf8, error);
+    if (text && text->size() > kMaxDeliverableText) {
+        error = "the message takes " + std::to_string(text->size()) +
+                " bytes in code page 1250; at most " + std::to_string(kMaxDeliverableText) +
+                " arrive whole";
+        return std::nullopt;
+    }
+    return text;
 }
 
 std::string JsonString(std::string_view utf8) {

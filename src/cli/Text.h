@@ -14,6 +14,15 @@ namespace clitext {
 // code point).
 std::optional<std::string> ToCp1250(std::string_view utf8, std::string& error);
 
+// More input than a message can hold in any encoding.
+constexpr size_t kMaxMessageInput = 64 * 1024;
+
+// The message to send, in code page 1250, from what the user gave in UTF-8;
+// text from standard input loses its final line breaks. Nothing, with the
+// reason in `error`, for an empty message, one the code page cannot hold, or
+// one longer than a text that arrives whole.
+std::optional<std::string> MessageText(std::string utf8, bool fromInput, std::string& error);
+
 // A JSON string literal of a UTF-8 text, quotes included.
 std::string JsonString(std::string_view utf8);
 

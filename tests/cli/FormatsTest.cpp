@@ -33,6 +33,25 @@ TEST(TextTest, TakesOnlyWhatCodePage1250Holds) {
     }
 }
 
+// A message arrives whole or is not sent: at most 503 bytes in code page 1250,
+// however many UTF-8 bytes it took to type.
+TEST(TextTest, AMessageIsRefusedUnlessItArrivesWhole) {
+    std::string error;
+    const std::string fits(503, 'x');
+    EXPECT_EQ(clitext::MessageText(fits, false, error), fits);
+    EXPECT_EQ(clitext::MessageText(fits + "\r\n\n", true, error), fits);
+    EXPECT_EQ(clitext::MessageText(std::string(251, 'x') + "\xC5\x99" + std::string(251, 'x'),
+                                   false, error)
+                  ->size(),
+              503u);
+    EXPECT_FALSE(clitext::MessageText(fits + "y", false, error));
+    EXPECT_NE(error.find("takes 504 bytes in code page 1250; at most 503"), std::string::npos);
+    // Line breaks end only what standard input gives.
+    EXPECT_EQ(clitext::MessageText("a\n", false, error), "a\n");
+    EXPECT_FALSE(clitext::MessageText("\n\r\n", true, error));
+    EXPECT_NE(error.find("empty"), std::string::npos);
+}
+
 TEST(TextTest, EscapesJsonAndOneLineText) {
     EXPECT_EQ(clitext::JsonString("a\"b\\c/ř\n\r\t\b\f\x01\x1f\x7f"),
               "\"a\\\"b\\\\c/ř\\n\\r\\t\\b\\f\\u0001\\u001f\x7f\"");

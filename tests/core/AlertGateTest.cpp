@@ -40,6 +40,8 @@ TEST(AlertGate, AfterABoxClosesTheNextOneWaitsForTheQuietPeriod) {
         gate.ShowMessage("Error", text, BoxIcon::Information);
         poster.Drain();
     };
+    // Ten seconds after a box closes, for the network's boxes and the frame's.
+    EXPECT_EQ(AlertGate::kQuietSeconds, 10);
     show("first");
     clock.Advance(AlertGate::kQuietSeconds - 1);
     show("too soon");

@@ -23,9 +23,7 @@ public:
     TestPeer(const TestPeer&) = delete;
     TestPeer& operator=(const TestPeer&) = delete;
 
-    bool IsOpen() const { return m_socket != platform::kInvalidSocket; }
     uint16_t Port() const { return platform::BoundPort(m_socket); }
-    platform::SocketHandle Handle() const { return m_socket; }
 
     // The next datagram, or nothing when none comes within the time.
     std::optional<std::vector<uint8_t>> Receive(
@@ -40,14 +38,6 @@ public:
         }
         return std::vector<uint8_t>(buffer.begin(), buffer.begin() + got.bytes);
     }
-    // Everything that arrives until nothing more comes for a while.
-    std::vector<std::vector<uint8_t>> ReceiveAll(std::chrono::milliseconds quiet) {
-        std::vector<std::vector<uint8_t>> all;
-        while (auto datagram = Receive(quiet)) {
-            all.push_back(std::move(*datagram));
-        }
-        return all;
-    }
     bool SendTo(uint16_t port, const PacketBuffer& packet, size_t length) {
         return platform::SendDatagram(m_socket, 0x7F000001, port, packet.data(), length) == 0;
     }
@@ -58,8 +48,3 @@ public:
 private:
     platform::SocketHandle m_socket = platform::kInvalidSocket;
 };
-
-// Waits up to two seconds for the socket to have something to read.
-inline bool WaitReadable(platform::SocketHandle socket) {
-    return testsock::WaitReadable(socket, std::chrono::seconds(2));
-}

@@ -19,7 +19,6 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,6 +32,7 @@
 #include <vector>
 
 #include "platform/Socket.h"
+#include "platform/SocketWait.h"
 
 namespace testsock {
 
@@ -85,13 +85,8 @@ inline NativeSocket Native(platform::SocketHandle socket) {
 
 // Waits up to `limit` for the socket to have something to read.
 inline bool WaitReadable(platform::SocketHandle socket, std::chrono::milliseconds limit) {
-#ifdef _WIN32
-    WSAPOLLFD ready{Native(socket), POLLRDNORM, 0};
-    return ::WSAPoll(&ready, 1, static_cast<INT>(limit.count())) > 0;
-#else
-    pollfd ready{Native(socket), POLLIN, 0};
-    return ::poll(&ready, 1, static_cast<int>(limit.count())) > 0;
-#endif
+    int error = 0;
+    return platform::WaitReadable(socket, limit, error) == platform::WaitResult::Readable;
 }
 
 // SO_BROADCAST as the system has it: 1, 0, or -1 when it cannot be read.
