@@ -1,5 +1,6 @@
 // src/main.cpp
 #include <QApplication>
+#include <memory>
 
 #include "widgets/adapters/Logging.h"
 #include "widgets/adapters/QtProfile.h"
@@ -39,8 +40,9 @@ int main(int argc, char** argv) {
     applook::InstallWindowIcon();
 
     // A copy already running for this user shows its window instead.
+    auto profile = std::make_unique<platform::QtProfile>();
     platform::SingleInstance instance(
-        platform::SingleInstance::NameFor(platform::QtProfile().Settings().fileName()));
+        platform::SingleInstance::NameFor(profile->Settings().fileName()));
     switch (instance.Begin()) {
         case platform::SingleInstance::Start::HandedOver:
             return 0;
@@ -50,7 +52,9 @@ int main(int argc, char** argv) {
             break;
     }
 
-    CMrmx3App app{CMrmx3App::Services{}};
+    CMrmx3App::Services services;
+    services.profile = std::move(profile);
+    CMrmx3App app{std::move(services)};
     instance.SetShowHandler([&app] { app.ShowMainWindow(); });
     if (!app.InitInstance()) {
         // An exit asked for during the start-up is an orderly end.

@@ -24,17 +24,20 @@ constexpr std::array<char16_t, 128> kHigh = {
 
 }  // namespace
 
+char16_t Decode(char byte) {
+    const auto b = static_cast<uint8_t>(byte);
+    if (b < 0x80) {
+        return b;
+    }
+    const char16_t cp = kHigh[b - 0x80];
+    return cp != 0 ? cp : u'\uFFFD';
+}
+
 std::string ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
-    for (char c : bytes) {
-        const auto b = static_cast<uint8_t>(c);
-        if (b < 0x80) {
-            out.push_back(c);
-        } else {
-            const char16_t cp = kHigh[b - 0x80];
-            utf8::Append(out, cp != 0 ? cp : 0xFFFD);
-        }
+    for (const char c : bytes) {
+        utf8::Append(out, Decode(c));
     }
     return out;
 }

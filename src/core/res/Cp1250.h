@@ -16,6 +16,9 @@ std::string ToUtf8(std::string_view cp1250Bytes);
 // best-fit conversion without a mapping); invalid UTF-8 bytes become '?' too.
 std::string FromUtf8(std::string_view utf8);
 
+// The character of one code page 1250 byte; U+FFFD for the five without one.
+char16_t Decode(char byte);
+
 // The code page 1250 byte of one Unicode code point, or nothing if it has none.
 std::optional<char> Encode(char32_t codePoint);
 

@@ -3,14 +3,17 @@
 
 #include <QList>
 
-#include <QList>
-
 #include "core/res/Cp1250.h"
 
 namespace platform {
 
 QString FromCp1250(const std::string& bytes) {
-    return QString::fromStdString(cp1250::ToUtf8(bytes));
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (const char byte : bytes) {
+        text.append(QChar(cp1250::Decode(byte)));
+    }
+    return text;
 }
 
 std::string ToCp1250(const QString& text) {

@@ -178,18 +178,14 @@ bool CMrmx3App::InitInstance() {
     // event loops, in which an exit may be asked for; then the network, already
     // stopped, starts nothing and the start-up ends here.
     view->LoadIcons();
-    StartNetwork();
+    // The network reads its socket on a thread of its own and posts what it
+    // received to this one.
+    m_network->Start();
     if (m_exiting) {
         return false;
     }
     RefreshStatus();
     return true;
-}
-
-void CMrmx3App::StartNetwork() {
-    // The network reads its socket on a thread of its own and posts what it
-    // received to this one.
-    m_network->Start();
 }
 
 bool CMrmx3App::eventFilter(QObject* watched, QEvent* event) {

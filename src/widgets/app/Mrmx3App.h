@@ -101,8 +101,6 @@ public:
     // Runs while the inactivity watch is on and has a probe (tests read and fire it).
     QTimer& ActivityTimer() { return m_activityTimer; }
     static constexpr int kActivityCheckMs = 1000;
-    SoundEvents& Sounds() { return *m_sounds; }
-    MessagePresenter& Presenter() { return *m_boxes; }
 
 protected:
     // The end of the session arrives as the application's quit event.
@@ -110,7 +108,6 @@ protected:
 
 private:
     // Starts the network, which reads its socket on a thread of its own.
-    void StartNetwork();
     // Makes the idle probe when "CheckActivity" has been turned on, drops it
     // when it has been turned off.
     void FollowActivitySetting();

@@ -22,7 +22,6 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <array>
 #include <functional>
 #include <iterator>
 #include <mutex>
@@ -32,6 +31,7 @@
 
 #include "core/chat/ChatLogDocument.h"
 #include "core/net/Packet.h"
+#include "core/res/Cp1250.h"
 #include "core/res/Strings.h"
 #include "widgets/adapters/Cp1250Input.h"
 #include "widgets/adapters/TextCodec.h"
@@ -45,27 +45,13 @@ const QColor kOutgoingSender(0, 0, 128);
 const QColor kRedMark(255, 0, 0);
 const QColor kGreenMark(0, 128, 0);
 
-// The Unicode character of every code page 1250 byte.
-const std::array<char16_t, 256>& Cp1250Table() {
-    static const std::array<char16_t, 256> table = [] {
-        std::array<char16_t, 256> t{};
-        for (int b = 0; b < 256; ++b) {
-            const QString decoded = platform::FromCp1250(std::string(1, static_cast<char>(b)));
-            t[static_cast<size_t>(b)] = decoded.size() == 1 ? decoded.at(0).unicode() : u'\uFFFD';
-        }
-        return t;
-    }();
-    return table;
-}
-
 // Code page 1250 bytes as the log shows them. As in the RTF document, a raw
 // line break is no paragraph mark and shows nothing, nor does a zero byte.
 void AppendLogText(QString& out, std::string_view bytes) {
-    const std::array<char16_t, 256>& table = Cp1250Table();
     out.reserve(out.size() + static_cast<qsizetype>(bytes.size()));
     for (const char byte : bytes) {
         if (byte != '\r' && byte != '\n' && byte != '\0') {
-            out.append(QChar(table[static_cast<unsigned char>(byte)]));
+            out.append(QChar(cp1250::Decode(byte)));
         }
     }
 }

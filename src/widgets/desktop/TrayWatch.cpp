@@ -3,7 +3,6 @@
 
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 #include "widgets/adapters/Logging.h"
 

@@ -44,7 +44,6 @@ QString CMX3PropertySheet::DefaultSoundsFolder() {
 }
 
 void CMX3PropertySheet::accept() {
-    // Pages that were never shown have no controls and keep their settings.
     m_visage->OnOK();
     m_notice->OnOK();
     QDialog::accept();
