@@ -19,11 +19,17 @@ void AlertGate::ShowMessage(const std::string& caption, const std::string& text,
             return;
         }
     }
+    std::string shown = text;
+    if (m_purpose == Purpose::Notifications && m_missedSinceShown > 0) {
+        shown += cp1250::FromUtf8("\r\n\r\nNezobrazených upozornění mezitím: ") +
+                 std::to_string(m_missedSinceShown);
+    }
     m_droppedSinceShown = 0;
+    m_missedSinceShown = 0;
     m_open = true;
-    m_poster.Post([alive = std::weak_ptr<AlertGate*>(m_alive), caption, text, icon] {
+    m_poster.Post([alive = std::weak_ptr<AlertGate*>(m_alive), caption, shown, icon] {
         if (const auto self = alive.lock()) {
-            (*self)->ShowWaiting(caption, text, icon);
+            (*self)->ShowWaiting(caption, shown, icon);
         }
     });
 }
@@ -46,15 +52,21 @@ void AlertGate::ShowWaiting(const std::string& caption, const std::string& text,
 
 void AlertGate::Drop(const std::string& text) {
     ++m_dropped;
-    const std::string line = "Box not shown: " + cp1250::ToUtf8(text);
+    ++m_missedSinceShown;
+    const bool network = m_purpose == Purpose::NetworkErrors;
+    const char* category = network ? "net" : "ui";
+    const std::string line =
+        (network ? "Box not shown: " : "Notification box not shown: ") + cp1250::ToUtf8(text);
     if (m_closed) {
-        corelog::Debug("net", line + " (the network has stopped)");
+        corelog::Debug(category, line + (network ? " (the network has stopped)" : " (ending)"));
         return;
     }
     // The first one after a shown box is worth a warning; a flood only in debug.
     if (m_droppedSinceShown++ == 0) {
-        corelog::Warning("net", line + " (further boxes about the network wait 10 s)");
+        corelog::Warning(category,
+                         line + (network ? " (further boxes about the network wait 10 s)"
+                                         : " (a box is open or closed less than 10 s ago)"));
     } else {
-        corelog::Debug("net", line);
+        corelog::Debug(category, line);
     }
 }

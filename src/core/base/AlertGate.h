@@ -19,16 +19,25 @@ class AlertGate final : public MessagePresenter {
 public:
     static constexpr int64_t kQuietSeconds = 10;
 
-    AlertGate(MessagePresenter& inner, const Clock& clock, UiPoster& poster)
-        : m_inner(inner), m_clock(clock), m_poster(poster) {}
+    // The network's error boxes, or the boxes that stand for notifications:
+    // those are logged as such, and the next one shown says how many missed it.
+    enum class Purpose { NetworkErrors, Notifications };
+
+    AlertGate(MessagePresenter& inner, const Clock& clock, UiPoster& poster,
+              Purpose purpose = Purpose::NetworkErrors)
+        : m_inner(inner), m_clock(clock), m_poster(poster), m_purpose(purpose) {}
 
     void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override;
     // From now on boxes are only logged, a box still waiting to be shown too.
     void Close();
+    // Counts boxes that never reached the gate as missed.
+    void Miss(uint64_t count) { m_missedSinceShown += count; }
 
     // A box waits to be shown or is open.
     bool BoxOpen() const { return m_open; }
     uint64_t DroppedCount() const { return m_dropped; }
+    // Dropped or missed since the last box let through.
+    uint64_t MissedSinceShown() const { return m_missedSinceShown; }
 
 private:
     void ShowWaiting(const std::string& caption, const std::string& text, BoxIcon icon);
@@ -37,12 +46,14 @@ private:
     MessagePresenter& m_inner;
     const Clock& m_clock;
     UiPoster& m_poster;
+    Purpose m_purpose;
     bool m_open = false;
     bool m_closed = false;
     bool m_everClosed = false;
     int64_t m_closedAt = 0;
     uint64_t m_dropped = 0;
     uint64_t m_droppedSinceShown = 0;
+    uint64_t m_missedSinceShown = 0;
     // A posted box finds the gate through it, or finds it gone.
     std::shared_ptr<AlertGate*> m_alive = std::make_shared<AlertGate*>(this);
 };

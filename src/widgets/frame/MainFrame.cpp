@@ -14,9 +14,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "core/base/Log.h"
 #include "core/peers/NotificationBuilder.h"
-#include "core/res/Cp1250.h"
 #include "core/res/Strings.h"
 #include "widgets/adapters/TextCodec.h"
 #include "widgets/desktop/DesktopNotifications.h"
@@ -395,34 +393,8 @@ void CMainFrame::Present(const Notification& notification) {
 
 void CMainFrame::PresentBox(const Notification& notification) {
     // The ones that a newer one replaced while they waited are missed too.
-    m_missed += std::exchange(m_superseded, 0);
-    const bool quiet = m_boxEverClosed && m_clock.NowSeconds() - m_boxClosedAt < kBoxQuietSeconds;
-    if (m_boxOpen || quiet || m_exitCommandRun) {
-        // Counted, and the next box tells how many. A clock set back counts as
-        // still quiet until it passes the close again.
-        const std::string line = "Notification box not shown: " + cp1250::ToUtf8(notification.text);
-        if (m_missed++ == 0) {
-            corelog::Warning("ui", line + " (a box is open or closed less than 10 s ago)");
-        } else {
-            corelog::Debug("ui", line);
-        }
-        return;
-    }
-    std::string text = notification.text;
-    if (m_missed > 0) {
-        text += cp1250::FromUtf8("\r\n\r\nNezobrazených upozornění mezitím: ") +
-                std::to_string(m_missed);
-        m_missed = 0;
-    }
-    // Shown from a posted task: the box's event loop must not run inside the
-    // caller (the dispatch of a datagram).
-    m_boxOpen = true;
-    QTimer::singleShot(0, this, [this, title = notification.title, text] {
-        m_boxes.ShowMessage(title, text, BoxIcon::Information);
-        m_boxOpen = false;
-        m_boxEverClosed = true;
-        m_boxClosedAt = m_clock.NowSeconds();
-    });
+    m_noteBoxes.Miss(static_cast<uint64_t>(std::exchange(m_superseded, 0)));
+    m_noteBoxes.ShowMessage(notification.title, notification.text, BoxIcon::Information);
 }
 
 void CMainFrame::OnUpdateStatusPane(bool networkUnreachable) {
@@ -460,6 +432,7 @@ void CMainFrame::RunExitCommand() {
         return;
     }
     m_exitCommandRun = true;
+    m_noteBoxes.Close();
     if (m_commands.exit) {
         m_commands.exit();
     }

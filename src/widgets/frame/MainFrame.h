@@ -19,6 +19,7 @@
 #include "core/peers/PeerNotifier.h"
 #include "core/settings/AppState.h"
 #include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/adapters/QtUiPoster.h"
 
 class CMrmx3View;
 class QActionGroup;
@@ -103,7 +104,7 @@ public:
     void WatchBalloon(QWidget* balloon);
     QMenu* TrayMenu() const { return m_trayMenu; }
     // Notifications that no box showed since the last one that did.
-    int MissedNotifications() const { return m_missed; }
+    int MissedNotifications() const { return static_cast<int>(m_noteBoxes.MissedSinceShown()); }
     // The last balloon, for tests: title, text and time in milliseconds.
     struct Balloon {
         QString title;
@@ -166,10 +167,9 @@ private:
     QPointer<QWidget> m_balloon;         // Qt's balloon widget while it is on the screen
     uint64_t m_balloonSerial = 0;        // counts the balloons shown
     platform::DesktopNotifications* m_desktop = nullptr;
-    bool m_boxOpen = false;  // posted or open
-    bool m_boxEverClosed = false;
-    int64_t m_boxClosedAt = 0;
-    int m_missed = 0;      // notifications no box showed since the last one
+    // Boxes that stand for notifications, shown from posted tasks.
+    platform::QtUiPoster m_poster{this};
+    AlertGate m_noteBoxes{m_boxes, m_clock, m_poster, AlertGate::Purpose::Notifications};
     int m_superseded = 0;  // waiting ones replaced by a newer one since the last shown
     bool m_exitCommandRun = false;
     // The tray icon went for the exit: no icon, window or notification again.
