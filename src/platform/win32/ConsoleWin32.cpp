@@ -17,6 +17,7 @@
 #include <cstdlib>
 
 #include "platform/Console.h"
+#include "platform/win32/TextWin32.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
@@ -33,17 +34,6 @@ UINT g_consoleInputCodePage = 0;
 
 // The longest a closing console waits for the goodbye; the system allows about 5 s.
 constexpr DWORD kCloseWaitMs = 4000;
-
-std::string WideToUtf8(const wchar_t* wide) {
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) {
-        return {};
-    }
-    std::string utf8(static_cast<size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), length, nullptr, nullptr);
-    utf8.resize(static_cast<size_t>(length - 1));
-    return utf8;
-}
 
 BOOL WINAPI OnConsoleEvent(DWORD type) {
     g_quitRequested.store(true);
@@ -81,7 +71,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
         return arguments;
     }
     for (int i = 1; i < count; ++i) {
-        arguments.push_back(WideToUtf8(wide[i]));
+        arguments.push_back(win32text::WideToUtf8(wide[i]));
     }
     ::LocalFree(wide);
     return arguments;

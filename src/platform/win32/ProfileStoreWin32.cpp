@@ -11,45 +11,21 @@
 #include <vector>
 
 #include "platform/ProfileStore.h"
+#include "platform/win32/TextWin32.h"
 
 namespace platform {
-namespace {
-
-std::wstring Utf8ToWide(const std::string& utf8) {
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                              length);
-    }
-    return wide;
-}
-
-std::string WideToUtf8(const std::wstring& wide) {
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                             nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(),
-                              length, nullptr, nullptr);
-    }
-    return utf8;
-}
-
-}  // namespace
 
 std::optional<StoredValue> ReadUserRegistryValue(const std::string& organisation,
                                                  const std::string& application,
                                                  const std::string& section,
                                                  const std::string& name) {
     const std::wstring path =
-        Utf8ToWide("Software\\" + organisation + "\\" + application + "\\" + section);
+        win32text::Utf8ToWide("Software\\" + organisation + "\\" + application + "\\" + section);
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    const std::wstring valueName = Utf8ToWide(name);
+    const std::wstring valueName = win32text::Utf8ToWide(name);
     DWORD type = 0;
     DWORD size = 0;
     std::optional<StoredValue> result;
@@ -66,7 +42,7 @@ std::optional<StoredValue> ReadUserRegistryValue(const std::string& organisation
                 while (!text.empty() && text.back() == L'\0') {
                     text.pop_back();
                 }
-                value.text = WideToUtf8(text);
+                value.text = win32text::WideToUtf8(text);
                 result = value;
             } else if (type == REG_DWORD && size == sizeof(DWORD)) {
                 DWORD number = 0;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/Socket.h"
+#include "platform/win32/TextWin32.h"
 
 #ifndef SIO_UDP_CONNRESET
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
@@ -89,25 +90,6 @@ std::optional<uint32_t> LimitedBroadcastSource() {
     }
     ::closesocket(socket);
     return source;
-}
-
-// The system's texts come in the ANSI code page; the service hands out UTF-8.
-std::string AnsiToUtf8(const char* text, int length) {
-    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-    if (wideLength <= 0) {
-        return std::string(text, static_cast<size_t>(length));
-    }
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, length, wide.data(), wideLength);
-    const int outLength =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (outLength <= 0) {
-        return std::string(text, static_cast<size_t>(length));
-    }
-    std::string out(static_cast<size_t>(outLength), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, out.data(), outLength, nullptr,
-                          nullptr);
-    return out;
 }
 
 }  // namespace
@@ -340,7 +322,9 @@ std::string SocketErrorMessage(int code) {
         reinterpret_cast<LPSTR>(&text), 0, nullptr);
     std::string message;
     if (length != 0 && text != nullptr) {
-        message = AnsiToUtf8(text, static_cast<int>(length));
+        // The system's texts come in the ANSI code page; the service hands out UTF-8.
+        message = win32text::AnsiToUtf8(std::string_view(text, length))
+                      .value_or(std::string(text, length));
     }
     if (text != nullptr) {
         ::LocalFree(text);
