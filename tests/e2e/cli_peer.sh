@@ -41,21 +41,14 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 cli_cleanup() {
     local status=$?
-    while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$DRIVER_PIDS"
-    sleep 0.3
-    while read -r pid; do kill -9 "$pid" 2>/dev/null || true; done <"$DRIVER_PIDS"
+    e2e_end_driver_pids
     if [ -n "$WINE_MODE" ] && [ -d "$WINEPREFIX" ]; then
         ip netns exec "$E2E_HOST_B" "$WINE_DIR/wineserver" -k 2>/dev/null || true
         ip netns exec "$E2E_HOST_B" "$WINE_DIR/wineserver" -w 2>/dev/null || true
     fi
     e2e_stop_xvfb
     e2e_cleanup
-    local environ
-    for environ in /proc/[0-9]*/environ; do
-        if { tr '\0' '\n' <"$environ"; } 2>/dev/null | grep -qxF "$BUS_MARK"; then
-            kill "$(basename "$(dirname "$environ")")" 2>/dev/null || true
-        fi
-    done
+    e2e_end_marked
     exit "$status"
 }
 trap cli_cleanup EXIT
@@ -64,15 +57,7 @@ trap 'exit 143' TERM
 
 e2e_start_xvfb "$E2E_HOST_A" program
 
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/session-bus"
-export XDG_RUNTIME_DIR="$E2E_TMP/run"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-dbus-daemon --session --fork --address="$DBUS_SESSION_BUS_ADDRESS" --print-pid=3 \
-    3>"$E2E_TMP/session-bus.pid"
-E2E_PIDS+=("$(cat "$E2E_TMP/session-bus.pid")")
-env "$BUS_MARK" "$BUS_LAUNCHER" --launch-immediately >"$E2E_TMP/bus-launcher.log" 2>&1 &
-E2E_PIDS+=($!)
-e2e_start_notification_service "$PYTHON"
+e2e_start_session_buses "$PYTHON"
 
 if [ -n "$WINE_MODE" ]; then
     # Wine's sockets are its wineserver's: the server, and with it Wine's own

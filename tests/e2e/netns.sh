@@ -56,20 +56,6 @@ e2e_make_hosts() {
     fi
 }
 
-# e2e_start_display HOST DISPLAYNUM: an Xvfb of its own inside the host.
-e2e_start_display() {
-    local host="$1" display="$2"
-    ip netns exec "$host" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp \
-        >"$E2E_TMP/xvfb$display.log" 2>&1 &
-    E2E_PIDS+=($!)
-    for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X$display" ] && return 0
-        sleep 0.05
-    done
-    echo "Xvfb :$display did not start"
-    return 1
-}
-
 # e2e_start_program HOST DISPLAYNUM NAME: the real program with a fresh home,
 # started in the program's folder or in E2E_WORKDIR when that is set.
 e2e_start_program() {
@@ -123,6 +109,42 @@ e2e_stop_xvfb() {  # a server that must be killed leaves its socket behind
         if kill -0 "$pid" 2>/dev/null; then
             kill -KILL "$pid"
             rm -f "/tmp/.X11-unix/X$display" "/tmp/.X$display-lock"
+        fi
+    done
+}
+
+# A session bus of our own on a socket file (the hosts' network namespaces
+# cannot reach abstract sockets of another namespace), the accessibility bus
+# beside it (its launcher marked with BUS_MARK) and the fake notification
+# service. Exports DBUS_SESSION_BUS_ADDRESS and XDG_RUNTIME_DIR.
+e2e_start_session_buses() {  # $1: a python3 with GLib's bindings
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/session-bus"
+    export XDG_RUNTIME_DIR="$E2E_TMP/run"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    dbus-daemon --session --fork --address="$DBUS_SESSION_BUS_ADDRESS" --print-pid=3 \
+        3>"$E2E_TMP/session-bus.pid"
+    E2E_PIDS+=("$(cat "$E2E_TMP/session-bus.pid")")
+    env "$BUS_MARK" "$BUS_LAUNCHER" --launch-immediately >"$E2E_TMP/bus-launcher.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_start_notification_service "$1"
+}
+
+# What a test's driver started (copies, packet capture), listed in the file
+# DRIVER_PIDS, should it have died before it could end them itself.
+e2e_end_driver_pids() {
+    local pid
+    while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$DRIVER_PIDS"
+    sleep 0.3
+    while read -r pid; do kill -9 "$pid" 2>/dev/null || true; done <"$DRIVER_PIDS"
+}
+
+# The accessibility registry is started by its bus and is nobody's child; it
+# leaves with its bus, but make sure: it carries BUS_MARK in its environment.
+e2e_end_marked() {
+    local environ
+    for environ in /proc/[0-9]*/environ; do
+        if { tr '\0' '\n' <"$environ"; } 2>/dev/null | grep -qxF "$BUS_MARK"; then
+            kill "$(basename "$(dirname "$environ")")" 2>/dev/null || true
         fi
     done
 }

@@ -39,25 +39,9 @@ BUS_MARK="MURMEX3_E2E_BUS=$E2E_TAG"
 
 two_copies_cleanup() {
     local status=$?
-    # What the driver started (copies, packet capture), should it have died
-    # before it could end them itself.
-    while read -r pid; do
-        kill "$pid" 2>/dev/null || true
-    done <"$DRIVER_PIDS"
-    sleep 0.3
-    while read -r pid; do
-        kill -9 "$pid" 2>/dev/null || true
-    done <"$DRIVER_PIDS"
+    e2e_end_driver_pids
     e2e_cleanup
-    # The registry daemon is started by the accessibility bus and is nobody's
-    # child; it leaves with its bus, but make sure. It carries the mark that
-    # the bus launcher was started with.
-    local environ
-    for environ in /proc/[0-9]*/environ; do
-        if { tr '\0' '\n' <"$environ"; } 2>/dev/null | grep -qxF "$BUS_MARK"; then
-            kill "$(basename "$(dirname "$environ")")" 2>/dev/null || true
-        fi
-    done
+    e2e_end_marked
     exit "$status"
 }
 trap two_copies_cleanup EXIT
@@ -97,18 +81,7 @@ DISPLAY_B=""
 start_display "$E2E_HOST_A" DISPLAY_A
 start_display "$E2E_HOST_B" DISPLAY_B
 
-# A session bus of our own on a socket file (the hosts' network namespaces
-# cannot reach abstract sockets of another namespace), and the accessibility
-# bus beside it.
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/session-bus"
-export XDG_RUNTIME_DIR="$E2E_TMP/run"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-dbus-daemon --session --fork --address="$DBUS_SESSION_BUS_ADDRESS" --print-pid=3 \
-    3>"$E2E_TMP/session-bus.pid"
-E2E_PIDS+=("$(cat "$E2E_TMP/session-bus.pid")")
-env "$BUS_MARK" "$BUS_LAUNCHER" --launch-immediately >"$E2E_TMP/bus-launcher.log" 2>&1 &
-E2E_PIDS+=($!)
-e2e_start_notification_service "$PYTHON"
+e2e_start_session_buses "$PYTHON"
 
 "$PYTHON" "$HERE/two_copies.py" \
     --program "$MURMEX3" --tmp "$E2E_TMP" --pid-file "$DRIVER_PIDS" \
