@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchHistory.h"
+#include "BenchFakes.h"
 #include "core/base/Presenter.h"
 #include "core/chat/ChatLogDocument.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchHistory.h"
+#include "BenchFakes.h"
 #include "core/base/Clock.h"
 #include "core/base/Presenter.h"
 #include "core/net/PeerSocket.h"
@@ -21,21 +21,8 @@
 namespace {
 
 using bench::MakeHistory;
+using bench::NullTree;
 using bench::SilentPresenter;
-
-class NoTree final : public PeerTree {
-public:
-    TreeItem FindOrAddGroupItem(const std::string&) override { return nullptr; }
-    TreeItem InsertPeerItem(TreeItem, const std::string&, int) override { return nullptr; }
-    void ExpandItem(TreeItem) override {}
-    void DeleteItem(TreeItem) override {}
-    TreeItem GroupOf(TreeItem) const override { return nullptr; }
-    bool HasPeerItems(TreeItem) const override { return false; }
-    bool IsSelectedItem(TreeItem) const override { return false; }
-    void SelectItem(TreeItem) override {}
-    void SetItemData(TreeItem, uint32_t) override {}
-    void SetItemImage(TreeItem, int) override {}
-};
 
 // One peer with a long conversation and its window on the (offscreen) screen.
 struct Conversation {
@@ -59,7 +46,7 @@ struct Conversation {
     SilentPresenter presenter;
     PeerDirectory directory{clock};
     CPeerSocket socket{state, presenter};
-    NoTree tree;
+    NullTree tree;
     PeerItems items{directory, tree, presenter};
     std::unique_ptr<CMRichChatDialog> window;
 };

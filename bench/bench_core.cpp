@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFakes.h"
 #include "core/base/Clock.h"
 #include "core/base/Presenter.h"
 #include "core/net/Packet.h"
@@ -24,6 +25,11 @@
 #include "platform/SocketReceiver.h"
 
 namespace {
+
+using bench::NullPlayer;
+using bench::NullSink;
+using bench::NullTree;
+using bench::SilentPresenter;
 
 // 10.0.0.0 onwards, in host order.
 uint32_t AddressOf(int i) {
@@ -53,37 +59,6 @@ void BM_FindPeerByAddress(benchmark::State& state) {
 }
 BENCHMARK(BM_FindPeerByAddress)->Arg(10000);
 
-// A tree that hands out distinct items and draws nothing.
-class NullTree final : public PeerTree {
-public:
-    TreeItem FindOrAddGroupItem(const std::string&) override { return Next(); }
-    TreeItem InsertPeerItem(TreeItem, const std::string&, int) override { return Next(); }
-    void ExpandItem(TreeItem) override {}
-    void DeleteItem(TreeItem) override {}
-    TreeItem GroupOf(TreeItem) const override { return nullptr; }
-    bool HasPeerItems(TreeItem) const override { return true; }
-    bool IsSelectedItem(TreeItem) const override { return false; }
-    void SelectItem(TreeItem) override {}
-    void SetItemData(TreeItem, uint32_t) override {}
-    void SetItemImage(TreeItem, int) override {}
-
-private:
-    TreeItem Next() {
-        m_items.push_back(0);
-        return &m_items.back();
-    }
-    std::deque<char> m_items;
-};
-
-struct NullSink final : NotificationSink {
-    void Show(const Notification&) override {}
-};
-struct NullPlayer final : SoundPlayer {
-    void Play(const std::string&) override {}
-};
-struct NullPresenter final : MessagePresenter {
-    void ShowMessage(const std::string&, const std::string&, BoxIcon) override {}
-};
 // Keeps posted tasks until the benchmark runs them, as the event loop would.
 struct QueuedPoster final : UiPoster {
     void Post(std::function<void()> task) override { tasks.push_back(std::move(task)); }
@@ -138,7 +113,7 @@ struct Network {
     AppState settings;
     PeerDirectory directory{clock};
     NullTree tree;
-    NullPresenter presenter;
+    SilentPresenter presenter;
     PeerItems items{directory, tree, presenter};
     NullSink sink;
     PeerNotifier notifier{sink};
@@ -248,12 +223,6 @@ BENCHMARK(BM_DispatchHandedOver)->Arg(1000)->UseManualTime();
 // ---- Packets -------------------------------------------------------------
 
 namespace {
-
-// Never called for a presence datagram; PacketLength only wants somewhere to
-// report an unknown kind.
-struct SilentPresenter final : MessagePresenter {
-    void ShowMessage(const std::string&, const std::string&, BoxIcon) override {}
-};
 
 // What the announcer does every period: build the presence datagram and size it.
 void BM_BuildPresence(benchmark::State& state) {

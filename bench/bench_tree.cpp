@@ -11,7 +11,7 @@
 #include <chrono>
 #include <string>
 
-#include "BenchHistory.h"
+#include "BenchFakes.h"
 #include "core/base/Clock.h"
 #include "core/net/Packet.h"
 #include "core/peers/Dispatcher.h"
@@ -24,14 +24,9 @@
 
 namespace {
 
+using bench::NullPlayer;
+using bench::NullSink;
 using bench::SilentPresenter;
-
-struct NullSink final : NotificationSink {
-    void Show(const Notification&) override {}
-};
-struct NullPlayer final : SoundPlayer {
-    void Play(const std::string&) override {}
-};
 
 // 10.0.0.0 onwards, in host order.
 uint32_t AddressOf(int i) {
