@@ -22,6 +22,19 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 // UTF-16 code units, as QString holds them: \x escapes may give any unit.
 using Units = std::u16string;
 
@@ -79,10 +92,7 @@ std::string UnescapeKey(std::string_view key) {
         bool ok = first + digits <= units.size();
         for (size_t k = 0; ok && k < digits; ++k) {
             const char16_t d = units[first + k];
-            const int nibble = d >= u'0' && d <= u'9'   ? d - u'0'
-                               : d >= u'a' && d <= u'f' ? d - u'a' + 10
-                               : d >= u'A' && d <= u'F' ? d - u'A' + 10
-                                                        : -1;
+            const int nibble = d < 0x80 ? HexDigit(static_cast<char>(d)) : -1;
             ok = nibble >= 0;
             value = value * 16 + static_cast<unsigned>(nibble);
         }
@@ -121,19 +131,6 @@ struct Unescaped {
     std::vector<Units> items;  // one item, or the items of a list
     bool isList = false;
 };
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // A raw value as QSettings unescapes it.
 Unescaped UnescapeValue(std::string_view raw) {

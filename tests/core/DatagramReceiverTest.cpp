@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Fakes.h"
@@ -218,6 +219,23 @@ TEST_F(ReceiverTest, AQueuedDatagramOfTheSameSenderKeepsItsPlace) {
     receiver.Absorb(Batch().Presence(kJan, Ready));
     EXPECT_EQ(LastHeard(0), 1011);
     EXPECT_EQ(handOver.Size(), 0u);
+
+    // One that comes while the sender's change is being dispatched, before
+    // the change is stored, waits for it too.
+    const auto store = onDispatch;
+    bool arrived = false;
+    onDispatch = [&](const Arrival& arrival) {
+        if (!std::exchange(arrived, true)) {
+            receiver.Absorb(Batch().Presence(kJan, Ready));
+        }
+        store(arrival);
+    };
+    dispatched.clear();
+    receiver.Absorb(Batch().Presence(kJan, Away));
+    poster.Drain();
+    poster.Drain();
+    EXPECT_EQ(dispatched, (Texts{"10.0.0.5 status 1 jan@PC1", "10.0.0.5 status 0 jan@PC1"}));
+    EXPECT_EQ(directory.PeerAt(0).status, Ready);
 }
 
 // A box's event loop, or any nested loop, that runs a drain while one is on
