@@ -172,12 +172,15 @@ class Session:
 
         # Its status as the program announces it, through jq as in the README.
         alice.press_action("push button", "Pryč")
+        quiet_from = time.monotonic()
         result = self.cli("peers", "--json", "--quiet", "--wait", "7",
                           pipe="jq -r '.[] | \"\\(.name) \\(.statusText) \\(.status)\"'")
         alice.press_action("menu item", "Připraven")
         if result.returncode != 0 or result.stdout != "%s Pryč 1\n" % alice.name:
             raise tc.CheckFailed("peers | jq printed %r, said %r" % (result.stdout,
                                                                      result.stderr))
+        if wire(self.capture, quiet_from):
+            raise tc.CheckFailed("peers --quiet sent %r" % wire(self.capture, quiet_from))
         return "%s with OK (0), then Pryč (1); the program lists %s" % (alice.name, name)
 
     def watch_starts(self):
@@ -286,7 +289,10 @@ class Session:
         if not tc.wait_for(lambda: tc.log_of(self.window).endswith("\n" + line), 3.0):
             raise tc.CheckFailed("the log ends %r" % tc.log_of(self.window)[-80:])
         sent = [item[:2] for item in wire(self.capture, started)]
-        if sent[-2:] != [(self.args.addr_a, TYPING_BYTES), (self.args.addr_a, text_bytes(BY_NAME))]:
+        # On a port of its own it announces itself before it speaks.
+        if not sent or sent[0][0] != "255.255.255.255" or sent[0][1][:4] != b"\x01\0\x01\0" or \
+                sent[-2:] != [(self.args.addr_a, TYPING_BYTES),
+                              (self.args.addr_a, text_bytes(BY_NAME))]:
             raise tc.CheckFailed("on the wire %r" % sent)
         return "'nobody' refused listing %s; %r" % (alice.name, line)
 
