@@ -188,18 +188,12 @@ void Dispatcher::AddNewPeer(uint32_t sender, const DatagramView& datagram) {
     const std::string name = datagram.PresenceName();
     const std::string group = datagram.PresenceGroup();
 
-    TreeItem groupItem = m_s.tree.FindOrAddGroupItem(group);
-    if (groupItem == nullptr) {
-        return;
-    }
-    TreeItem item = m_s.tree.InsertPeerItem(groupItem, name, Ready);
-    m_s.tree.ExpandItem(groupItem);
-    if (item == nullptr) {
-        m_s.items.DropGroupIfEmpty(groupItem);
-        return;
-    }
     // Only this thread adds records, so the count is the index the record gets.
-    m_s.tree.SetItemData(item, static_cast<uint32_t>(m_s.directory.PeerCount()));
+    const TreeItem item =
+        m_s.items.MakeItem(group, name, Ready, static_cast<uint32_t>(m_s.directory.PeerCount()));
+    if (item == nullptr) {
+        return;
+    }
     int index = 0;
     {
         std::lock_guard lock(m_s.directory.Mutex());

@@ -21,18 +21,15 @@ void PeerItems::RefreshPeerItem(int index, bool selectMade) {
         status = record.status;
     }
     if (item == nullptr) {
-        TreeItem groupItem = m_tree.FindOrAddGroupItem(group);
-        TreeItem created = m_tree.InsertPeerItem(groupItem, name, status);
-        m_tree.ExpandItem(groupItem);
+        const TreeItem created = MakeItem(group, name, status, static_cast<uint32_t>(index));
         if (created != nullptr) {
-            std::lock_guard lock(m_directory.Mutex());
-            m_directory.PeerAt(index).treeItem = created;
-            m_tree.SetItemData(created, static_cast<uint32_t>(index));
-        }
-        if (created == nullptr) {
-            DropGroupIfEmpty(groupItem);
-        } else if (selectMade) {
-            m_tree.SelectItem(created);
+            {
+                std::lock_guard lock(m_directory.Mutex());
+                m_directory.PeerAt(index).treeItem = created;
+            }
+            if (selectMade) {
+                m_tree.SelectItem(created);
+            }
         }
     }
     SetPeerIcon(index, static_cast<int16_t>(status));
@@ -46,6 +43,22 @@ void PeerItems::RemakePeerItem(int index, TreeItem former) {
     const TreeItem formerGroup = m_tree.GroupOf(former);
     m_tree.DeleteItem(former);
     DropGroupIfEmpty(formerGroup);
+}
+
+TreeItem PeerItems::MakeItem(const std::string& group, const std::string& name, int image,
+                             uint32_t index) {
+    const TreeItem groupItem = m_tree.FindOrAddGroupItem(group);
+    if (groupItem == nullptr) {
+        return nullptr;
+    }
+    const TreeItem item = m_tree.InsertPeerItem(groupItem, name, image);
+    m_tree.ExpandItem(groupItem);
+    if (item == nullptr) {
+        DropGroupIfEmpty(groupItem);
+        return nullptr;
+    }
+    m_tree.SetItemData(item, index);
+    return item;
 }
 
 void PeerItems::DropGroupIfEmpty(TreeItem group) {

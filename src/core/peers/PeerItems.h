@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/base/Presenter.h"
 #include "core/peers/PeerDirectory.h"
@@ -26,6 +27,10 @@ public:
     // Icons 0..8 are set; any other value shows "View 4, val %i" and changes nothing.
     void SetPeerIcon(int index, int16_t icon);
 
+    // A peer's item under its group (found or made, then expanded) with the
+    // index as its data; null where the tree made none, and a group made for
+    // it goes again.
+    TreeItem MakeItem(const std::string& group, const std::string& name, int image, uint32_t index);
     // Deletes a group item that holds no peer item; null does nothing.
     void DropGroupIfEmpty(TreeItem group);
 
