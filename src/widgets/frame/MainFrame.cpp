@@ -30,6 +30,27 @@ QString WithoutMnemonic(QString text) {
     return text.remove(QLatin1Char('&'));
 }
 
+// The four statuses of the "Stav" menu, the tool bar and the tray's menu.
+struct StatusItem {
+    const char* text;
+    const char* actionName;
+    const char* trayName;
+    int prompt;
+    const char* icon;
+    std::function<void()> CMainFrame::Commands::*command;
+    int status;
+};
+const StatusItem kStatusItems[] = {
+    {"&Připraven", "actionReady", "trayReady", res::kStrPromptReady, "tb-ready.svg",
+     &CMainFrame::Commands::statusReady, Ready},
+    {"Ne&rušit", "actionDoNotDisturb", "trayDoNotDisturb", res::kStrPromptDoNotDisturb,
+     "tb-dnd.svg", &CMainFrame::Commands::statusDoNotDisturb, DoNotDisturb},
+    {"&Pryč", "actionAway", "trayAway", res::kStrPromptAway, "tb-away.svg",
+     &CMainFrame::Commands::statusAway, Away},
+    {"Na &obědě", "actionAtLunch", "trayAtLunch", res::kStrPromptAtLunch, "tb-lunch.svg",
+     &CMainFrame::Commands::statusAtLunch, AtLunch},
+};
+
 }  // namespace
 
 CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, const Clock& clock,
@@ -97,33 +118,33 @@ QAction* CMainFrame::MakeAction(const QString& text, int promptId, const QString
     return action;
 }
 
-void CMainFrame::CreateActions() {
-    const auto command = [this](std::function<void()> Commands::*member) {
-        return [this, member] {
-            if (const auto& call = m_commands.*member) {
-                call();
-            }
-        };
+std::function<void()> CMainFrame::Command(std::function<void()> Commands::*member) {
+    return [this, member] {
+        if (const auto& call = m_commands.*member) {
+            call();
+        }
     };
+}
+
+QAction* CMainFrame::Action(const char* name) {
+    return findChild<QAction*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+void CMainFrame::CreateActions() {
     MakeAction(
         QStringLiteral("&Konec"), res::kStrPromptExit, {}, [this] { OnAppExit(); }, "actionExit");
-    MakeAction(QStringLiteral("&Připraven"), res::kStrPromptReady, QStringLiteral("tb-ready.svg"),
-               command(&Commands::statusReady), "actionReady");
-    MakeAction(QStringLiteral("Ne&rušit"), res::kStrPromptDoNotDisturb,
-               QStringLiteral("tb-dnd.svg"), command(&Commands::statusDoNotDisturb),
-               "actionDoNotDisturb");
-    MakeAction(QStringLiteral("&Pryč"), res::kStrPromptAway, QStringLiteral("tb-away.svg"),
-               command(&Commands::statusAway), "actionAway");
-    MakeAction(QStringLiteral("Na &obědě"), res::kStrPromptAtLunch, QStringLiteral("tb-lunch.svg"),
-               command(&Commands::statusAtLunch), "actionAtLunch");
+    for (const StatusItem& item : kStatusItems) {
+        MakeAction(QString::fromUtf8(item.text), item.prompt, QString::fromLatin1(item.icon),
+                   Command(item.command), item.actionName);
+    }
     MakeAction(QStringLiteral("&Nastavení"), res::kStrSettingsPrompt,
-               QStringLiteral("tb-settings.svg"), command(&Commands::settings), "actionSettings");
+               QStringLiteral("tb-settings.svg"), Command(&Commands::settings), "actionSettings");
     m_actionToolBar = MakeAction(QStringLiteral("&Toolbar"), res::kStrPromptToolBar, {}, nullptr,
                                  "actionToolBar");
     m_actionStatusBar = MakeAction(QStringLiteral("Status &Bar"), res::kStrPromptStatusBar, {},
                                    nullptr, "actionStatusBar");
     MakeAction(QStringLiteral("&O Murmex3"), res::kStrPromptAbout, QStringLiteral("tb-about.svg"),
-               command(&Commands::about), "actionAbout");
+               Command(&Commands::about), "actionAbout");
 
     m_actionToolBar->setCheckable(true);
     m_actionToolBar->setChecked(true);
@@ -136,25 +157,21 @@ void CMainFrame::CreateActions() {
 }
 
 void CMainFrame::CreateMenus() {
-    const auto action = [this](const char* name) {
-        return findChild<QAction*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
-    };
     QMenuBar* bar = menuBar();
 
     QMenu* file = bar->addMenu(QStringLiteral("&Soubor"));
     file->setObjectName(QStringLiteral("menuFile"));
-    file->addAction(action("actionExit"));
+    file->addAction(Action("actionExit"));
 
     QMenu* status = bar->addMenu(QStringLiteral("&Stav"));
     status->setObjectName(QStringLiteral("menuStatus"));
-    status->addAction(action("actionReady"));
-    status->addAction(action("actionDoNotDisturb"));
-    status->addAction(action("actionAway"));
-    status->addAction(action("actionAtLunch"));
+    for (const StatusItem& item : kStatusItems) {
+        status->addAction(Action(item.actionName));
+    }
 
     QMenu* view = bar->addMenu(QStringLiteral("&Zobrazit"));
     view->setObjectName(QStringLiteral("menuView"));
-    view->addAction(action("actionSettings"));
+    view->addAction(Action("actionSettings"));
     view->addSeparator();
     view->addAction(m_actionToolBar);
     view->addAction(m_actionStatusBar);
@@ -166,27 +183,24 @@ void CMainFrame::CreateMenus() {
 
     QMenu* help = bar->addMenu(QStringLiteral("&Pomoc"));
     help->setObjectName(QStringLiteral("menuHelp"));
-    help->addAction(action("actionAbout"));
+    help->addAction(Action("actionAbout"));
 }
 
 void CMainFrame::CreateToolBar() {
-    const auto action = [this](const char* name) {
-        return findChild<QAction*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
-    };
     m_toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
     m_toolBar->setObjectName(QStringLiteral("toolBar"));
     m_toolBar->setMovable(true);
     m_toolBar->setFloatable(true);
     m_toolBar->setIconSize(QSize(16, 16));
     m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
-    m_toolBar->addAction(action("actionSettings"));
+    m_toolBar->addAction(Action("actionSettings"));
     m_toolBar->addSeparator();
-    m_toolBar->addAction(action("actionReady"));
-    m_toolBar->addAction(action("actionDoNotDisturb"));
-    m_toolBar->addAction(action("actionAtLunch"));
-    m_toolBar->addAction(action("actionAway"));
+    m_toolBar->addAction(Action("actionReady"));
+    m_toolBar->addAction(Action("actionDoNotDisturb"));
+    m_toolBar->addAction(Action("actionAtLunch"));
+    m_toolBar->addAction(Action("actionAway"));
     m_toolBar->addSeparator();
-    m_toolBar->addAction(action("actionAbout"));
+    m_toolBar->addAction(Action("actionAbout"));
     addToolBar(Qt::TopToolBarArea, m_toolBar);
 
     for (QAction* item : m_toolBar->actions()) {
@@ -232,35 +246,16 @@ void CMainFrame::CreateTrayMenu() {
         connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
         return action;
     };
-    const auto command = [this](std::function<void()> Commands::*member) {
-        return [this, member] {
-            if (const auto& call = m_commands.*member) {
-                call();
-            }
-        };
-    };
-    struct StatusItem {
-        const char* text;
-        const char* name;
-        std::function<void()> Commands::*command;
-        int status;
-    };
-    const StatusItem statuses[] = {
-        {"&Připraven", "trayReady", &Commands::statusReady, Ready},
-        {"Ne&rušit", "trayDoNotDisturb", &Commands::statusDoNotDisturb, DoNotDisturb},
-        {"&Pryč", "trayAway", &Commands::statusAway, Away},
-        {"Na &obědě", "trayAtLunch", &Commands::statusAtLunch, AtLunch},
-    };
     m_trayStatuses = new QActionGroup(m_trayMenu);
-    for (const StatusItem& item : statuses) {
-        QAction* action = add(QString::fromUtf8(item.text), item.name, command(item.command));
+    for (const StatusItem& item : kStatusItems) {
+        QAction* action = add(QString::fromUtf8(item.text), item.trayName, Command(item.command));
         action->setCheckable(true);
         action->setData(item.status);
         m_trayStatuses->addAction(action);
     }
     m_trayMenu->addSeparator();
     add(QStringLiteral("&Zobrazit"), "trayShow", [this] { ShowFromTray(); });
-    add(QStringLiteral("&Nastavení…"), "traySettings", command(&Commands::settings));
+    add(QStringLiteral("&Nastavení…"), "traySettings", Command(&Commands::settings));
     m_trayMenu->addSeparator();
     // The tray's menu works while a modal dialog holds the window; the exit
     // is safe inside its event loop.

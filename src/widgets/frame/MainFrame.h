@@ -142,6 +142,9 @@ private:
     void CreateTray();
     void CreateTrayMenu();
     void ShowFromTray();
+    // Calls the command where it is set.
+    std::function<void()> Command(std::function<void()> Commands::*member);
+    QAction* Action(const char* name);
     // Opens the notified conversation where "OpenOnClickTooTip" asks for it.
     void OpenNotified();
     QAction* MakeAction(const QString& text, int promptId, const QString& iconName,
