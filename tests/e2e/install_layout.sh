@@ -5,15 +5,12 @@
 set -euo pipefail
 BUILD="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
+source "$HERE/installed_files.sh"
 PREFIX="$(mktemp -d /tmp/murmex3-install.XXXXXX)"
 trap 'rm -rf "$PREFIX"' EXIT
 
 cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
-for f in bin/murmex3 bin/murmex3-cli share/applications/murmex3.desktop \
-         share/icons/hicolor/scalable/apps/murmex3.svg share/man/man1/murmex3.1.gz \
-         share/man/man1/murmex3-cli.1.gz \
-         share/metainfo/org.murmex3.murmex3.metainfo.xml share/doc/murmex3/copyright \
-         share/murmex3/Sounds/Standard/{Away,Lunch,online,offline,message,DND,Bell,SmallMsg}.wav; do
+for f in "${INSTALLED_FILES[@]}"; do
     [ -s "$PREFIX/$f" ] || { echo "FAIL: $f is missing"; exit 1; }
 done
 [ -x "$PREFIX/bin/murmex3" ] || { echo "FAIL: the program is not executable"; exit 1; }

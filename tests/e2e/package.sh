@@ -9,6 +9,7 @@
 set -euo pipefail
 ROOT="$(realpath "$1")"
 HERE="$(cd "$(dirname "$0")" && pwd)"
+source "$HERE/installed_files.sh"
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIP: needs root (network namespaces, the package build's installs)"
     exit 77
@@ -38,11 +39,7 @@ done
 
 dpkg-deb -x "$deb" "$PREFIX/root"
 cd "$PREFIX/root/usr"
-for f in bin/murmex3 bin/murmex3-cli share/applications/murmex3.desktop \
-         share/icons/hicolor/scalable/apps/murmex3.svg share/man/man1/murmex3.1.gz \
-         share/man/man1/murmex3-cli.1.gz \
-         share/metainfo/org.murmex3.murmex3.metainfo.xml share/doc/murmex3/copyright \
-         share/murmex3/Sounds/Standard/{Away,Lunch,online,offline,message,DND,Bell,SmallMsg}.wav; do
+for f in "${INSTALLED_FILES[@]}"; do
     [ -s "$f" ] || fail "$f is missing"
 done
 appstreamcli validate --no-net share/metainfo/org.murmex3.murmex3.metainfo.xml >/dev/null ||
