@@ -170,8 +170,7 @@ TEST(LivenessWatcherThread, StopsWithinOneHundredMillisecondsWithRealPauses) {
     EXPECT_FALSE(watcher.Running());
 }
 
-// Without a tray a bell's notification is a modal box raised under the
-// directory lock, and a quit signal handled in that box's event loop stops and
+// Another thread may hold the directory lock while the program stops and
 // joins the threads: a watcher that waits for the lock must still stop.
 TEST(LivenessWatcherThread, StopsWhileTheDirectoryLockIsHeldElsewhere) {
     FakeClock clock{10'000};
