@@ -636,15 +636,27 @@ private Q_SLOTS:
 
         QWidget* sheet = nullptr;
         QWidget* parent = nullptr;
+        bool secondSheet = false;
         QTimer::singleShot(0, this, [&] {
             sheet = QApplication::activeModalWidget();
             parent = sheet->parentWidget();
+            // Asked for again, from the tray's menu: no second sheet.
+            QTimer::singleShot(0, this, [&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                if (modal != nullptr && modal != sheet) {
+                    secondSheet = true;
+                    qobject_cast<QDialog*>(modal)->reject();
+                }
+            });
+            app->OnSettings();
             sheet->findChild<QTabWidget*>(QStringLiteral("pages"))->setCurrentIndex(1);
             auto* minutes = sheet->findChild<QLineEdit*>(QStringLiteral("inactivityMinutes"));
             minutes->setText(QStringLiteral("5 min"));  // "Zadejte číslo!"
             qobject_cast<QDialog*>(sheet)->reject();
         });
         app->OnSettings();
+        QCoreApplication::processEvents();
+        QVERIFY(!secondSheet);
         QVERIFY(sheet != nullptr);
         QCOMPARE(parent, static_cast<QWidget*>(frame));
         QCOMPARE(owners, (std::vector<QWidget*>{frame, sheet}));

@@ -246,6 +246,13 @@ void CMrmx3App::OnAppAbout() {
 }
 
 void CMrmx3App::OnSettings() {
+    // Asked again while open (the tray's menu works beside it): the open one
+    // comes up, so that no second sheet overwrites what the first saves.
+    if (m_openSheet) {
+        m_openSheet->raise();
+        m_openSheet->activateWindow();
+        return;
+    }
     SettingsApply apply;
     apply.setMainTitle = [this](const QString& caption) { SetMainTitle(caption); };
     apply.loadIcons = [this] {
@@ -261,6 +268,7 @@ void CMrmx3App::OnSettings() {
             platform::FromCp1250(res::String(res::kStrSoundsFolder))),
         platform::DialogParent(m_frame.get()));
     sheet.NoticePage()->SetActivityWatchAvailable(IdleProbeAvailable());
+    m_openSheet = &sheet;
     if (sheet.exec() == QDialog::Accepted) {
         SaveSettings();
     }

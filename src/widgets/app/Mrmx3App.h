@@ -1,6 +1,7 @@
 // src/widgets/app/Mrmx3App.h
 #pragma once
 
+#include <QDialog>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -130,4 +131,5 @@ private:
     std::atomic<bool> m_refreshRequested{false};
     AppState::Subscription m_stateWatch;
     bool m_exiting = false;
+    QPointer<QDialog> m_openSheet;  // the settings sheet while it is open
 };
