@@ -185,7 +185,8 @@ bool CMrmx3App::InitInstance() {
         return false;
     }
     RefreshStatus();
-    return true;
+    // A box of the refresh may have run an exit too.
+    return !m_exiting;
 }
 
 bool CMrmx3App::eventFilter(QObject* watched, QEvent* event) {
