@@ -224,20 +224,33 @@ void Dispatcher::IncomingMessage(int index, const DatagramView& datagram) {
         return;
     }
     m_s.sounds.PlayEventSound(res::kStrSmallMsgWav);
-    std::lock_guard lock(m_s.directory.Mutex());
-    PeerRecord& record = m_s.directory.PeerAt(index);
-    if (record.window != nullptr) {
+    // The window draws without the lock: the receive thread waits for it.
+    // Windows go only on this thread.
+    ConversationWindow* window = nullptr;
+    {
+        std::lock_guard lock(m_s.directory.Mutex());
+        const PeerRecord& record = m_s.directory.PeerAt(index);
+        window = record.window;
+        name = record.name;
+    }
+    if (window != nullptr) {
         // Also takes back a typing caption.
-        record.window->SetCaption(record.name);
-        record.window->RefreshLog();
+        window->SetCaption(name);
+        window->RefreshLog();
     }
 }
 
 void Dispatcher::TypingNotice(int index) {
-    std::lock_guard lock(m_s.directory.Mutex());
-    PeerRecord& record = m_s.directory.PeerAt(index);
-    if (record.window != nullptr) {
-        record.window->SetCaption(record.name + " - " + res::String(res::kStrIsTyping));
+    ConversationWindow* window = nullptr;
+    std::string name;
+    {
+        std::lock_guard lock(m_s.directory.Mutex());
+        const PeerRecord& record = m_s.directory.PeerAt(index);
+        window = record.window;
+        name = record.name;
+    }
+    if (window != nullptr) {
+        window->SetCaption(name + " - " + res::String(res::kStrIsTyping));
     }
 }
 
