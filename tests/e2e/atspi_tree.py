@@ -90,7 +90,10 @@ def windows(app):
     """The program's top-level windows: (node, role, title, showing)."""
     result = []
     for w in children(app):
-        result.append((w, w.get_role_name(), w.get_name(), is_showing(w)))
+        try:
+            result.append((w, w.get_role_name(), w.get_name(), is_showing(w)))
+        except GLib.Error:
+            pass  # a box that closed while the list was read
     return result
 
 
