@@ -18,7 +18,9 @@ inline constexpr SocketHandle kInvalidSocket = -1;
 // nothing on POSIX). Returns an error code.
 int InitSocketLibrary();
 
-// A non-blocking UDP socket bound to the port on all interfaces (0: any free port).
+// A UDP socket bound to the port on all interfaces (0: any free port). Only a
+// SocketReceiver waits for datagrams on it: ReceiveDatagram() answers at once,
+// and a send waits at most briefly for room in the send buffer.
 SocketHandle OpenUdpSocket(uint16_t port, int& error);
 uint16_t BoundPort(SocketHandle socket);
 int SetBroadcastOption(SocketHandle socket);

@@ -41,11 +41,12 @@ public:
     // Waits until a datagram is waiting, then reads at most `limit` of them
     // (at most kMaxBatch), in order of arrival. Empty once stopped, and where
     // the system tells a reader (POSIX), once the socket was shut down for
-    // reading: nothing more will come. The datagrams stay valid until the next
-    // call.
+    // reading and what was waiting has been read: nothing more will come. The
+    // datagrams stay valid until the next call.
     std::span<const Datagram> Receive(size_t limit);
 
-    // Any thread: ends a running wait and every later one.
+    // Any thread: ends a running wait and every later one. On POSIX it does so
+    // by shutting the socket down for reading.
     void Stop();
 
 private:

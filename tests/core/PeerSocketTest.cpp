@@ -445,7 +445,13 @@ TEST(SocketReceiver, AShutDownSocketGivesNothingMore) {
     ASSERT_TRUE(testsock::WaitReadable(copy.socket.Handle(), 2000ms));
     platform::SocketReceiver receiver(copy.socket.Handle(), kReceiveBufferSize);
     copy.socket.ShutDown();
-    EXPECT_TRUE(receiver.Receive(64).empty());
+    // What was already waiting may still come; then nothing, without a wait.
+    auto batch = receiver.Receive(64);
+    if (!batch.empty()) {
+        EXPECT_EQ(batch.size(), 1u);
+        batch = receiver.Receive(64);
+    }
+    EXPECT_TRUE(batch.empty());
 }
 
 // A flood waits in the system's buffer while the receive thread hands a batch

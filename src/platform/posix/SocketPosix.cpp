@@ -24,15 +24,17 @@
 namespace platform {
 namespace {
 
+// The socket itself blocks, for the receive thread's wait; every other call
+// on it passes MSG_DONTWAIT.
 #ifdef MSG_NOSIGNAL
 // A send after shutdown fails with EPIPE; it must not raise SIGPIPE as well.
-constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 #else
-constexpr int kSendFlags = 0;
+constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
 
-// The socket is non-blocking: a send that finds no room in the send buffer
-// waits this long in all for room, then fails.
+// A send that finds no room in the send buffer waits this long in all for
+// room, then fails.
 constexpr std::chrono::milliseconds kSendRoomWait{100};
 
 // Resolver failures (EAI_*) are kept apart from errno values as negative codes.
@@ -173,9 +175,7 @@ SocketHandle OpenUdpSocket(uint16_t port, int& error) {
         error = errno;
         return kInvalidSocket;
     }
-    const int flags = ::fcntl(fd, F_GETFL, 0);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0 ||
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) {
+    if (::fcntl(fd, F_SETFD, FD_CLOEXEC) < 0) {
         error = errno;
         ::close(fd);
         return kInvalidSocket;
@@ -254,7 +254,7 @@ ReceivedDatagram ReceiveDatagram(SocketHandle socket, void* buffer, size_t capac
         message.msg_iovlen = 1;
         // With MSG_TRUNC Linux answers the datagram's real length; elsewhere the
         // MSG_TRUNC of msg_flags tells that it did not fit.
-        const ssize_t got = ::recvmsg(Fd(socket), &message, MSG_TRUNC);
+        const ssize_t got = ::recvmsg(Fd(socket), &message, MSG_TRUNC | MSG_DONTWAIT);
         if (got >= 0) {
             result.sender = Dotted(from.sin_addr);
             if (static_cast<size_t>(got) > capacity || (message.msg_flags & MSG_TRUNC) != 0) {
