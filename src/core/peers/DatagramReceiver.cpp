@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 
 #include "core/base/Log.h"
 #include "core/net/Packet.h"
@@ -89,8 +90,9 @@ void DatagramReceiver::Absorb(Batch batch) {
     m_candidate.assign(count, false);
     m_ownDropped.assign(count, false);
     bool anyCandidate = false;
-    // Read once a batch: a change of the setting takes effect with the next one.
-    const bool showMySelf = m_s.showMySelf();
+    // Read once a batch, and only for a batch with this computer's own
+    // datagrams: a change of the setting takes effect with the next one.
+    std::optional<bool> showMySelf;
     for (size_t i = 0; i < count; ++i) {
         const platform::SocketReceiver::Datagram& datagram = batch[i];
         m_senders[i] = datagram.sender;
@@ -100,7 +102,10 @@ void DatagramReceiver::Absorb(Batch batch) {
         const bool own = m_s.isOwnAddress(datagram.sender);
         // This computer's own broadcasts come back to it: without a wake-up of
         // the user-interface thread when they mean nothing there.
-        if (own && !showMySelf && MeansNothingFromThisComputer(datagram.data, datagram.bytes)) {
+        if (own && !showMySelf) {
+            showMySelf = m_s.showMySelf();
+        }
+        if (own && !*showMySelf && MeansNothingFromThisComputer(datagram.data, datagram.bytes)) {
             m_ownDropped[i] = true;
             continue;
         }
