@@ -6,12 +6,6 @@
 // own, the broadcast option as the system reports it, and the system's codes.
 // The socket library is started once for the whole test program (TestSockets.cpp).
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 // clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -1,10 +1,4 @@
 // src/platform/win32/ConsoleWin32.cpp
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 // clang-format off
 #include <windows.h>
 #include <shellapi.h>

@@ -3,12 +3,6 @@
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600  // WSAPoll
 #endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 
 // clang-format off
 #include <winsock2.h>

@@ -1,10 +1,4 @@
 // src/widgets/desktop/QuitSignalsWin32.cpp
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <QMetaObject>
