@@ -370,6 +370,47 @@ TEST_F(PeerNetworkTest, OpenConversationCreatesOnceShowsAndChecksTheIndex) {
 
 namespace {
 
+// A network on loopback with the test's wait, and its send and interfaces
+// where a test gives them.
+struct LoopbackNetwork {
+    explicit LoopbackNetwork(StopWait& wait, CPeerSocket::SendFunction send = {},
+                             std::function<void()> reachChanged = {},
+                             CPeerSocket::InterfaceSource interfaces = {}) {
+        CPeerSocket::Options options;
+        options.port = 0;
+        options.broadcastAddress = "127.0.0.1";
+        options.destinationPort = listener.Port();
+        options.send = std::move(send);
+        if (interfaces) {
+            options.interfaces = std::move(interfaces);
+        }
+        network = std::make_unique<PeerNetwork>(
+            PeerNetwork::Services{.state = state,
+                                  .presenter = presenter,
+                                  .poster = poster,
+                                  .tree = tree,
+                                  .notifications = sink,
+                                  .sounds = sounds,
+                                  .conversations = factory,
+                                  .clock = clock,
+                                  .wait = wait,
+                                  .reachChanged = std::move(reachChanged)},
+            options);
+    }
+
+    FakeClock clock;
+    AppState state;
+    RecordingPresenter presenter;
+    QueuePoster poster;
+    FakeTree tree;
+    RecordingSink sink;
+    RecordingPlayer player;
+    SoundEvents sounds{state, clock, player};
+    FakeConversationFactory factory{state};
+    TestPeer listener;
+    std::unique_ptr<PeerNetwork> network;
+};
+
 // Real but very short pauses: the workers spin through their loops while the
 // user-interface thread dispatches, so the sanitizers see every overlap.
 class ShortWait final : public StopWait {
@@ -384,35 +425,14 @@ public:
 };
 
 TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
-    FakeClock clock;
-    AppState state;
-    state.Modify([](SettingsRecord& s) { s.aboutMePeriod = 1; });
-    RecordingPresenter presenter;
-    QueuePoster poster;
-    FakeTree tree;
-    RecordingSink sink;
-    RecordingPlayer player;
-    SoundEvents sounds{state, clock, player};
-    FakeConversationFactory factory{state};
     ShortWait wait;
-    TestPeer listener;
-    CPeerSocket::Options options;
-    options.port = 0;
-    options.broadcastAddress = "127.0.0.1";
-    options.destinationPort = listener.Port();
     // No address is this computer's: the other copy on 127.0.0.1 is a peer
     // like any, whose unchanged announcements the receive thread settles.
-    options.interfaces = [] { return std::vector<platform::InterfaceAddress>{}; };
-    PeerNetwork network{PeerNetwork::Services{.state = state,
-                                              .presenter = presenter,
-                                              .poster = poster,
-                                              .tree = tree,
-                                              .notifications = sink,
-                                              .sounds = sounds,
-                                              .conversations = factory,
-                                              .clock = clock,
-                                              .wait = wait},
-                        options};
+    LoopbackNetwork rig(wait, {}, {}, [] { return std::vector<platform::InterfaceAddress>{}; });
+    rig.state.Modify([](SettingsRecord& s) { s.aboutMePeriod = 1; });
+    FakeClock& clock = rig.clock;
+    QueuePoster& poster = rig.poster;
+    PeerNetwork& network = *rig.network;
     ASSERT_TRUE(network.Start());
 
     TestPeer other;
@@ -492,48 +512,12 @@ private:
     std::vector<std::chrono::milliseconds> m_pauses;
 };
 
-// A network on loopback with the test's wait and send, never fed datagrams.
-struct IdleNetwork {
-    explicit IdleNetwork(StopWait& wait, CPeerSocket::SendFunction send = {},
-                         std::function<void()> reachChanged = {}) {
-        CPeerSocket::Options options;
-        options.port = 0;
-        options.broadcastAddress = "127.0.0.1";
-        options.destinationPort = listener.Port();
-        options.send = std::move(send);
-        network = std::make_unique<PeerNetwork>(
-            PeerNetwork::Services{.state = state,
-                                  .presenter = presenter,
-                                  .poster = poster,
-                                  .tree = tree,
-                                  .notifications = sink,
-                                  .sounds = sounds,
-                                  .conversations = factory,
-                                  .clock = clock,
-                                  .wait = wait,
-                                  .reachChanged = std::move(reachChanged)},
-            options);
-    }
-
-    FakeClock clock;
-    AppState state;
-    RecordingPresenter presenter;
-    QueuePoster poster;
-    FakeTree tree;
-    RecordingSink sink;
-    RecordingPlayer player;
-    SoundEvents sounds{state, clock, player};
-    FakeConversationFactory factory{state};
-    TestPeer listener;
-    std::unique_ptr<PeerNetwork> network;
-};
-
 // A new "AboutMePeriod" wakes the announcer, which then waits only what is
 // left of the new period since its last announcement.
 TEST(PeerNetworkThreads, ANewPeriodWakesTheAnnouncerWhichWaitsOnlyTheRest) {
     using namespace std::chrono_literals;
     WakeableWait wait;
-    IdleNetwork idle{wait};
+    LoopbackNetwork idle{wait};
     ASSERT_TRUE(idle.network->Start());
     EXPECT_TRUE(idle.listener.Receive().has_value());
     EXPECT_EQ(wait.PausesOnceThereAre(1), (std::vector<std::chrono::milliseconds>{5000ms}));
@@ -564,8 +548,8 @@ TEST(PeerNetworkThreads, TheOwnerHearsWhenTheNetworksReachChanges) {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<bool> reach;  // NetworkUnreachable() at each report
-    IdleNetwork* running = nullptr;
-    IdleNetwork idle{
+    LoopbackNetwork* running = nullptr;
+    LoopbackNetwork idle{
         wait,
         [&](platform::SocketHandle socket, uint32_t address, uint16_t port, const void* data,
             size_t size) {
