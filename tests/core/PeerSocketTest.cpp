@@ -433,8 +433,9 @@ TEST(SocketReceiver, AStopEndsTheWaitForGood) {
     EXPECT_TRUE(testsock::WaitReadable(copy.socket.Handle(), 2000ms));
 }
 
-// After the socket is shut down nothing waiting is read: the read ends. Only
-// where the system tells (POSIX); elsewhere the stop that follows ends it.
+// After the socket is shut down the reads end, at the latest once what was
+// waiting is read. Only where the system tells (POSIX); elsewhere the stop
+// that follows ends them.
 TEST(SocketReceiver, AShutDownSocketGivesNothingMore) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows reports no shut-down to a waiting reader";
