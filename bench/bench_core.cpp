@@ -139,7 +139,9 @@ struct Network {
         .directory = directory,
         .clock = clock,
         .handOver = handOver,
-        .isOwnAddress = [this](uint32_t address) { return address == ownAddress; },
+        .ownSender = [this](uint32_t address) -> std::optional<uint32_t> {
+            return address == ownAddress ? std::optional(address) : std::nullopt;
+        },
         .showMySelf = [] { return false; }}};
     std::vector<uint32_t> senders;
     std::vector<PacketBuffer> away;

@@ -30,6 +30,7 @@ const std::string kJan = "10.0.0.5";
 const std::string kEva = "10.0.0.6";
 const std::string kPetr = "10.0.0.7";
 const std::string kOwn = "10.0.0.99";
+const std::string kOwnSecond = "192.168.7.99";  // this computer on a second network
 
 // Datagrams as the socket hands them to the thread, kept alive for the batch.
 class Batch {
@@ -130,12 +131,17 @@ protected:
     Texts dispatched;
     std::function<void(const Arrival&)> onDispatch;
     DatagramHandOver handOver;
-    DatagramReceiver receiver{DatagramReceiver::Services{
-        .directory = directory,
-        .clock = clock,
-        .handOver = handOver,
-        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwn); },
-        .showMySelf = [this] { return showMySelf; }}};
+    DatagramReceiver receiver{
+        DatagramReceiver::Services{.directory = directory,
+                                   .clock = clock,
+                                   .handOver = handOver,
+                                   .ownSender = [](uint32_t address) -> std::optional<uint32_t> {
+                                       if (address == Ip(kOwn) || address == Ip(kOwnSecond)) {
+                                           return Ip(kOwn);
+                                       }
+                                       return std::nullopt;
+                                   },
+                                   .showMySelf = [this] { return showMySelf; }}};
     bool showMySelf = true;
 };
 
@@ -182,6 +188,23 @@ TEST_F(ReceiverTest, OwnDatagramsThatMeanNothingStayOnTheReceiveThread) {
                         .Presence(kJan, Ready, "jan"));
     poster.Drain();
     EXPECT_EQ(dispatched, (Texts{"10.0.0.99 text Sklad", "10.0.0.5 status 0 jan@PC1"}));
+}
+
+// This computer's datagrams go over as from one address, whichever network
+// they came back by; with a record of its own (made while "ShowMySelf" was
+// on) its messages go over too, though its presence no longer does.
+TEST_F(ReceiverTest, OwnDatagramsGoOverAsFromOneAddressAndIntoAnOwnRecord) {
+    receiver.Absorb(Batch().Presence(kOwn, Ready, "ja").Presence(kOwnSecond, Ready, "ja"));
+    poster.Drain();
+    EXPECT_EQ(dispatched, (Texts{"10.0.0.99 status 0 ja@PC1", "10.0.0.99 status 0 ja@PC1"}));
+
+    dispatched.clear();
+    directory.AddPeer(nullptr, "ja@PC1", "Sklad", kOwn, Ready);
+    showMySelf = false;
+    receiver.Absorb(
+        Batch().Presence(kOwnSecond, Away, "ja").Text(kOwnSecond, "všem").Text(kOwn, "zase"));
+    poster.Drain();
+    EXPECT_EQ(dispatched, (Texts{"10.0.0.99 text všem", "10.0.0.99 text zase"}));
 }
 
 // A status change still waiting for the user-interface thread, then an

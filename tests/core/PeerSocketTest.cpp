@@ -731,6 +731,20 @@ TEST_F(PeerSocketOnFakeNetwork, EveryBroadcastAlsoGoesToEachDirectedAddress) {
     EXPECT_TRUE(m_copy.presenter.Shown().empty());
 }
 
+// A computer on two networks hears its own broadcasts back from both of its
+// addresses: they all count as from the one the limited broadcast leaves by.
+TEST_F(PeerSocketOnFakeNetwork, EveryOwnAddressCountsAsTheOneTheLimitedBroadcastLeavesBy) {
+    EXPECT_EQ(m_copy.socket.OwnSender(Ip("192.168.5.20")), Ip("10.0.0.7"));  // none carries it
+    std::vector<platform::InterfaceAddress> interfaces = m_network.Interfaces();
+    interfaces.back().carriesLimitedBroadcast = true;
+    m_network.SetInterfaces(interfaces);
+    m_copy.socket.RefreshOwnAddresses();
+    for (const char* own : {"127.0.0.1", "10.0.0.7", "192.168.5.20"}) {
+        EXPECT_EQ(m_copy.socket.OwnSender(Ip(own)), Ip("192.168.5.20")) << own;
+    }
+    EXPECT_EQ(m_copy.socket.OwnSender(Ip("10.0.0.8")), std::nullopt);
+}
+
 TEST_F(PeerSocketOnFakeNetwork, BroadcastFailsOnlyWhenNoDestinationTookIt) {
     // Without a default route the limited broadcast has nowhere to go.
     m_network.Fail("255.255.255.255", testsock::kNetworkUnreachable);

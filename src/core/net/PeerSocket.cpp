@@ -255,17 +255,38 @@ bool CPeerSocket::IsOwnAddress(uint32_t address) const {
     return Contains(m_ownAddresses, address);
 }
 
+std::optional<uint32_t> CPeerSocket::OwnSender(uint32_t address) const {
+    std::lock_guard lock(m_addressMutex);
+    if (!Contains(m_ownAddresses, address)) {
+        return std::nullopt;
+    }
+    return m_ownSender;
+}
+
 void CPeerSocket::RefreshOwnAddresses() {
     const std::vector<platform::InterfaceAddress> interfaces = m_options.interfaces();
     std::vector<uint32_t> addresses;
+    std::optional<uint32_t> byLimited;
+    std::optional<uint32_t> firstOutside;
     for (const platform::InterfaceAddress& entry : interfaces) {
         if (!Contains(addresses, entry.address)) {
             addresses.push_back(entry.address);
         }
+        if (entry.up && !entry.loopback) {
+            if (entry.carriesLimitedBroadcast && !byLimited) {
+                byLimited = entry.address;
+            }
+            if (!firstOutside) {
+                firstOutside = entry.address;
+            }
+        }
     }
+    const uint32_t ownSender =
+        byLimited.value_or(firstOutside.value_or(addresses.empty() ? 0 : addresses.front()));
     std::vector<uint32_t> directed = DirectedBroadcasts(interfaces);
     std::lock_guard lock(m_addressMutex);
     m_ownAddresses = std::move(addresses);
+    m_ownSender = ownSender;
     m_directedBroadcasts = std::move(directed);
 }
 

@@ -86,6 +86,11 @@ public:
     // True when the address (host order) belongs to one of this computer's
     // interfaces (as known at the last presence broadcast or at construction).
     bool IsOwnAddress(uint32_t address) const;
+    // For an address of this computer, the one address all of its datagrams
+    // count as from, whichever interface they came back by: the address the
+    // limited broadcast leaves by (else the first up, non-loopback one).
+    // Nothing for another computer's address.
+    std::optional<uint32_t> OwnSender(uint32_t address) const;
     void RefreshOwnAddresses();
 
     void ShutDown();
@@ -140,6 +145,7 @@ private:
     std::atomic<bool> m_networkUnreachable{false};
     mutable std::mutex m_addressMutex;
     std::vector<uint32_t> m_ownAddresses;
+    uint32_t m_ownSender = 0;
     std::vector<uint32_t> m_directedBroadcasts;
     std::atomic<int> m_sentCount{0};
 };

@@ -16,21 +16,24 @@ bool IsPresence(const uint8_t* data, int bytes) {
            datagram.Subtype() == kSubPresence;
 }
 
-// The kinds the dispatcher takes only from a peer with a record, which this
-// computer never has while "ShowMySelf" is off (a presence too short to read
-// is dropped by the dispatcher as well). Group assignments and unknown kinds
-// are not among them.
-bool MeansNothingFromThisComputer(const uint8_t* data, int bytes) {
+// What the dispatcher drops from this computer while "ShowMySelf" is off: its
+// presence (one too short to read is dropped there as well), and, while it has
+// no record, its messages, typing notices and bells, which are taken only from
+// a peer with a record. Group assignments and unknown kinds are not among them.
+bool MeansNothingFromThisComputer(const uint8_t* data, int bytes, bool hasRecord) {
     const DatagramView datagram(data, static_cast<size_t>(bytes));
     if (!datagram.HasHeader()) {
         return false;
     }
     if (datagram.Type() == kTypeBell) {
-        return true;
+        return !hasRecord;
     }
     const int16_t subtype = datagram.Subtype();
-    return datagram.Type() == kTypeChat &&
-           (subtype == kSubPresence || subtype == kSubText || subtype == kSubTyping);
+    if (datagram.Type() != kTypeChat) {
+        return false;
+    }
+    return subtype == kSubPresence ||
+           (!hasRecord && (subtype == kSubText || subtype == kSubTyping));
 }
 
 }  // namespace
@@ -93,19 +96,23 @@ void DatagramReceiver::Absorb(Batch batch) {
     // Read once a batch, and only for a batch with this computer's own
     // datagrams: a change of the setting takes effect with the next one.
     std::optional<bool> showMySelf;
+    std::optional<bool> ownRecord;
     for (size_t i = 0; i < count; ++i) {
         const platform::SocketReceiver::Datagram& datagram = batch[i];
-        m_senders[i] = datagram.sender;
+        const std::optional<uint32_t> ownSender = m_s.ownSender(datagram.sender);
+        m_senders[i] = ownSender.value_or(datagram.sender);
         if (datagram.bytes <= 0) {
             continue;
         }
-        const bool own = m_s.isOwnAddress(datagram.sender);
+        const bool own = ownSender.has_value();
         // This computer's own broadcasts come back to it: without a wake-up of
         // the user-interface thread when they mean nothing there.
         if (own && !showMySelf) {
             showMySelf = m_s.showMySelf();
+            ownRecord = !*showMySelf && m_s.directory.FindPeerByAddress(*ownSender).has_value();
         }
-        if (own && !*showMySelf && MeansNothingFromThisComputer(datagram.data, datagram.bytes)) {
+        if (own && !*showMySelf &&
+            MeansNothingFromThisComputer(datagram.data, datagram.bytes, *ownRecord)) {
             m_ownDropped[i] = true;
             continue;
         }
@@ -125,14 +132,14 @@ void DatagramReceiver::Absorb(Batch batch) {
             const platform::SocketReceiver::Datagram& datagram = batch[i];
             // A sender with a datagram still on its way, in the queue or earlier
             // in this batch, is handed over too, so its datagrams keep their order.
-            const bool settled = m_candidate[i] && !m_waiting[i] &&
-                                 std::find(m_handedOver.begin(), m_handedOver.end(),
-                                           datagram.sender) == m_handedOver.end() &&
-                                 RefreshIfUnchanged(datagram.sender, datagram.data,
-                                                    static_cast<size_t>(datagram.bytes), now);
+            const uint32_t sender = m_senders[i];
+            const bool settled =
+                m_candidate[i] && !m_waiting[i] &&
+                std::find(m_handedOver.begin(), m_handedOver.end(), sender) == m_handedOver.end() &&
+                RefreshIfUnchanged(sender, datagram.data, static_cast<size_t>(datagram.bytes), now);
             m_candidate[i] = settled;
             if (!settled && datagram.bytes > 0) {
-                m_handedOver.push_back(datagram.sender);
+                m_handedOver.push_back(sender);
             }
         }
     }
@@ -144,7 +151,7 @@ void DatagramReceiver::Absorb(Batch batch) {
             continue;
         }
         Arrival& arrival = m_arrivals.emplace_back();
-        arrival.sender = datagram.sender;
+        arrival.sender = m_senders[i];
         if (datagram.bytes < 0) {
             arrival.error = datagram.error;
         } else {

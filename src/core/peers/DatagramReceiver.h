@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <thread>
 #include <vector>
@@ -22,7 +23,9 @@
 // provided no datagram of that sender still waits to be dispatched; everything
 // else goes to the user-interface thread through the hand-over, in order of
 // arrival, but for this computer's own datagrams that the dispatcher would
-// drop in silence. While the hand-over is full it reads nothing.
+// drop in silence. This computer's datagrams go over as from one address,
+// whichever of its interfaces they came back by. While the hand-over is full
+// it reads nothing.
 class DatagramReceiver {
 public:
     using Batch = std::span<const platform::SocketReceiver::Datagram>;
@@ -31,10 +34,12 @@ public:
         PeerDirectory& directory;
         const Clock& clock;
         DatagramHandOver& handOver;
-        // True for a sender address (host order) that belongs to this computer.
-        std::function<bool(uint32_t)> isOwnAddress;
-        // "ShowMySelf": without it this computer's own presence, messages,
-        // typing notices and bells mean nothing and are dropped here.
+        // For a sender address (host order) of this computer, the one address
+        // all its datagrams count as from; nothing for another computer's.
+        std::function<std::optional<uint32_t>(uint32_t)> ownSender;
+        // "ShowMySelf": without it this computer's own presence means nothing,
+        // and so do its messages, typing notices and bells while it has no
+        // record; they are dropped here.
         std::function<bool()> showMySelf;
     };
 

@@ -86,8 +86,9 @@ bool Dispatcher::UpdateKnownPeer(uint32_t sender, const DatagramView& datagram) 
     if (!datagram.IsCompletePresenceStatus()) {
         return false;
     }
+    // This computer's own announcements follow "ShowMySelf".
     const std::optional<int> found = KnownSender(sender);
-    if (!found) {
+    if (!found || (!ShowMySelf() && m_s.isOwnAddress(sender))) {
         return false;
     }
     const int index = *found;
@@ -296,9 +297,5 @@ bool Dispatcher::StatusStill(int index, int32_t status) const {
 }
 
 std::optional<int> Dispatcher::KnownSender(uint32_t sender) const {
-    const std::optional<int> index = m_s.directory.FindPeerByAddress(sender);
-    if (!index || (!ShowMySelf() && m_s.isOwnAddress(sender))) {
-        return std::nullopt;
-    }
-    return index;
+    return m_s.directory.FindPeerByAddress(sender);
 }

@@ -56,8 +56,9 @@ private:
     // Whether the record still holds this status (a box's event loop may have
     // applied a newer announcement).
     bool StatusStill(int index, int32_t status) const;
-    // The record for a message, typing notice or bell; none for strangers and,
-    // unless "ShowMySelf", for this computer's own datagrams.
+    // The record of the sender, found by its address alone; none for strangers.
+    // This computer has one only if "ShowMySelf" was on when it announced
+    // itself, and keeps it when the setting goes off.
     std::optional<int> KnownSender(uint32_t sender) const;
 
     Services m_s;

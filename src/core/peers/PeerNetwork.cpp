@@ -31,7 +31,7 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           .directory = m_directory,
           .clock = m_s.clock,
           .handOver = m_handOver,
-          .isOwnAddress = [this](uint32_t address) { return m_socket.IsOwnAddress(address); },
+          .ownSender = [this](uint32_t address) { return m_socket.OwnSender(address); },
           .showMySelf =
               [this] {
                   return m_s.state.Read([](const SettingsRecord& s) { return s.showMySelf; });
