@@ -428,6 +428,29 @@ public:
     }
 };
 
+// The histories share one budget: another peer's long lines remove the oldest
+// of an open conversation, whose window is then redrawn without them.
+TEST_F(PeerNetworkTest, AnOpenWindowIsRedrawnWhenAnotherPeersLinesTrimItsHistory) {
+    PeerNetwork& network = Make();
+    PeerDirectory& directory = network.Directory();
+    directory.AddPeer(nullptr, "eva@PC2", "Sklad", "10.0.0.2", Ready);
+    directory.AddPeer(nullptr, "jan@PC3", "Sklad", "10.0.0.3", Ready);
+    directory.PeerAt(0).AppendIncoming("eva@PC2", "ahoj");
+    network.OpenConversation(0);
+    ASSERT_EQ(m_factory.created.size(), 1u);
+    FakeConversation& window = *m_factory.created[0];
+    ASSERT_EQ(window.loggedLines, 1u);
+
+    const std::string half(PeerDirectory::kHistoryBudgetBytes / 2, 'x');
+    {
+        std::lock_guard lock(directory.Mutex());
+        directory.PeerAt(1).AppendIncoming("jan@PC3", half);
+        directory.PeerAt(1).AppendIncoming("jan@PC3", half);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return window.loggedLines == 0; }));
+    EXPECT_TRUE(directory.PeerAt(0).history.OlderRemoved());
+}
+
 TEST(PeerNetworkRace, DispatchTheWatcherAndShutdownOverlapSafely) {
     ShortWait wait;
     // No address is this computer's: the other copy on 127.0.0.1 is a peer

@@ -82,5 +82,8 @@ void HistoryBudget::Trim() {
     while (m_bytes > m_limit && !m_fronts.empty()) {
         const int slot = m_fronts.begin()->second;
         m_histories[static_cast<std::size_t>(slot)]->RemoveOldest();
+        if (m_trimmed) {
+            m_trimmed(slot);
+        }
     }
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -88,7 +89,12 @@ public:
     // in the queue and the heap blocks of its two texts.
     static constexpr std::size_t kEntryOverhead = 128;
 
-    explicit HistoryBudget(std::size_t limitBytes) : m_limit(limitBytes) {}
+    // Called with a history's number (its place in the order of Attach) each
+    // time the budget removes one of its entries.
+    using TrimListener = std::function<void(int slot)>;
+
+    explicit HistoryBudget(std::size_t limitBytes, TrimListener trimmed = {})
+        : m_limit(limitBytes), m_trimmed(std::move(trimmed)) {}
     HistoryBudget(const HistoryBudget&) = delete;
     HistoryBudget& operator=(const HistoryBudget&) = delete;
 
@@ -109,6 +115,7 @@ private:
     void Trim();
 
     std::size_t m_limit;
+    TrimListener m_trimmed;
     std::size_t m_bytes = 0;
     uint64_t m_nextAge = 0;
     std::vector<History*> m_histories;

@@ -18,7 +18,36 @@ void PeerRecord::AppendOutgoing(std::string sender, std::string text) {
 }
 
 PeerDirectory::PeerDirectory(const Clock& clock, std::size_t historyBudgetBytes)
-    : m_clock(clock), m_histories(historyBudgetBytes) {}
+    // The records' histories are attached in index order: a slot is an index.
+    : m_clock(clock), m_histories(historyBudgetBytes, [this](int slot) { Trimmed(slot); }) {}
+
+void PeerDirectory::Trimmed(int index) {
+    const auto at = static_cast<std::size_t>(index);
+    if (m_isTrimmed.size() <= at) {
+        m_isTrimmed.resize(at + 1, false);
+    }
+    if (m_isTrimmed[at]) {
+        return;
+    }
+    m_isTrimmed[at] = true;
+    m_trimmed.push_back(index);
+    if (m_trimmed.size() == 1 && m_trimmedListener) {
+        m_trimmedListener();
+    }
+}
+
+std::vector<int> PeerDirectory::TakeTrimmedPeers() {
+    std::lock_guard lock(m_lock);
+    for (const int index : m_trimmed) {
+        m_isTrimmed[static_cast<std::size_t>(index)] = false;
+    }
+    return std::exchange(m_trimmed, {});
+}
+
+void PeerDirectory::SetTrimmedListener(std::function<void()> listener) {
+    std::lock_guard lock(m_lock);
+    m_trimmedListener = std::move(listener);
+}
 
 std::optional<int> PeerDirectory::FindPeerByAddress(uint32_t address) const {
     std::lock_guard lock(m_lock);

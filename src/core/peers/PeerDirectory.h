@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -69,11 +70,23 @@ public:
     std::recursive_mutex& Mutex() const { return m_lock; }
     const HistoryBudget& Histories() const { return m_histories; }
 
+    // The shared budget has removed entries of these peers' histories since the
+    // last call, each listed once, in the order of their first removal.
+    std::vector<int> TakeTrimmedPeers();
+    // Called when the first peer since the last TakeTrimmedPeers() is trimmed,
+    // on the thread that appended, under the lock; it must not take long.
+    void SetTrimmedListener(std::function<void()> listener);
+
 private:
     int Add(TreeItem item, std::string name, std::string group, std::string address,
             std::optional<uint32_t> ip, int32_t status);
 
+    void Trimmed(int index);
+
     const Clock& m_clock;
+    std::vector<int> m_trimmed;  // under the lock
+    std::vector<bool> m_isTrimmed;
+    std::function<void()> m_trimmedListener;
     HistoryBudget m_histories;  // outlives the records, whose histories it counts
     std::deque<PeerRecord> m_records;
     std::unordered_map<uint32_t, int> m_byAddress;

@@ -61,7 +61,34 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           if (change.aboutMePeriod) {
               m_announcer.PeriodChanged();
           }
-      })) {}
+      })) {
+    // One peer's new lines may remove the oldest of another's: its open window
+    // is redrawn once the append is done.
+    m_directory.SetTrimmedListener([this] {
+        m_s.poster.Post([alive = std::weak_ptr<PeerNetwork*>(m_alive)] {
+            if (const auto self = alive.lock()) {
+                (*self)->RedrawTrimmedWindows();
+            }
+        });
+    });
+}
+
+void PeerNetwork::RedrawTrimmedWindows() {
+    for (const int index : m_directory.TakeTrimmedPeers()) {
+        ConversationWindow* window = nullptr;
+        {
+            std::lock_guard lock(m_directory.Mutex());
+            const PeerRecord& record = m_directory.PeerAt(index);
+            // A hidden window is redrawn when it is opened again.
+            if (!record.windowHidden) {
+                window = record.window;
+            }
+        }
+        if (window != nullptr) {
+            window->RefreshLog();
+        }
+    }
+}
 
 PeerNetwork::~PeerNetwork() {
     Shutdown();

@@ -89,6 +89,8 @@ public:
 private:
     // One arrival from the receive thread, on the user-interface thread.
     void Deliver(const Arrival& arrival);
+    // The open windows of the peers whose histories the shared budget trimmed.
+    void RedrawTrimmedWindows();
 
     Services m_s;
     CrossThreadPresenter m_threadPresenter;
