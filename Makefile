@@ -5,33 +5,37 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: run test test-tsan test-windows build bench deps format format-check clean install package
+.PHONY: run test test-tsan test-windows build release-config bench deps format format-check clean install package
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
+# What the program needs to run: itself, its sounds and the command-line peer;
+# and what is installed with them.
+RUN_TARGETS := murmex3 murmex3_sounds murmex3-cli
+INSTALL_TARGETS := $(RUN_TARGETS) murmex3_manual murmex3_cli_manual
+
+release-config: deps
 	@cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+# The release build of everything, the tests and benchmarks included.
+build: release-config
 	@cmake --build build/release -j $(JOBS)
 
-run: build
-	@if [ -x build/release/src/murmex3 ]; then \
-		cd build/release/src && ./murmex3; \
-	else \
-		echo "The desktop program is not part of this build yet: the core library, its tests and benchmarks were built in build/release."; \
-	fi
+run: release-config
+	@cmake --build build/release -j $(JOBS) --target $(RUN_TARGETS)
+	@cd build/release/src && ./murmex3
 
 # Installs the release build under /usr/local (another prefix: PREFIX=/opt/murmex3;
 # a staging folder: DESTDIR=...).
-install: build
+install: release-config
+	@cmake --build build/release -j $(JOBS) --target $(INSTALL_TARGETS)
 	@cmake --install build/release $(if $(PREFIX),--prefix $(PREFIX))
 
 # The Debian package, build/release/murmex3_<version>_<arch>.deb. Only what it
 # holds is built for it.
-package: deps
-	@cmake -S . -B build/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build build/release -j $(JOBS) --target murmex3 murmex3_sounds murmex3_manual \
-		murmex3-cli murmex3_cli_manual
+package: release-config
+	@cmake --build build/release -j $(JOBS) --target $(INSTALL_TARGETS)
 	@cd build/release && cpack -G DEB
 
 test: deps
