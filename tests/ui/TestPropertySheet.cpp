@@ -575,8 +575,8 @@ void TestPropertySheet::nameRefusesCharactersOutsideTheCodePage() {
     TypeText(userName, QStringLiteral("€Ω"));
     QCOMPARE(userName->text(), QStringLiteral("Petr€"));
     QCOMPARE(hint->text(), platform::Cp1250Validator::CharacterHint());
-    TypeText(userName, QStringLiteral("a"));
-    QVERIFY(hint->text().isEmpty());
+    TypeText(userName, QStringLiteral("a"));  // the hint outlasts the next key
+    QTRY_COMPARE(hint->text(), platform::Cp1250Validator::CharacterHint());
     Button(QDialogButtonBox::Ok)->click();
     QCOMPARE(m_state->Settings().userName, Cp("Petr€a"));
 }

@@ -25,6 +25,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTimer>
 #include <array>
 #include <memory>
 #include <optional>
@@ -250,6 +251,7 @@ private Q_SLOTS:
     void saveWritesTheConversationAsRtf();
     void inputTakesAtMost503CodePageBytes();
     void charactersOutsideTheCodePageAreRefusedWithAHint();
+    void refusedCharacterHintOutlastsTheNextKeysUntilItsTimeOrAnEmptyInput();
     void theFactoryMakesTheWindowsOfItsNetwork();
 
 private:
@@ -258,7 +260,7 @@ private:
     QPlainTextEdit* Log() { return Child<QPlainTextEdit>("log"); }
     QPushButton* SendButton() { return Child<QPushButton>("sendButton"); }
     QPushButton* BellButton() { return Child<QPushButton>("bellButton"); }
-    QLabel* Hint() { return Child<QLabel>("hint"); }
+    platform::InputHint* Hint() { return Child<platform::InputHint>("hint"); }
     template <class T>
     T* Child(const char* name) {
         T* child = m_h->window->findChild<T*>(QLatin1String(name));
@@ -875,7 +877,6 @@ void TestRichChatDialog::charactersOutsideTheCodePageAreRefusedWithAHint() {
 
     Type(Input(), QStringLiteral("aΩb€"));
     QCOMPARE(Input()->text(), QStringLiteral("ab€"));
-    QVERIFY(Hint()->text().isEmpty());  // cleared by the accepted keys
     Input()->insert(QStringLiteral("x😀"));
     QCOMPARE(Input()->text(), QStringLiteral("ab€"));
     QCOMPARE(Hint()->text(), platform::Cp1250Validator::CharacterHint());
@@ -884,6 +885,28 @@ void TestRichChatDialog::charactersOutsideTheCodePageAreRefusedWithAHint() {
     QCOMPARE(m_h->Arrived(m_h->unicast),
              (QStringList{QStringLiteral("typing"), QStringLiteral("text ab€")}));
     QCOMPARE(m_h->History(), (std::vector<HistoryEntry>{{Outgoing, "jana", "ab\x80"}}));
+}
+
+// The hint lasts its time while the user types on, so that it can be read;
+// only an emptied input clears it sooner.
+void TestRichChatDialog::refusedCharacterHintOutlastsTheNextKeysUntilItsTimeOrAnEmptyInput() {
+    QTimer& timer = Hint()->Timer();
+    Type(Input(), QStringLiteral("Ωmega"));
+    QTRY_COMPARE(Input()->text(), QStringLiteral("mega"));
+    QTRY_COMPARE(Hint()->text(), platform::Cp1250Validator::CharacterHint());
+    QVERIFY(timer.isActive());
+    QCOMPARE(timer.interval(), platform::InputHint::kMilliseconds);
+    timer.stop();
+    QVERIFY(QMetaObject::invokeMethod(&timer, "timeout"));
+    QTRY_VERIFY(Hint()->text().isEmpty());
+
+    Type(Input(), QStringLiteral("Ω!"));
+    QTRY_COMPARE(Input()->text(), QStringLiteral("mega!"));
+    QTRY_COMPARE(Hint()->text(), platform::Cp1250Validator::CharacterHint());
+    Input()->selectAll();
+    QTest::keyClick(Input(), Qt::Key_Backspace);
+    QTRY_VERIFY(Hint()->text().isEmpty());
+    QVERIFY(!timer.isActive());
 }
 
 void TestRichChatDialog::theFactoryMakesTheWindowsOfItsNetwork() {

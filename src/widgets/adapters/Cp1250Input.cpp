@@ -37,18 +37,29 @@ InputHint::InputHint(QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
     m_timer.setSingleShot(true);
     m_timer.setInterval(kMilliseconds);
-    connect(&m_timer, &QTimer::timeout, this, &QLabel::clear);
+    connect(&m_timer, &QTimer::timeout, this, &InputHint::Clear);
 }
 
 void InputHint::Watch(QLineEdit* field, std::size_t maxBytes) {
     field->setValidator(new Cp1250Validator(
         maxBytes, [this](const QString& hint) { ShowHint(hint); }, field));
-    connect(field, &QLineEdit::textEdited, this, &QLabel::clear);
+    // Typing on leaves the hint, which the next key would take away unread;
+    // only an emptied field clears it early.
+    connect(field, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty()) {
+            Clear();
+        }
+    });
 }
 
 void InputHint::ShowHint(const QString& text) {
     setText(text);
     m_timer.start();
+}
+
+void InputHint::Clear() {
+    m_timer.stop();
+    clear();
 }
 
 }  // namespace platform

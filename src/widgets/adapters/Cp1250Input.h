@@ -32,7 +32,8 @@ private:
 };
 
 // A short line beside an edit field that says why a change was refused. It
-// clears after a few seconds, or when the user edits the field again.
+// stays its full time while the user goes on typing, and clears earlier only
+// when the field is emptied.
 class InputHint final : public QLabel {
     Q_OBJECT
 public:
@@ -43,8 +44,12 @@ public:
     // Gives the field a Cp1250Validator that reports here.
     void Watch(QLineEdit* field, std::size_t maxBytes = 0);
     void ShowHint(const QString& text);
+    // Runs while a hint shows and clears it at its end (tests read and fire it).
+    QTimer& Timer() { return m_timer; }
 
 private:
+    void Clear();
+
     QTimer m_timer;
 };
 
