@@ -1,6 +1,7 @@
 // tests/ui/TestMainFrame.cpp
 #include <QDialog>
 #include <QEnterEvent>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -110,6 +111,7 @@ private Q_SLOTS:
     void menusHaveTextsPromptsAndTips();
     void menuAndToolCommandsReachTheApplication();
     void toolBarOrderLayoutAndAccessibility();
+    void toolBarIconsHaveTransparentBackgrounds();
     void barTogglesShowAndHideTheBars();
     void messagePaneShowsIdleTextAndPrompts();
     void messagePaneSaysWhenTheNetworkIsUnreachable();
@@ -278,6 +280,27 @@ void TestMainFrame::toolBarOrderLayoutAndAccessibility() {
     QCOMPARE(m_frame->toolBarArea(fresh), Qt::TopToolBarArea);
     QVERIFY(m_frame->restoreState(layout));
     QCOMPARE(m_frame->toolBarArea(fresh), Qt::LeftToolBarArea);
+}
+
+// The icons sit on whatever the tool bar's style paints, a dark theme's too:
+// only the round button is drawn.
+void TestMainFrame::toolBarIconsHaveTransparentBackgrounds() {
+    auto* toolBar = m_frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QVERIFY(toolBar != nullptr);
+    int drawn = 0;
+    for (QAction* action : toolBar->actions()) {
+        if (action->isSeparator()) {
+            continue;
+        }
+        const QImage image = action->icon().pixmap(QSize(16, 16), 1.0).toImage();
+        QCOMPARE(image.size(), QSize(16, 16));
+        QCOMPARE(qAlpha(image.pixel(8, 8)), 255);
+        for (const QPoint corner : {QPoint(0, 0), QPoint(15, 0), QPoint(0, 15), QPoint(15, 15)}) {
+            QCOMPARE(qAlpha(image.pixel(corner)), 0);
+        }
+        ++drawn;
+    }
+    QCOMPARE(drawn, 6);
 }
 
 void TestMainFrame::barTogglesShowAndHideTheBars() {
