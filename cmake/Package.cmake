@@ -23,10 +23,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt's platform plugins show the windows; libX11 and libXss tell the idle time
-# under X11 (loaded with dlopen).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libx11-6, libxss1")
+# Qt's platform plugins show the windows, qt6-wayland's natively in a Wayland
+# session; libX11 and libXss tell the idle time under X11 (loaded with dlopen).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland, libx11-6, libxss1")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-translations-l10n, qt6-wayland, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+    "qt6-translations-l10n, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
 
 include(CPack)

@@ -12,7 +12,7 @@ PACKAGES=(
     clang clang-format libclang-rt-14-dev
     libgtest-dev googletest libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-translations-l10n
-    libqt6svg6 qt6-qpa-plugins qt6-image-formats-plugins
+    libqt6svg6 qt6-qpa-plugins qt6-wayland qt6-image-formats-plugins
     libgl-dev libxss1 libx11-6 fonts-dejavu-core
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     xvfb xauth xdotool x11-utils x11-apps imagemagick iproute2 procps openbox trayer

@@ -161,6 +161,7 @@ private Q_SLOTS:
     void minutesFieldWarnsAndConverts();
     void minutesWarningsDoNotPile();
     void withoutAnIdleProbeThePageSaysSoAndKeepsTheSetting();
+    void onWaylandTopMostAndTransparencyAreOffAndKeepTheirSettings();
 };
 
 void TestPropertySheet::Record(const char* name) {
@@ -804,6 +805,26 @@ void TestPropertySheet::withoutAnIdleProbeThePageSaysSoAndKeepsTheSetting() {
     QVERIFY(!Control<QLineEdit>("inactivityMinutes")->isEnabled());
     Button(QDialogButtonBox::Ok)->click();
     QVERIFY(m_state->Settings().checkActivity);
+}
+
+// The compositor decides there: the page says so and OK keeps the settings,
+// also a transparency the slider cannot show.
+void TestPropertySheet::onWaylandTopMostAndTransparencyAreOffAndKeepTheirSettings() {
+    QVERIFY(CMX3PropPgVisage::WindowStyleAvailable(QStringLiteral("xcb")));
+    m_state->Modify([](SettingsRecord& s) {
+        s.topMost = true;
+        s.transpareny = 300;
+    });
+    m_sheet->VisagePage()->SetWindowStyleAvailable(
+        CMX3PropPgVisage::WindowStyleAvailable(QStringLiteral("wayland")));
+    QVERIFY(Open());
+    QTRY_VERIFY(Control<QLabel>("windowStyleUnavailable")->isVisible());
+    QVERIFY(!Control<QCheckBox>("topMost")->isEnabled());
+    QVERIFY(!Control<QSlider>("transparency")->isEnabled());
+    Button(QDialogButtonBox::Ok)->click();
+    QTRY_COMPARE(m_sheet->result(), int(QDialog::Accepted));
+    QVERIFY(m_state->Settings().topMost);
+    QCOMPARE(m_state->Settings().transpareny, int32_t{300});
 }
 
 QTEST_MAIN(TestPropertySheet)

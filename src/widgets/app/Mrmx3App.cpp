@@ -2,6 +2,7 @@
 #include "widgets/app/Mrmx3App.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 
@@ -269,6 +270,8 @@ void CMrmx3App::OnSettings() {
             platform::FromCp1250(res::String(res::kStrSoundsFolder))),
         platform::DialogParent(m_frame.get()));
     sheet.NoticePage()->SetActivityWatchAvailable(IdleProbeAvailable());
+    sheet.VisagePage()->SetWindowStyleAvailable(
+        CMX3PropPgVisage::WindowStyleAvailable(QGuiApplication::platformName()));
     m_openSheet = &sheet;
     if (sheet.exec() == QDialog::Accepted) {
         SaveSettings();

@@ -65,6 +65,24 @@ void CMX3PropPgVisage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
+bool CMX3PropPgVisage::WindowStyleAvailable(const QString& platformName) {
+    return !platformName.startsWith(QLatin1String("wayland"));
+}
+
+void CMX3PropPgVisage::SetWindowStyleAvailable(bool available) {
+    if (available || m_windowStyleUnavailable != nullptr) {
+        return;
+    }
+    m_windowStyleAvailable = false;
+    m_topMost->setEnabled(false);
+    m_transparency->setEnabled(false);
+    m_windowStyleUnavailable =
+        new QLabel(QStringLiteral("Stále navrchu a průhlednost zde nejsou k dispozici."));
+    m_windowStyleUnavailable->setObjectName(QStringLiteral("windowStyleUnavailable"));
+    m_windowStyleUnavailable->setWordWrap(true);
+    m_windowGrid->addWidget(m_windowStyleUnavailable, m_windowGrid->rowCount(), 0, 1, 2);
+}
+
 void CMX3PropPgVisage::CreateControls() {
     m_userName = new QLineEdit;
     m_userName->setObjectName(QStringLiteral("userName"));
@@ -100,9 +118,9 @@ void CMX3PropPgVisage::CreateControls() {
     AddRow(iconsGrid, 1, QStringLiteral("Velikost ikon  :"), m_iconsSize);
 
     auto* window = new QGroupBox(QStringLiteral("Okno"));
-    QGridLayout* windowGrid = Grid(window);
-    AddRow(windowGrid, 0, QStringLiteral("Zobrazit  :"), m_topMost);
-    AddRow(windowGrid, 1, QStringLiteral("Průhlednost (2K XP)"), m_transparency);
+    m_windowGrid = Grid(window);
+    AddRow(m_windowGrid, 0, QStringLiteral("Zobrazit  :"), m_topMost);
+    AddRow(m_windowGrid, 1, QStringLiteral("Průhlednost (2K XP)"), m_transparency);
 
     auto* column = new QVBoxLayout(this);
     column->addWidget(user);
@@ -146,8 +164,11 @@ void CMX3PropPgVisage::OnOK() {
     const std::string userName =
         windowsUserName ? m_logonName() : platform::ToCp1250(m_userName->text());
     m_state.Modify([&](SettingsRecord& s) {
-        s.topMost = m_topMost->isChecked();
-        s.transpareny = 100 - m_transparency->value();
+        // Disabled controls write nothing: the slider would clamp the value.
+        if (m_windowStyleAvailable) {
+            s.topMost = m_topMost->isChecked();
+            s.transpareny = 100 - m_transparency->value();
+        }
         s.showMySelf = m_showMySelf->isChecked();
         s.iconsType = std::max(0, m_iconsType->currentIndex());
         s.iconsSize = std::max(0, m_iconsSize->currentIndex());

@@ -10,6 +10,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
+class QLabel;
 class QLineEdit;
 class QShowEvent;
 class QSlider;
@@ -36,6 +38,13 @@ public:
 
     // Shown at least once: filled from the settings, and written back on OK.
     bool WasShown() const { return m_shown; }
+    // Whether the window system lets a program keep its window on top and
+    // make it transparent: not on Wayland, where the compositor decides.
+    static bool WindowStyleAvailable(const QString& platformName);
+    // Without it the page says that top-most and transparency are not
+    // available here and disables their controls; OK keeps their settings
+    // as they were. Before the sheet opens.
+    void SetWindowStyleAvailable(bool available);
     // Writes the controls into the settings, then sets the caption, reloads the
     // icons and applies transparency and top-most.
     void OnOK();
@@ -51,6 +60,7 @@ private:
     SettingsApply m_apply;
     std::function<std::string()> m_logonName;
     bool m_shown = false;
+    bool m_windowStyleAvailable = true;
 
     QLineEdit* m_userName = nullptr;         // 1000
     QCheckBox* m_windowsUserName = nullptr;  // 1012
@@ -59,4 +69,6 @@ private:
     QComboBox* m_iconsSize = nullptr;        // 1009
     QCheckBox* m_topMost = nullptr;          // 1015
     QSlider* m_transparency = nullptr;       // 1014
+    QGridLayout* m_windowGrid = nullptr;
+    QLabel* m_windowStyleUnavailable = nullptr;
 };
