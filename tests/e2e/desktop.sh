@@ -102,21 +102,22 @@ FRAME="$(wait_visible '^jana@' 30)" || fail "no main window"
 read -r x y < <(xdotool getwindowgeometry --shell "$FRAME" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2}
     END {print x, y}')
 [ "$x" -ge 100 ] && [ "$y" -ge 100 ] || fail "the top-most main window landed at $x,$y"
-xprop -id "$FRAME" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the main window is not on top"
+on_top() { xprop -id "$FRAME" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
+e2e_wait_until 5 on_top || fail "the main window is not on top"
 echo "main window: on top, placed at $x,$y"
 
 press_in "$FRAME" alt+z
 sleep 0.3
 xdotool key n
 SHEET="$(wait_visible '^Nastaven.* parametr' 10)" || fail "no settings sheet"
-above "$FRAME" "$SHEET" || fail "the settings sheet is below the main window"
+e2e_wait_until 5 above "$FRAME" "$SHEET" || fail "the settings sheet is below the main window"
 press_in "$SHEET" Escape
 wait_gone '^Nastaven.* parametr' 5 || fail "the settings sheet stayed"
 echo "settings sheet: above the main window"
 
 message "Ahoj"
 BOX="$(wait_visible '^Murmex3 - OK$' 10)" || fail "no notification box"
-above "$FRAME" "$BOX" || fail "the notification box is below the main window"
+e2e_wait_until 5 above "$FRAME" "$BOX" || fail "the notification box is below the main window"
 press_in "$BOX" Return
 wait_gone '^Murmex3 - OK$' 5 || fail "the notification box stayed"
 BOX_CLOSED=$EPOCHREALTIME

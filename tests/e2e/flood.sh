@@ -120,7 +120,7 @@ ip netns exec "$E2E_HOST_A" "$FLOOD_PEERS" sink --seconds $((FLOOD_SECONDS + 2))
     >"$E2E_TMP/sink.txt" &
 sink=$!
 E2E_PIDS+=($sink)
-sleep 0.3
+e2e_wait_listening "$E2E_HOST_A" || fail "the calibration's receiver did not start"
 read -r sink_in0 sink_err0 < <(ip netns exec "$E2E_HOST_A" cat /proc/net/snmp | udp_counters)
 ip netns exec "$E2E_HOST_B" "$FLOOD_PEERS" flood --target "$E2E_ADDR_A" --count $PEERS \
     --seconds $FLOOD_SECONDS --no-groups >"$E2E_TMP/calibration.txt"
@@ -397,7 +397,8 @@ took=$(wait_event "\$5 == 1 && \$6 == 2 && index(\$0, \"$message\")" "$t0") ||
 echo "answer: the typed message reached $address $took s after Enter"
 awk -v a="$E2E_ADDR_A" -v to="$address" '$2 == a && $3 == to && $5 == 1 && $6 == 8 { f = 1 }
     END { exit !f }' "$E2E_TMP/events.log" || fail "no typing notice reached $address"
-in_window text text Rozhovor | grep -qF "$message" || fail "the log does not show the message"
+log_shows_message() { in_window text text Rozhovor | grep -qF "$message"; }
+e2e_wait_until 5 log_shows_message || fail "the log does not show the message"
 
 # Datagrams are still handled: a group assignment travels in the next announcement.
 ip netns exec "$E2E_HOST_B" "$FLOOD_PEERS" send --from "$(peer_address 0)" \
@@ -434,8 +435,8 @@ t0=$EPOCHREALTIME
 kill -TERM "$PROG"
 for _ in $(seq 1 100); do kill -0 "$PROG" 2>/dev/null || break; sleep 0.05; done
 kill -0 "$PROG" 2>/dev/null && fail "the program did not exit within 5 s of SIGTERM"
-program_presence | awk -v t="$t0" '$1 > t && $2 == 4 { f = 1 } END { exit !f }' ||
-    fail "no goodbye announcement at the end"
+said_goodbye() { program_presence | awk -v t="$t0" '$1 > t && $2 == 4 { f = 1 } END { exit !f }'; }
+e2e_wait_until 5 said_goodbye || fail "no goodbye announcement at the end"
 if grep -E "ERROR: AddressSanitizer|runtime error:|LeakSanitizer" "$E2E_TMP/program.log"; then
     fail "the sanitizers reported errors"
 fi

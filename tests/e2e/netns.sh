@@ -56,6 +56,24 @@ e2e_make_hosts() {
     fi
 }
 
+# e2e_wait_until SECONDS COMMAND...: runs the command until it succeeds; fails
+# when it still does not after the seconds. What a process sends, writes or
+# shows arrives a moment after the action: a check waits for it.
+e2e_wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.05
+    done
+}
+
+# e2e_wait_listening HOST: waits until a socket on the host is bound to UDP
+# port 23654 (a listener started in the background is ready).
+e2e_wait_listening() {
+    e2e_wait_until 10 eval "ip netns exec '$1' ss -Hlun 'sport = :23654' | grep -q ."
+}
+
 # e2e_start_program HOST DISPLAYNUM NAME: the real program with a fresh home,
 # started in the program's folder or in E2E_WORKDIR when that is set.
 e2e_start_program() {

@@ -33,7 +33,7 @@ fi
 ip netns exec "$E2E_HOST_B" python3 "$HERE/udp_listen.py" 15 1 >"$E2E_TMP/heard.txt" &
 listener=$!
 E2E_PIDS+=($listener)
-sleep 0.3
+e2e_wait_listening "$E2E_HOST_B" || fail "the listener did not start"
 e2e_start_xvfb "$E2E_HOST_A" smoke
 e2e_start_program "$E2E_HOST_A" "$XVFB_DISPLAY" smoke
 

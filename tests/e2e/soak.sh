@@ -156,7 +156,7 @@ for key in a b; do
     [ -n "${name:-}" ] || fail "copy $key shows no peer row"
     WINDOW[$key]="$name"
     x "$key" mousemove "$px" "$py" click --repeat 2 --delay 80 1
-    atspi "$key" --timeout 3 --window-role dialog wait-window "$name" ||
+    atspi "$key" --timeout 10 --window-role dialog wait-window "$name" ||
         fail "copy $key opened no conversation with $name"
     # The input line has the focus; a click there makes sure, as a user would.
     read -r ix iy < <(in_window "$key" point text "Zpráva")
