@@ -33,7 +33,7 @@ echo "package: $(basename "$deb")"
 apt-get install --simulate -q "$deb" >"$PREFIX/apt.log" 2>&1 || {
     cat "$PREFIX/apt.log"; fail "apt-get cannot install it"; }
 depends="$(dpkg-deb -f "$deb" Depends)"
-for library in libqt6widgets6 libqt6dbus6 libc6 qt6-qpa-plugins libxss1; do
+for library in libqt6widgets6 libqt6dbus6 libc6 qt6-qpa-plugins qt6-wayland libxss1; do
     [[ ", $depends," == *", $library"[\ ,]* ]] || fail "Depends lacks $library: $depends"
 done
 
