@@ -1,6 +1,9 @@
 // src/cli/PeerTable.cpp
 #include "cli/PeerTable.h"
 
+#include <array>
+
+#include "cli/Text.h"
 #include "core/base/Log.h"
 #include "core/net/Packet.h"
 #include "core/settings/AppState.h"
@@ -106,19 +109,31 @@ std::optional<PeerEvent> PeerTable::Scan(int64_t now) {
 }
 
 std::vector<Peer> PeerTable::Named(const std::string& name) const {
-    std::vector<Peer> full;
-    std::vector<Peer> user;
+    // The first of these that any peer matches: the whole name, the user
+    // part, the whole name in any case, the user part in any case.
+    const std::string folded = clitext::FoldCase(name);
+    std::array<std::vector<Peer>, 4> matches;
     for (const Peer& peer : m_peers) {
         if (peer.status == Disconnected) {
             continue;
         }
+        const std::string user = UserPart(peer.name);
         if (peer.name == name) {
-            full.push_back(peer);
-        } else if (UserPart(peer.name) == name) {
-            user.push_back(peer);
+            matches[0].push_back(peer);
+        } else if (user == name) {
+            matches[1].push_back(peer);
+        } else if (clitext::FoldCase(peer.name) == folded) {
+            matches[2].push_back(peer);
+        } else if (clitext::FoldCase(user) == folded) {
+            matches[3].push_back(peer);
         }
     }
-    return full.empty() ? user : full;
+    for (std::vector<Peer>& match : matches) {
+        if (!match.empty()) {
+            return std::move(match);
+        }
+    }
+    return {};
 }
 
 void PeerTable::NoteUnknownKind(int16_t type, int16_t subtype) {

@@ -47,7 +47,8 @@ public:
 
     const std::vector<Peer>& Peers() const { return m_peers; }
     // The peers whose announced name is `name`; when none is, those whose user
-    // part (before the last '@') is. Disconnected peers do not count.
+    // part (before the last '@') is; then the same in any case (code page
+    // 1250's letters). Disconnected peers do not count.
     std::vector<Peer> Named(const std::string& name) const;
 
 private:

@@ -1,6 +1,7 @@
 // src/cli/Text.cpp
 #include "cli/Text.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -8,6 +9,25 @@
 #include "core/res/Cp1250.h"
 
 namespace clitext {
+namespace {
+
+// The small letter of a capital of Latin-1 or Latin Extended-A, the blocks
+// code page 1250's letters come from; any other character as it is.
+char32_t SmallLetter(char32_t c) {
+    if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
+        return c + 0x20;
+    }
+    // Pairs in Latin Extended-A: the capital at the even code point, or at the odd one.
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
+        return c | 1;
+    }
+    if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && (c & 1) != 0) {
+        return c + 1;
+    }
+    return c;
+}
+
+}  // namespace
 
 std::optional<std::string> ToCp1250(std::string_view utf8, std::string& error) {
     std::string out;
@@ -58,6 +78,22 @@ std::optional<std::string> MessageText(std::string utf8, bool fromInput, std::st
         return std::nullopt;
     }
     return text;
+}
+
+std::string FoldCase(std::string_view cp1250Text) {
+    static const std::array<char, 256> kSmall = [] {
+        std::array<char, 256> table{};
+        for (size_t byte = 0; byte < table.size(); ++byte) {
+            const char c = static_cast<char>(byte);
+            table[byte] = cp1250::Encode(SmallLetter(cp1250::Decode(c))).value_or(c);
+        }
+        return table;
+    }();
+    std::string folded(cp1250Text);
+    for (char& c : folded) {
+        c = kSmall[static_cast<uint8_t>(c)];
+    }
+    return folded;
 }
 
 std::string JsonString(std::string_view utf8) {

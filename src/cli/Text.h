@@ -23,6 +23,10 @@ constexpr size_t kMaxMessageInput = 64 * 1024;
 // one longer than a text that arrives whole.
 std::optional<std::string> MessageText(std::string utf8, bool fromInput, std::string& error);
 
+// A code page 1250 text with every capital letter of the code page in its
+// small form (Ř to ř, Ž to ž, A to a), for names that match in any case.
+std::string FoldCase(std::string_view cp1250Text);
+
 // A JSON string literal of a UTF-8 text, quotes included.
 std::string JsonString(std::string_view utf8);
 

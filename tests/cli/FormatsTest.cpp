@@ -52,6 +52,14 @@ TEST(TextTest, AMessageIsRefusedUnlessItArrivesWhole) {
     EXPECT_NE(error.find("empty"), std::string::npos);
 }
 
+TEST(TextTest, FoldsEveryCapitalOfTheCodePageToItsSmallLetter) {
+    EXPECT_EQ(clitext::FoldCase(Cp("ABCZ ÁÂĂÄĹĆÇČÉĘËĚÍÎĎĐŃŇÓÔŐÖŔŘŮÚŰÜÝŢ ŁĽŚŠŞŤŹŽŻĄ")),
+              Cp("abcz áâăäĺćçčéęëěíîďđńňóôőöŕřůúűüýţ łľśšşťźžżą"));
+    // Small letters, signs and bytes without a character stay.
+    const std::string others = Cp("ßąž×÷€@[`{ 09") + "\x81\x98";
+    EXPECT_EQ(clitext::FoldCase(others), others);
+}
+
 TEST(TextTest, EscapesJsonAndOneLineText) {
     EXPECT_EQ(clitext::JsonString("a\"b\\c/ř\n\r\t\b\f\x01\x1f\x7f"),
               "\"a\\\"b\\\\c/ř\\n\\r\\t\\b\\f\\u0001\\u001f\x7f\"");

@@ -5,6 +5,7 @@
 
 #include "cli/PeerTable.h"
 #include "core/net/Packet.h"
+#include "core/res/Cp1250.h"
 #include "core/settings/AppState.h"
 
 namespace {
@@ -118,8 +119,28 @@ TEST_F(PeerTableTest, FindsPeersByFullNameOrUserPart) {
     EXPECT_EQ(table.Named("jan").at(0).address, "10.0.0.1");
     EXPECT_EQ(table.Named("eva@nb").at(0).address, "10.0.0.5");
     EXPECT_EQ(table.Named("eva").size(), 2u);
-    EXPECT_TRUE(table.Named("Eva").empty());
     EXPECT_TRUE(table.Named("petr").empty());  // gone
+}
+
+TEST_F(PeerTableTest, AnExactNameWinsElseOnePeerMatchingInAnyCase) {
+    const std::string novak = cp1250::FromUtf8("Jiří Novák");
+    Receive(Presence(0, novak.c_str(), "sklad"), "10.0.0.1");
+    Receive(Presence(0, cp1250::FromUtf8("ŘEHOŘ ŽÁK").c_str(), "PC"), "10.0.0.2");
+    Receive(Presence(0, "Jan"), "10.0.0.3");
+    Receive(Presence(0, "jan", "nb"), "10.0.0.4");
+    Receive(Presence(0, "JAN", "x"), "10.0.0.5");
+    for (const char* name : {"jiří novák", "JIŘÍ NOVÁK@SKLAD", "Jiří Novák@Sklad"}) {
+        const std::vector<Peer> found = table.Named(cp1250::FromUtf8(name));
+        ASSERT_EQ(found.size(), 1u) << name;
+        EXPECT_EQ(found[0].address, "10.0.0.1") << name;
+    }
+    EXPECT_EQ(table.Named(cp1250::FromUtf8("řehoř žák@pc")).at(0).address, "10.0.0.2");
+    // Exact first; in any case only one peer may match.
+    EXPECT_EQ(table.Named("jan").at(0).address, "10.0.0.4");
+    EXPECT_EQ(table.Named("Jan@pc").at(0).address, "10.0.0.3");
+    EXPECT_EQ(table.Named("jAN").size(), 3u);
+    EXPECT_EQ(table.Named("jan@X").at(0).address, "10.0.0.5");
+    EXPECT_TRUE(table.Named(cp1250::FromUtf8("jiri novak")).empty());
 }
 
 }  // namespace
