@@ -79,7 +79,7 @@ std::string ApplyOption(Arguments& a, const std::string& option, const std::stri
     } else if (value.empty()) {
         return option + " must not be empty";
     } else if (option == "--to") {
-        a.to = value;
+        a.to.push_back(value);
     } else if (option == "--name") {
         a.name = value;
     } else if (option == "--group") {
@@ -176,9 +176,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& words) {
             return result;
         }
     }
-    if (a.command == Command::Send && a.to.has_value() == a.all) {
+    if (a.command == Command::Send && a.to.empty() != a.all) {
         result.error = "send needs either --to NAME|ADDRESS or --all";
-    } else if (a.command == Command::Bell && !a.to) {
+    } else if (a.command == Command::Bell && a.to.empty()) {
         result.error = "bell needs --to NAME|ADDRESS";
     }
     return result;
@@ -192,16 +192,19 @@ std::string HelpText() {
            "Commands:\n"
            "  peers [--wait SECONDS] [--json] [--quiet]\n"
            "        Listen (6 s unless told) and print the peers heard. Announces this\n"
-           "        peer while it listens, unless --quiet.\n"
-           "  send (--to NAME|ADDRESS | --all) [--] [TEXT...]\n"
-           "        Send a message: the words given, or else standard input. A NAME\n"
-           "        (user@computer, or the user part alone) is found by listening for\n"
-           "        one announcement period.\n"
-           "  bell --to NAME|ADDRESS\n"
-           "        Ring a peer's bell.\n"
+           "        peer while it listens and says goodbye after, unless --quiet.\n"
+           "  send (--to NAME|ADDRESS ... | --all) [--] [TEXT...]\n"
+           "        Send a message: the words given, or else standard input without the\n"
+           "        line breaks at its end. Each --to (it may be repeated) gets a typing\n"
+           "        notice and the message. A NAME (user@computer, or the user part\n"
+           "        alone) is found by listening for one announcement period and a\n"
+           "        second; an exact match wins, else one peer matching in any case.\n"
+           "  bell --to NAME|ADDRESS ...\n"
+           "        Ring the bell of each peer given.\n"
            "  watch [--json]\n"
            "        Take part as a peer and print one line (or one JSON object) per\n"
-           "        event, until SIGINT or SIGTERM.\n"
+           "        event, until SIGINT, SIGTERM or SIGHUP, or until the output is\n"
+           "        closed; then say goodbye.\n"
            "\n"
            "Options of every command:\n"
            "  --name NAME     the user name to announce (else the desktop program's\n"
@@ -212,12 +215,17 @@ std::string HelpText() {
            "  -h, --help      print this help and exit\n"
            "  -v, --version   print the name and version and exit\n"
            "\n"
+           "Statuses as printed: 0 OK, 1 Pryč, 2 Neruš, 3 Jím, and 4 Odpojen for a\n"
+           "peer that said goodbye or went silent.\n"
            "Texts are UTF-8; the network carries code page 1250, so a message holds only\n"
            "characters of that code page, at most 503 bytes of it.\n"
+           "With --json, errors on standard error are JSON objects too, one a line.\n"
            "When the desktop program holds port 23654 on this computer, send and bell\n"
            "work from another port with addresses only; peers and watch need the port.\n"
            "\n"
-           "Exit status: 0 done, 1 network failure, 2 usage or input error.\n";
+           "Exit status: 0 done (watch: after a quit signal or a closed output),\n"
+           "1 network failure (a goodbye that left by no network too), 2 usage or\n"
+           "input error.\n";
 }
 
 std::string VersionText() {

@@ -14,7 +14,7 @@ struct Arguments {
     bool json = false;
     bool quiet = false;                // peers: listen without announcing
     int waitSeconds = 6;               // peers: how long to listen
-    std::optional<std::string> to;     // send, bell: a peer's name or address
+    std::vector<std::string> to;       // send, bell: peers' names or addresses
     bool all = false;                  // send: to everybody
     std::vector<std::string> text;     // send: the words of the message
     std::optional<std::string> name;   // the user name to announce

@@ -14,14 +14,14 @@
 
 namespace {
 
-int Usage(const std::string& error) {
-    PrintError(error + "\nTry 'murmex3-cli --help'.");
+int Usage(ErrorStream& errors, const std::string& error) {
+    errors.Error(error + "\nTry 'murmex3-cli --help'.");
     return kExitUsage;
 }
 
 // The message: the words joined by spaces, or else standard input. Nothing
 // after an error, which is printed.
-std::optional<std::string> MessageText(const Arguments& arguments) {
+std::optional<std::string> MessageText(const Arguments& arguments, ErrorStream& errors) {
     std::string utf8;
     const bool fromInput = arguments.text.empty();
     if (!fromInput) {
@@ -36,14 +36,14 @@ std::optional<std::string> MessageText(const Arguments& arguments) {
             utf8.append(chunk, read);
         }
         if (std::ferror(stdin)) {
-            PrintError("cannot read the message from standard input");
+            errors.Error("cannot read the message from standard input");
             return std::nullopt;
         }
     }
     std::string error;
     std::optional<std::string> text = clitext::MessageText(std::move(utf8), fromInput, error);
     if (!text) {
-        PrintError(error);
+        errors.Error(error);
     }
     return text;
 }
@@ -53,24 +53,29 @@ bool WantsColour() {
     return (noColour == nullptr || noColour[0] == '\0') && platform::OutputIsColourTerminal();
 }
 
-}  // namespace
-
-int CliMain(const std::vector<std::string>& words) {
+int Run(const std::vector<std::string>& words, const Clock& clock, std::FILE* out,
+        ErrorStream& errors) {
     const ParsedArguments parsed = ParseArguments(words);
     if (!parsed.error.empty()) {
-        return Usage(parsed.error);
+        return Usage(errors, parsed.error);
     }
     const Arguments& arguments = parsed.arguments;
-    Output output(stdout);
+    if (arguments.json) {
+        errors.UseJson(clock);
+    }
+    Output output(out);
     if (arguments.command == Command::Help || arguments.command == Command::Version) {
-        return output.Write(arguments.command == Command::Help ? HelpText() : VersionText())
-                   ? kExitDone
-                   : kExitNetwork;
+        if (!output.Write(arguments.command == Command::Help ? HelpText() : VersionText()) &&
+            !output.Closed()) {
+            errors.SystemError("cannot write to standard output", output.Error());
+            return kExitNetwork;
+        }
+        return kExitDone;
     }
 
     std::optional<std::string> text;
     if (arguments.command == Command::Send) {
-        text = MessageText(arguments);
+        text = MessageText(arguments, errors);
         if (!text) {
             return kExitUsage;
         }
@@ -80,17 +85,16 @@ int CliMain(const std::vector<std::string>& words) {
     const std::string identityError =
         PrepareIdentity(state, *profile, SystemNameSource(), arguments);
     if (!identityError.empty()) {
-        return Usage(identityError);
+        return Usage(errors, identityError);
     }
     if (const int code = platform::InitSocketLibrary(); code != 0) {
-        PrintError(SystemError("cannot start the system's sockets", code));
+        errors.SystemError("cannot start the system's sockets", code);
         return kExitNetwork;
     }
 
     platform::WatchQuitRequests();
-    SystemClock clock;
-    ErrorPresenter presenter;
-    CommandContext context{state, clock, output, presenter, WantsColour()};
+    ErrorPresenter presenter(errors);
+    CommandContext context{state, clock, output, errors, presenter, WantsColour()};
     switch (arguments.command) {
         case Command::Peers:
             return RunPeers(arguments, context);
@@ -105,4 +109,16 @@ int CliMain(const std::vector<std::string>& words) {
             break;
     }
     return kExitDone;
+}
+
+}  // namespace
+
+int CliMain(const std::vector<std::string>& words, std::FILE* out, std::FILE* err) {
+    const SystemClock clock;
+    ErrorStream errors(err);
+    ErrorLogSink log(errors);
+    corelog::SetSink(&log);
+    const int status = Run(words, clock, out, errors);
+    corelog::SetSink(nullptr);
+    return status;
 }

@@ -34,33 +34,56 @@ struct Endpoint {
 // the peers on their port all the same. Nothing when neither opens.
 std::optional<Endpoint> OpenEndpoint(CommandContext& context, bool mayShare, const char* command) {
     Endpoint endpoint;
-    endpoint.socket = std::make_unique<CPeerSocket>(context.state, context.presenter);
+    endpoint.socket =
+        std::make_unique<CPeerSocket>(context.state, context.presenter, context.socket);
     if (endpoint.socket->OpenEndpoint()) {
         return endpoint;
     }
     const int code = endpoint.socket->LastError();
     if (!platform::IsAddressInUseCode(code)) {
-        PrintError(SystemError("cannot open UDP port " + kPortText, code));
+        context.errors.SystemError("cannot open UDP port " + kPortText, code);
         return std::nullopt;
     }
     if (!mayShare) {
-        PrintError(SystemError(std::string("UDP port ") + kPortText +
-                                   " is taken on this computer, most likely by a running copy "
-                                   "of Murmex3; " +
-                                   command + " needs that port to hear the peers",
-                               code));
+        context.errors.SystemError(std::string("UDP port ") + kPortText +
+                                       " is taken on this computer, most likely by a running "
+                                       "copy of Murmex3; " +
+                                       command + " needs that port to hear the peers",
+                                   code);
         return std::nullopt;
     }
-    CPeerSocket::Options options;
+    CPeerSocket::Options options = context.socket;
     options.port = 0;
     options.destinationPort = kPeerPort;
     endpoint.socket = std::make_unique<CPeerSocket>(context.state, context.presenter, options);
     if (!endpoint.socket->OpenEndpoint()) {
-        PrintError(SystemError("cannot open a UDP port", endpoint.socket->LastError()));
+        context.errors.SystemError("cannot open a UDP port", endpoint.socket->LastError());
         return std::nullopt;
     }
     endpoint.shared = true;
     return endpoint;
+}
+
+// The goodbye, as the desktop program says it, by the interfaces as they are
+// now (a default route gone since they were read takes the limited broadcast
+// with it, and the directed broadcasts carry it alone). False, after an error,
+// when it left by no network.
+bool SayGoodbye(CPeerSocket& socket, CommandContext& context) {
+    const int sentBefore = socket.SentCount();
+    const int failuresBefore = context.presenter.Failures();
+    context.presenter.SetContext("cannot say goodbye");
+    socket.RefreshOwnAddresses();
+    socket.BroadcastGoodbye();
+    if (socket.SentCount() > sentBefore) {
+        return true;
+    }
+    if (context.presenter.Failures() == failuresBefore) {
+        // An unreachable network, which the endpoint passes over in silence.
+        context.errors.Error(
+            "cannot say goodbye: no network is reachable; the peers will mark this peer silent "
+            "in 30 s");
+    }
+    return false;
 }
 
 enum class ListenEnd { Deadline, Quit, Failed };
@@ -71,11 +94,11 @@ using DatagramHandler =
 // Receives until the deadline or a quit request, handing every datagram that
 // is not this computer's own to `handle`; a handler that returns false ends
 // the listening as a failure.
-ListenEnd Listen(CPeerSocket& socket, SteadyClock::time_point deadline,
+ListenEnd Listen(CPeerSocket& socket, CommandContext& context, SteadyClock::time_point deadline,
                  const DatagramHandler& handle) {
     uint8_t buffer[kReceiveBufferSize];
     for (;;) {
-        if (platform::QuitRequested()) {
+        if (context.quitRequested()) {
             return ListenEnd::Quit;
         }
         const auto now = SteadyClock::now();
@@ -87,7 +110,7 @@ ListenEnd Listen(CPeerSocket& socket, SteadyClock::time_point deadline,
         const platform::WaitResult ready = platform::WaitReadable(
             socket.Handle(), std::chrono::ceil<std::chrono::milliseconds>(deadline - now), error);
         if (ready == platform::WaitResult::Failed) {
-            PrintError(SystemError("cannot wait for datagrams", error));
+            context.errors.SystemError("cannot wait for datagrams", error);
             return ListenEnd::Failed;
         }
         if (ready != platform::WaitResult::Readable) {
@@ -105,7 +128,7 @@ ListenEnd Listen(CPeerSocket& socket, SteadyClock::time_point deadline,
                                                 std::to_string(kReceiveBufferSize) + " bytes.");
                     continue;
                 }
-                PrintError(SystemError("cannot receive a datagram", received.error));
+                context.errors.SystemError("cannot receive a datagram", received.error);
                 return ListenEnd::Failed;
             }
             if (const auto address = platform::ParseDottedAddress(received.sender);
@@ -137,67 +160,100 @@ bool IsDottedAddress(const std::string& text) {
     return platform::ParseDottedAddress(text).has_value();
 }
 
-// The address a message or bell goes to: the one given, or the one peer
-// announcing the name; empty for everybody. Nothing after an error, with the
-// exit status in `status`.
-std::optional<std::string> Destination(const Arguments& arguments, CommandContext& context,
-                                       Endpoint& endpoint, int& status) {
+// "'a', 'b'" of texts in UTF-8.
+std::string Quoted(const std::vector<std::string>& texts) {
+    std::string list;
+    for (const std::string& text : texts) {
+        list += (list.empty() ? "'" : ", '") + text + "'";
+    }
+    return list;
+}
+
+// Where a message or bell goes: the addresses given and those of the peers
+// announcing the names given, each once; one empty target for everybody.
+// Names are looked up together, in one listening. Nothing after an error,
+// with the exit status in `status`.
+std::optional<std::vector<std::string>> Destinations(const Arguments& arguments,
+                                                     CommandContext& context, Endpoint& endpoint,
+                                                     int& status) {
     if (arguments.all) {
-        return std::string();
+        return std::vector<std::string>{std::string()};
     }
-    const std::string& to = *arguments.to;
-    if (IsDottedAddress(to)) {
-        return to;
-    }
-    if (endpoint.shared) {
-        PrintError("UDP port " + kPortText +
-                   " is taken on this computer, most likely by a running copy of Murmex3, so "
-                   "the name '" +
-                   to +
-                   "' cannot be looked up: names are heard only on that port. Give the "
-                   "peer's address instead.");
-        status = kExitNetwork;
-        return std::nullopt;
-    }
-    std::string error;
-    const std::optional<std::string> name = clitext::ToCp1250(to, error);
-    if (!name) {
-        PrintError("--to: " + error);
-        status = kExitUsage;
-        return std::nullopt;
+    std::vector<std::string> names;
+    for (const std::string& to : arguments.to) {
+        if (!IsDottedAddress(to)) {
+            names.push_back(to);
+        }
     }
     PeerTable table;
     const auto listened = Period(context.state) + kResolveMargin;
-    const ListenEnd end =
-        Listen(*endpoint.socket, SteadyClock::now() + listened,
-               [&](const uint8_t* data, size_t size, const std::string& sender) {
-                   Hear(table, context.state, data, size, sender, context.clock.NowSeconds());
-                   return true;
-               });
-    if (end != ListenEnd::Deadline) {
-        if (end == ListenEnd::Quit) {
-            PrintError("interrupted while looking for '" + to + "'; nothing was sent");
+    if (!names.empty()) {
+        if (endpoint.shared) {
+            context.errors.Error(
+                "UDP port " + kPortText +
+                " is taken on this computer, most likely by a running copy of Murmex3, so " +
+                (names.size() == 1 ? "the name " : "the names ") + Quoted(names) +
+                " cannot be looked up: names are heard only on that port. Give the peer's "
+                "address instead.");
+            status = kExitNetwork;
+            return std::nullopt;
         }
-        status = kExitNetwork;
+        for (const std::string& name : names) {
+            std::string error;
+            if (!clitext::ToCp1250(name, error)) {
+                context.errors.Error("--to: " + error);
+                status = kExitUsage;
+                return std::nullopt;
+            }
+        }
+        const ListenEnd end =
+            Listen(*endpoint.socket, context, SteadyClock::now() + listened,
+                   [&](const uint8_t* data, size_t size, const std::string& sender) {
+                       Hear(table, context.state, data, size, sender, context.clock.NowSeconds());
+                       return true;
+                   });
+        if (end != ListenEnd::Deadline) {
+            if (end == ListenEnd::Quit) {
+                context.errors.Error("interrupted while looking for " + Quoted(names) +
+                                     "; nothing was sent");
+            }
+            status = kExitNetwork;
+            return std::nullopt;
+        }
+    }
+    std::vector<std::string> targets;
+    bool unknown = false;
+    for (const std::string& to : arguments.to) {
+        std::string address = to;
+        if (!IsDottedAddress(to)) {
+            std::string error;
+            const std::vector<Peer> named = table.Named(*clitext::ToCp1250(to, error));
+            if (named.size() != 1) {
+                const std::string heard = PeerList(table.Peers());
+                context.errors.Error(
+                    named.empty()
+                        ? "no peer named '" + to + "' was heard in " +
+                              std::to_string(listened.count()) + " s; " +
+                              (heard.empty() ? "none was heard at all" : "heard: " + heard)
+                        : "the name '" + to +
+                              "' is ambiguous; give one of the addresses: " + PeerList(named));
+                unknown = true;
+                continue;
+            }
+            address = named.front().address;
+        }
+        if (std::find(targets.begin(), targets.end(), address) == targets.end()) {
+            targets.push_back(address);
+        }
+    }
+    if (unknown) {
+        status = kExitUsage;
         return std::nullopt;
     }
-    const std::vector<Peer> named = table.Named(*name);
-    if (named.size() == 1) {
-        return named.front().address;
-    }
-    status = kExitUsage;
-    if (named.empty()) {
-        const std::string heard = PeerList(table.Peers());
-        PrintError("no peer named '" + to + "' was heard in " + std::to_string(listened.count()) +
-                   " s; " + (heard.empty() ? "none was heard at all" : "heard: " + heard));
-    } else {
-        PrintError("the name '" + to +
-                   "' is ambiguous; give one of the addresses: " + PeerList(named));
-    }
-    return std::nullopt;
+    return targets;
 }
 
-// Sends a message (`text` set) or a bell to the destination of the arguments.
+// Sends a message (`text` set) or a bell to each destination of the arguments.
 int Deliver(const Arguments& arguments, const std::optional<std::string>& text,
             CommandContext& context) {
     std::optional<Endpoint> endpoint = OpenEndpoint(context, true, text ? "send" : "bell");
@@ -212,21 +268,24 @@ int Deliver(const Arguments& arguments, const std::optional<std::string>& text,
         socket.BroadcastPresence();
     }
     int status = kExitDone;
-    const std::optional<std::string> target = Destination(arguments, context, *endpoint, status);
-    if (!target) {
+    const std::optional<std::vector<std::string>> targets =
+        Destinations(arguments, context, *endpoint, status);
+    if (!targets) {
         return status;
     }
     const int failuresBefore = context.presenter.Failures();
-    const std::string where = target->empty() ? std::string("everybody") : *target;
-    if (text) {
-        // As the conversation window does: the typing notice, then the message.
-        context.presenter.SetContext("cannot send the typing notice to " + where);
-        socket.SendTyping(*target);
-        context.presenter.SetContext("cannot send the message to " + where);
-        socket.SendText(*text, *target);
-    } else {
-        context.presenter.SetContext("cannot ring the bell of " + where);
-        socket.SendBell(*target);
+    for (const std::string& target : *targets) {
+        const std::string where = target.empty() ? std::string("everybody") : target;
+        if (text) {
+            // As the conversation window does: the typing notice, then the message.
+            context.presenter.SetContext("cannot send the typing notice to " + where);
+            socket.SendTyping(target);
+            context.presenter.SetContext("cannot send the message to " + where);
+            socket.SendText(*text, target);
+        } else {
+            context.presenter.SetContext("cannot ring the bell of " + where);
+            socket.SendBell(target);
+        }
     }
     return context.presenter.Failures() > failuresBefore ? kExitNetwork : kExitDone;
 }
@@ -245,25 +304,24 @@ int RunPeers(const Arguments& arguments, CommandContext& context) {
     }
     PeerTable table;
     const ListenEnd end =
-        Listen(socket, SteadyClock::now() + std::chrono::seconds(arguments.waitSeconds),
+        Listen(socket, context, SteadyClock::now() + std::chrono::seconds(arguments.waitSeconds),
                [&](const uint8_t* data, size_t size, const std::string& sender) {
                    Hear(table, context.state, data, size, sender, context.clock.NowSeconds());
                    return true;
                });
-    if (!arguments.quiet) {
-        context.presenter.SetContext("cannot say goodbye");
-        socket.BroadcastGoodbye();
-    }
+    const bool saidGoodbye = arguments.quiet || SayGoodbye(socket, context);
     platform::QuitHandled();
     const int64_t now = context.clock.NowSeconds();
     const std::string text = arguments.json
                                  ? formats::PeersJson(table.Peers(), now)
                                  : formats::PeersTable(table.Peers(), now, context.colour);
-    if (!context.output.Write(text)) {
-        PrintError(SystemError("cannot write to standard output", context.output.Error()));
+    if (!context.output.Write(text) && !context.output.Closed()) {
+        context.errors.SystemError("cannot write to standard output", context.output.Error());
         return kExitNetwork;
     }
-    return end == ListenEnd::Failed || context.presenter.Failures() > 0 ? kExitNetwork : kExitDone;
+    return end == ListenEnd::Failed || !saidGoodbye || context.presenter.Failures() > 0
+               ? kExitNetwork
+               : kExitDone;
 }
 
 int RunSend(const Arguments& arguments, const std::string& text, CommandContext& context) {
@@ -282,17 +340,21 @@ int RunWatch(const Arguments& arguments, CommandContext& context) {
     CPeerSocket& socket = *endpoint->socket;
     context.presenter.SetContext("cannot announce this peer");
     PeerTable table;
-    bool outputFailed = false;
+    // A reader that has gone ends the watch as a quit request does.
+    bool outputClosed = false;
     auto print = [&](const PeerEvent& event) {
         const int64_t now = context.clock.NowSeconds();
         const std::string line =
             arguments.json ? formats::EventJson(event, now)
                            : formats::EventLine(event, formats::LocalClock(now), context.colour);
-        if (!context.output.Write(line)) {
-            PrintError(SystemError("cannot write to standard output", context.output.Error()));
-            outputFailed = true;
+        if (context.output.Write(line)) {
+            return true;
         }
-        return !outputFailed;
+        outputClosed = context.output.Closed();
+        if (!outputClosed) {
+            context.errors.SystemError("cannot write to standard output", context.output.Error());
+        }
+        return false;
     };
 
     socket.BroadcastPresence();
@@ -300,7 +362,7 @@ int RunWatch(const Arguments& arguments, CommandContext& context) {
     auto nextScan = SteadyClock::now() + LivenessWatcher::kScanInterval;
     ListenEnd end = ListenEnd::Deadline;
     while (end == ListenEnd::Deadline) {
-        end = Listen(socket, std::min(nextAnnouncement, nextScan),
+        end = Listen(socket, context, std::min(nextAnnouncement, nextScan),
                      [&](const uint8_t* data, size_t size, const std::string& sender) {
                          const auto event = Hear(table, context.state, data, size, sender,
                                                  context.clock.NowSeconds());
@@ -319,8 +381,7 @@ int RunWatch(const Arguments& arguments, CommandContext& context) {
             nextScan = now + LivenessWatcher::kScanInterval;
         }
     }
-    context.presenter.SetContext("cannot say goodbye");
-    socket.BroadcastGoodbye();
+    const bool saidGoodbye = SayGoodbye(socket, context);
     platform::QuitHandled();
-    return end == ListenEnd::Quit ? kExitDone : kExitNetwork;
+    return (end == ListenEnd::Quit || outputClosed) && saidGoodbye ? kExitDone : kExitNetwork;
 }

@@ -2,9 +2,42 @@
 #include "cli/Streams.h"
 
 #include <cerrno>
+#include <charconv>
 
+#include "cli/Text.h"
 #include "core/res/Cp1250.h"
 #include "platform/Socket.h"
+
+namespace {
+
+// The system's text without the line break and full stop some systems end it with.
+std::string SystemText(int code) {
+    std::string text = platform::SocketErrorMessage(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
+                             text.back() == '.')) {
+        text.pop_back();
+    }
+    return text.empty() ? "unknown error" : text;
+}
+
+// The code and text of a socket error box ("Operation errorcode: N\r\n<text>").
+std::optional<ErrorStream::SystemFailure> BoxFailure(const std::string& text) {
+    constexpr std::string_view kMarker = " errorcode: ";
+    const size_t marker = text.find(kMarker);
+    if (marker == std::string::npos) {
+        return std::nullopt;
+    }
+    const size_t digits = marker + kMarker.size();
+    const size_t end = text.find("\r\n", digits);
+    int code = 0;
+    if (end == std::string::npos ||
+        std::from_chars(text.data() + digits, text.data() + end, code).ptr != text.data() + end) {
+        return std::nullopt;
+    }
+    return ErrorStream::SystemFailure{code, cp1250::ToUtf8(text.substr(end + 2))};
+}
+
+}  // namespace
 
 bool Output::Write(const std::string& text) {
     errno = 0;
@@ -16,20 +49,45 @@ bool Output::Write(const std::string& text) {
     return true;
 }
 
-void PrintError(const std::string& text) {
-    const std::string line = "murmex3-cli: " + text + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+bool Output::Closed() const {
+    return m_error == EPIPE;
 }
 
-std::string SystemError(const std::string& what, int code) {
-    std::string text = platform::SocketErrorMessage(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.')) {
-        text.pop_back();
+void ErrorStream::Error(const std::string& text) {
+    Line("error", text);
+}
+
+void ErrorStream::SystemError(const std::string& what, int code) {
+    const std::string text = SystemText(code);
+    Line("error", what + ": " + text + " (system error " + std::to_string(code) + ")",
+         SystemFailure{code, text});
+}
+
+void ErrorStream::Warning(std::string_view category, std::string_view text) {
+    Line("warning", std::string(text), std::nullopt, category);
+}
+
+void ErrorStream::Line(const char* event, const std::string& text,
+                       const std::optional<SystemFailure>& failure, std::string_view category) {
+    std::string line;
+    if (m_clock == nullptr) {
+        line = "murmex3-cli: " + (category.empty() ? text : std::string(category) + ": " + text);
+    } else {
+        line = "{\"time\":" + std::to_string(m_clock->NowSeconds()) +
+               ",\"event\":" + clitext::JsonString(event);
+        if (!category.empty()) {
+            line += ",\"category\":" + clitext::JsonString(category);
+        }
+        line += ",\"text\":" + clitext::JsonString(text);
+        if (failure) {
+            line += ",\"code\":" + std::to_string(failure->code) +
+                    ",\"systemText\":" + clitext::JsonString(failure->text);
+        }
+        line += "}";
     }
-    return what + ": " + (text.empty() ? "unknown error" : text) + " (system error " +
-           std::to_string(code) + ")";
+    line += "\n";
+    std::fwrite(line.data(), 1, line.size(), m_stream);
+    std::fflush(m_stream);
 }
 
 void ErrorPresenter::ShowMessage(const std::string& /*caption*/, const std::string& text,
@@ -49,11 +107,11 @@ void ErrorPresenter::ShowMessage(const std::string& /*caption*/, const std::stri
         return;
     }
     m_lastLine = line;
-    PrintError(line);
+    m_errors.Line("error", line, BoxFailure(text));
 }
 
 void ErrorLogSink::Write(LogLevel level, std::string_view category, std::string_view text) {
     if (level == LogLevel::Warning) {
-        PrintError(std::string(category) + ": " + std::string(text));
+        m_errors.Warning(category, text);
     }
 }

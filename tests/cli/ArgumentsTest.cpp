@@ -22,7 +22,7 @@ TEST(ArgumentsTest, ReadsEachCommandWithItsOptionsInEitherForm) {
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.arguments.command, Command::Send);
     EXPECT_EQ(p.arguments.name, "Jiří");
-    EXPECT_EQ(p.arguments.to, "10.0.0.2");
+    EXPECT_EQ(p.arguments.to, std::vector<std::string>{"10.0.0.2"});
     EXPECT_EQ(p.arguments.text, (std::vector<std::string>{"Ahoj", "--group", "-5"}));
     EXPECT_FALSE(p.arguments.group.has_value());
 
@@ -30,7 +30,9 @@ TEST(ArgumentsTest, ReadsEachCommandWithItsOptionsInEitherForm) {
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.arguments.group, "Vývoj");
     EXPECT_EQ(p.arguments.status, 3);
-    EXPECT_EQ(Parse({"bell", "--to=jan"}).arguments.to, "jan");
+    // --to may be repeated: each peer given.
+    EXPECT_EQ(Parse({"bell", "--to=jan", "--to", "10.0.0.9"}).arguments.to,
+              (std::vector<std::string>{"jan", "10.0.0.9"}));
     EXPECT_TRUE(Parse({"send", "--all"}).arguments.all);
 }
 
