@@ -1,12 +1,68 @@
 // tests/cli/ArgumentsTest.cpp
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "cli/Arguments.h"
+#include "cli/Formats.h"
+#include "core/res/Cp1250.h"
 
 namespace {
 
 ParsedArguments Parse(std::vector<std::string> words) {
     return ParseArguments(words);
+}
+
+std::string SourceFile(const char* path) {
+    std::ifstream file(std::string(MURMEX3_SOURCE_DIR) + "/" + path, std::ios::binary);
+    EXPECT_TRUE(file) << path;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Words alone: runs of spaces and line breaks become one space.
+std::string Words(const std::string& text) {
+    std::string words;
+    for (const char c : text) {
+        const bool space = c == ' ' || c == '\n';
+        if (!space || (!words.empty() && words.back() != ' ')) {
+            words += space ? ' ' : c;
+        }
+    }
+    return words;
+}
+
+// The manual page's text: its requests' words, with the escapes it uses read.
+std::string ManualText(const std::string& source) {
+    std::string text;
+    std::istringstream lines(source);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(".\\\"", 0) == 0) {
+            continue;
+        }
+        if (!line.empty() && line[0] == '.') {
+            const size_t space = line.find(' ');
+            line = space == std::string::npos ? "" : line.substr(space + 1);
+        }
+        text += line + "\n";
+    }
+    for (size_t at = text.find('\\'); at != std::string::npos; at = text.find('\\', at)) {
+        if (text.compare(at, 3, "\\[u") == 0) {
+            std::string character;
+            utf8::Append(character,
+                         static_cast<char32_t>(std::stoul(text.substr(at + 3, 4), nullptr, 16)));
+            text.replace(at, 8, character);
+        } else if (text.compare(at, 4, "\\(dq") == 0) {
+            text.replace(at, 4, "\"");
+        } else if (text.compare(at, 2, "\\-") == 0) {
+            text.replace(at, 2, "-");
+        } else {
+            ++at;
+        }
+    }
+    return text;
 }
 
 TEST(ArgumentsTest, ReadsEachCommandWithItsOptionsInEitherForm) {
@@ -44,6 +100,29 @@ TEST(ArgumentsTest, HelpAndVersionWinWhereverTheyStand) {
     EXPECT_EQ(Parse({"send", "--all", "--", "--help"}).arguments.text,
               std::vector<std::string>{"--help"});
     EXPECT_EQ(VersionText(), std::string("murmex3-cli ") + MURMEX3_VERSION + "\n");
+}
+
+// What --help says the manual page and the README say too.
+TEST(ArgumentsTest, TheHelpTheManualPageAndTheReadmeAgree) {
+    const std::string readme = SourceFile("README.md");
+    const size_t section = readme.find("## The command-line peer");
+    ASSERT_NE(section, std::string::npos);
+    const std::vector<std::pair<const char*, std::string>> documents = {
+        {"--help", Words(HelpText())},
+        {"manual page", Words(ManualText(SourceFile("docs/murmex3-cli.1")))},
+        {"README", Words(readme.substr(section, readme.find("\n## ", section + 1) - section))},
+    };
+    std::vector<std::string> facts = {"SIGINT, SIGTERM or SIGHUP",
+                                      "one announcement period and a second",
+                                      "line breaks at its end"};
+    for (int16_t status = 0; status <= 4; ++status) {
+        facts.push_back(std::to_string(status) + " " + formats::StatusText(status));
+    }
+    for (const auto& [document, text] : documents) {
+        for (const std::string& fact : facts) {
+            EXPECT_NE(text.find(fact), std::string::npos) << document << " lacks: " << fact;
+        }
+    }
 }
 
 TEST(ArgumentsTest, RefusesWhatTheCommandsDoNotTake) {
