@@ -72,7 +72,6 @@ bool SayGoodbye(CPeerSocket& socket, CommandContext& context) {
     const int sentBefore = socket.SentCount();
     const int failuresBefore = context.presenter.Failures();
     context.presenter.SetContext("cannot say goodbye");
-    socket.RefreshOwnAddresses();
     socket.BroadcastGoodbye();
     if (socket.SentCount() > sentBefore) {
         return true;

@@ -745,6 +745,17 @@ TEST_F(PeerSocketOnFakeNetwork, EveryOwnAddressCountsAsTheOneTheLimitedBroadcast
     EXPECT_EQ(m_copy.socket.OwnSender(Ip("10.0.0.8")), std::nullopt);
 }
 
+// The goodbye reads the interfaces afresh: the networks may have changed
+// since the last announcement, however recent.
+TEST_F(PeerSocketOnFakeNetwork, TheGoodbyeGoesByTheNetworksAsTheyAreNow) {
+    m_copy.socket.BroadcastPresence();
+    m_network.TakeSent();
+    m_network.SetInterfaces({Interface("172.20.0.3", "172.20.255.255")});
+    m_copy.socket.BroadcastGoodbye();
+    EXPECT_EQ(m_network.TakeSent(),
+              (std::vector<std::string>{"255.255.255.255", "172.20.255.255"}));
+}
+
 TEST_F(PeerSocketOnFakeNetwork, BroadcastFailsOnlyWhenNoDestinationTookIt) {
     // Without a default route the limited broadcast has nowhere to go.
     m_network.Fail("255.255.255.255", testsock::kNetworkUnreachable);

@@ -115,6 +115,9 @@ void CPeerSocket::AnnouncePresence(bool goodbye) {
         if (goodbye) {
             m_state.SetOwnStatus(Disconnected);
             m_goodbyeSent = true;
+            // The last datagram goes by the networks as they are now: a route
+            // gone since the last reading must not take it along.
+            m_interfacesReadAt.reset();
         }
         const AppState::Identity identity = m_state.PresenceIdentity();
         PacketBuffer packet;
