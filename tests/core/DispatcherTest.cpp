@@ -678,6 +678,29 @@ TEST_F(DispatchTest, OwnDatagramsCountOnlyWithShowMySelf) {
     EXPECT_EQ(directory.PeerCount(), 1);
 }
 
+// Spoofed senders cannot take the memory without end: beyond the cap a new
+// address is dropped and counted, and the first of a run of drops is logged.
+TEST_F(DispatchTest, NewPeersBeyondTheCapAreDroppedCountedAndLoggedOncePerRun) {
+    for (int i = 0; i < PeerDirectory::kMaxPeers - 1; ++i) {
+        directory.AddPeer(nullptr, "p", "g", static_cast<uint32_t>(0x0B000000 + i), Ready);
+    }
+    RecordingLog log;
+    Announce("10.0.0.5", Ready);
+    ASSERT_EQ(directory.PeerCount(), PeerDirectory::kMaxPeers);
+    Announce("10.0.0.6", Ready);
+    Announce("10.0.0.7", Ready);
+    Announce("10.0.0.5", Away);  // a known peer is still heard
+    EXPECT_EQ(directory.PeerCount(), PeerDirectory::kMaxPeers);
+    EXPECT_EQ(Peer(PeerDirectory::kMaxPeers - 1).status, Away);
+    ASSERT_EQ(log.Lines().size(), 1u);
+    EXPECT_NE(log.Lines()[0].find("10.0.0.6"), std::string::npos) << log.Lines()[0];
+
+    clock.Advance(Dispatcher::kRefusalQuietSeconds);
+    Announce("10.0.0.8", Ready);
+    ASSERT_EQ(log.Lines().size(), 2u);
+    EXPECT_NE(log.Lines()[1].find("since the start: 3."), std::string::npos) << log.Lines()[1];
+}
+
 TEST_F(DispatchTest, TextFieldsAreReadOnlyWithinTheReceivedBytes) {
     // 30 bytes: the name runs to the end with no NUL, no group at all.
     std::vector<uint8_t> presence = {1, 0, 1, 0, 0, 0};

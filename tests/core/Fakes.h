@@ -8,10 +8,12 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "core/base/Clock.h"
+#include "core/base/Log.h"
 #include "core/base/Presenter.h"
 #include "core/base/UiPoster.h"
 #include "core/settings/AppState.h"
@@ -22,6 +24,27 @@
 inline uint32_t Ip(const std::string& dotted) {
     return platform::ParseDottedAddress(dotted).value_or(0);
 }
+
+// The core's warnings while it lives.
+class RecordingLog final : public LogSink {
+public:
+    RecordingLog() { corelog::SetSink(this); }
+    ~RecordingLog() override { corelog::SetSink(nullptr); }
+    void Write(LogLevel level, std::string_view category, std::string_view text) override {
+        if (level == LogLevel::Warning) {
+            std::lock_guard lock(m_mutex);
+            m_lines.push_back(std::string(category) + ": " + std::string(text));
+        }
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
 
 class FakeClock final : public Clock {
 public:

@@ -629,27 +629,6 @@ private:
     std::vector<uint32_t> m_sent;
 };
 
-// The core's warnings while it lives.
-class RecordingLog final : public LogSink {
-public:
-    RecordingLog() { corelog::SetSink(this); }
-    ~RecordingLog() override { corelog::SetSink(nullptr); }
-    void Write(LogLevel level, std::string_view category, std::string_view text) override {
-        if (level == LogLevel::Warning) {
-            std::lock_guard lock(m_mutex);
-            m_lines.push_back(std::string(category) + ": " + std::string(text));
-        }
-    }
-    std::vector<std::string> Lines() {
-        std::lock_guard lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
-
 // A copy whose broadcasts go to the limited broadcast address, on a made-up network.
 class PeerSocketOnFakeNetwork : public ::testing::Test {
 protected:

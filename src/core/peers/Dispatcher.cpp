@@ -6,9 +6,11 @@
 #include <optional>
 #include <utility>
 
+#include "core/base/Log.h"
 #include "core/peers/ConversationWindow.h"
 #include "core/res/Strings.h"
 #include "core/settings/UserStatus.h"
+#include "platform/Socket.h"
 
 namespace {
 
@@ -185,6 +187,10 @@ void Dispatcher::AddNewPeer(uint32_t sender, const DatagramView& datagram) {
     if (m_s.directory.FindPeerByAddress(sender)) {
         return;
     }
+    if (m_s.directory.PeerCount() >= PeerDirectory::kMaxPeers) {
+        RefusePeer(sender);
+        return;
+    }
     const int16_t announcedStatus = datagram.PresenceStatus();
     const std::string name = datagram.PresenceName();
     const std::string group = datagram.PresenceGroup();
@@ -203,6 +209,21 @@ void Dispatcher::AddNewPeer(uint32_t sender, const DatagramView& datagram) {
     m_s.sounds.PlayEventSound(res::kStrOnlineWav);
     if (m_s.state.Read([](const SettingsRecord& s) { return s.onNewUserMessage; })) {
         m_s.notifier.NotifyPeerEvent(m_notifications.NewPeer(name, announcedStatus, index));
+    }
+}
+
+void Dispatcher::RefusePeer(uint32_t sender) {
+    ++m_refusedPeers;
+    const int64_t now = m_s.clock.NowSeconds();
+    // The first of a run of refusals is logged, with the count so far.
+    const bool newRun = !m_lastRefusal || now - *m_lastRefusal >= kRefusalQuietSeconds;
+    m_lastRefusal = now;
+    if (newRun) {
+        corelog::Warning("peers", "The list holds " + std::to_string(PeerDirectory::kMaxPeers) +
+                                      " peers, the most it takes: the announcement of " +
+                                      platform::FormatDottedAddress(sender) +
+                                      " was dropped; new peers dropped since the start: " +
+                                      std::to_string(m_refusedPeers) + ".");
     }
 }
 

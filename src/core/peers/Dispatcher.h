@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/base/Clock.h"
@@ -41,6 +42,9 @@ public:
     explicit Dispatcher(Services services)
         : m_s(std::move(services)), m_notifications(m_s.state, m_s.presenter) {}
 
+    // Seconds without a refused new peer after which the next one is logged again.
+    static constexpr int64_t kRefusalQuietSeconds = 60;
+
     // The received bytes (at most 508) and the sender's address in host order.
     void DispatchDatagram(const uint8_t* data, size_t size, uint32_t sender);
 
@@ -61,6 +65,11 @@ private:
     // itself, and keeps it when the setting goes off.
     std::optional<int> KnownSender(uint32_t sender) const;
 
+    // A new address beyond PeerDirectory::kMaxPeers: dropped and counted.
+    void RefusePeer(uint32_t sender);
+
     Services m_s;
     NotificationBuilder m_notifications;
+    uint64_t m_refusedPeers = 0;
+    std::optional<int64_t> m_lastRefusal;  // seconds
 };

@@ -48,6 +48,9 @@ struct PeerRecord {
 class PeerDirectory {
 public:
     static constexpr std::size_t kHistoryBudgetBytes = 4u << 20;
+    // The most records a run makes (the addresses of a /16): a flood from
+    // spoofed addresses must not take the memory without end.
+    static constexpr int kMaxPeers = 65536;
 
     explicit PeerDirectory(const Clock& clock,
                            std::size_t historyBudgetBytes = kHistoryBudgetBytes);
