@@ -14,6 +14,7 @@
 #include "core/net/PresenceAnnouncer.h"
 #include "core/res/Cp1250.h"
 #include "platform/Console.h"
+#include "platform/SocketReceiver.h"
 #include "platform/SocketWait.h"
 
 namespace {
@@ -92,7 +93,9 @@ using DatagramHandler =
 
 // Receives until the deadline or a quit request, handing every datagram that
 // is not this computer's own to `handle`; a handler that returns false ends
-// the listening as a failure.
+// the listening as a failure. It reads at most one batch between two looks at
+// the quit request and the deadline: a flood costs datagrams, never the
+// announcement that is due or the exit.
 ListenEnd Listen(CPeerSocket& socket, CommandContext& context, SteadyClock::time_point deadline,
                  const DatagramHandler& handle) {
     uint8_t buffer[kReceiveBufferSize];
@@ -115,7 +118,7 @@ ListenEnd Listen(CPeerSocket& socket, CommandContext& context, SteadyClock::time
         if (ready != platform::WaitResult::Readable) {
             continue;
         }
-        for (;;) {
+        for (size_t read = 0; read < platform::SocketReceiver::kMaxBatch; ++read) {
             const platform::ReceivedDatagram received =
                 platform::ReceiveDatagram(socket.Handle(), buffer, kReceiveBufferSize);
             if (received.bytes == 0) {

@@ -1,8 +1,10 @@
 // tests/cli/CommandsTest.cpp
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "core/net/Packet.h"
 #include "core/settings/UserStatus.h"
 #include "platform/Console.h"
+#include "platform/SocketReceiver.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -61,6 +64,18 @@ SentDatagram Presence(const std::string& to, int16_t status) {
     return {to, kTypeChat, kSubPresence, status};
 }
 
+// A clock that calls `onRead` whenever it is read.
+class HookedClock final : public Clock {
+public:
+    int64_t NowSeconds() const override {
+        if (onRead) {
+            onRead();
+        }
+        return 1000;
+    }
+    std::function<void()> onRead;
+};
+
 // A command on a made-up network: its endpoint on a free port of the loopback,
 // its interfaces the test's, its sends recorded and refused where the test
 // says; a datagram to 127.0.0.1 really goes there.
@@ -68,13 +83,14 @@ class CommandTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(platform::InitSocketLibrary(), 0); }
 
-    CommandContext Context(Output* output = nullptr) {
-        CommandContext context{m_state, m_clock, output != nullptr ? *output : m_output, m_errors,
-                               m_presenter};
+    CommandContext Context(Output* output = nullptr, const Clock* clock = nullptr) {
+        CommandContext context{m_state, clock != nullptr ? *clock : m_clock,
+                               output != nullptr ? *output : m_output, m_errors, m_presenter};
         context.socket.port = 0;
         context.socket.interfaces = [this] { return m_interfaces; };
         context.socket.send = [this](platform::SocketHandle socket, uint32_t address, uint16_t port,
                                      const void* data, size_t size) {
+            m_boundPort = platform::BoundPort(socket);
             const DatagramView datagram(static_cast<const uint8_t*>(data), size);
             const bool presence = datagram.Type() == kTypeChat &&
                                   datagram.Subtype() == kSubPresence &&
@@ -124,6 +140,7 @@ protected:
         Interface("10.0.0.7", "10.0.0.255", true)};
     std::map<std::string, int> m_refused;
     std::vector<SentDatagram> m_sent;
+    uint16_t m_boundPort = 0;  // the command's, once it has sent
     // Asked first whenever the command asks whether to quit.
     std::function<bool()> m_onQuitAsked;
     bool m_timedOut = false;
@@ -191,6 +208,50 @@ TEST_F(CommandTest, WatchEndsQuietlyAfterItsGoodbyeWhenTheOutputIsClosed) {
     EXPECT_TRUE(m_err.Lines().empty());
 }
 #endif
+
+// watch reads the clock for every datagram it handles, and each read brings
+// another: its socket is never empty until the flood is spent.
+TEST_F(CommandTest, WatchSeesAQuitRequestAfterOneBatchOfAFlood) {
+    int error = 0;
+    const platform::SocketHandle flood = platform::OpenUdpSocket(0, error);
+    ASSERT_NE(flood, platform::kInvalidSocket) << error;
+    std::array<PacketBuffer, 2> presences;  // a status change in every datagram
+    BuildPresence(presences[0], Ready, "flood", "pc", "G");
+    BuildPresence(presences[1], Away, "flood", "pc", "G");
+    constexpr int kFloodSize = 1000;
+    int sent = 0;
+    const auto sendOne = [&] {
+        if (m_boundPort != 0 && sent < kFloodSize) {
+            platform::SendDatagram(flood, Ip("127.0.0.1"), m_boundPort, presences[sent % 2].data(),
+                                   kPresenceLength);
+            ++sent;
+        }
+    };
+    HookedClock clock;
+    clock.onRead = sendOne;
+    int asked = 0;
+    int sentAtQuit = 0;
+    m_onQuitAsked = [&] {
+        if (++asked == 1) {
+            sendOne();
+            return false;
+        }
+        sentAtQuit = sent;
+        return true;
+    };
+    Arguments watch;
+    watch.command = Command::Watch;
+    CommandContext context = Context(nullptr, &clock);
+    EXPECT_EQ(RunWatch(watch, context), kExitDone);
+    platform::CloseSocket(flood);
+
+    EXPECT_EQ(asked, 2);
+    EXPECT_LT(sentAtQuit, kFloodSize);            // the flood was still on
+    const size_t handled = m_out.Lines().size();  // a line for each status change
+    EXPECT_GT(handled, 0u);
+    EXPECT_LE(handled, platform::SocketReceiver::kMaxBatch);
+    EXPECT_EQ(m_sent.back(), Presence("255.255.255.255", Disconnected));
+}
 
 // The default route goes while watch runs; the interfaces were read with it.
 TEST_F(CommandTest, TheGoodbyeGoesByTheDirectedBroadcastWhenTheLimitedOneHasNoRoute) {
