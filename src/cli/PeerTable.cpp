@@ -22,12 +22,8 @@ std::string UserPart(const std::string& name) {
 }  // namespace
 
 Peer* PeerTable::Find(const std::string& address) {
-    for (Peer& peer : m_peers) {
-        if (peer.address == address) {
-            return &peer;
-        }
-    }
-    return nullptr;
+    const auto found = m_index.find(address);
+    return found == m_index.end() ? nullptr : &m_peers[found->second];
 }
 
 std::optional<PeerEvent> PeerTable::Receive(const uint8_t* data, size_t size,
@@ -49,6 +45,11 @@ std::optional<PeerEvent> PeerTable::Receive(const uint8_t* data, size_t size,
             if (status == Disconnected) {
                 return std::nullopt;
             }
+            if (m_peers.size() >= kMaxPeers) {
+                DropPeer(sender, now);
+                return std::nullopt;
+            }
+            m_index.emplace(sender, m_peers.size());
             m_peers.push_back(
                 Peer{sender, datagram.PresenceName(), datagram.PresenceGroup(), status, now});
             event.kind = PeerEventKind::Appeared;
@@ -143,6 +144,18 @@ void PeerTable::NoteUnknownKind(int16_t type, int16_t subtype) {
     }
     corelog::Warning("cli", "Dropped a datagram of an unknown kind: type " + std::to_string(type) +
                                 ", subtype " + std::to_string(subtype) + ".");
+}
+
+void PeerTable::DropPeer(const std::string& sender, int64_t now) {
+    ++m_droppedPeers;
+    const bool newRun = !m_lastDrop || now - *m_lastDrop >= kDropQuietSeconds;
+    m_lastDrop = now;
+    if (newRun) {
+        corelog::Warning("cli", "The table holds " + std::to_string(kMaxPeers) +
+                                    " peers, the most it takes: the announcement of " + sender +
+                                    " was dropped; new peers dropped since the start: " +
+                                    std::to_string(m_droppedPeers) + ".");
+    }
 }
 
 std::optional<PeerEvent> Hear(PeerTable& table, AppState& state, const uint8_t* data, size_t size,

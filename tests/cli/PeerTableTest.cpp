@@ -1,9 +1,12 @@
 // tests/cli/PeerTableTest.cpp
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/PeerTable.h"
+#include "core/base/Log.h"
 #include "core/net/Packet.h"
 #include "core/res/Cp1250.h"
 #include "core/settings/AppState.h"
@@ -23,6 +26,21 @@ std::vector<uint8_t> Header(int16_t type, int16_t subtype) {
     packet.SetHeader(type, subtype);
     return Bytes(packet, 4);
 }
+
+// The core's warnings, as the command-line peer would print them.
+class Warnings final : public LogSink {
+public:
+    Warnings() { corelog::SetSink(this); }
+    ~Warnings() override { corelog::SetSink(nullptr); }
+    Warnings(const Warnings&) = delete;
+    Warnings& operator=(const Warnings&) = delete;
+    void Write(LogLevel level, std::string_view, std::string_view text) override {
+        if (level == LogLevel::Warning) {
+            lines.emplace_back(text);
+        }
+    }
+    std::vector<std::string> lines;
+};
 
 class PeerTableTest : public testing::Test {
 protected:
@@ -101,6 +119,33 @@ TEST_F(PeerTableTest, ScanMarksOnePeerSilentForMoreThan30SecondsPerScan) {
     EXPECT_FALSE(table.Scan(137));
     // Heard again, it is back as a status change.
     event = Receive(Presence(0, "a"), "10.0.0.1", 140);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->kind, PeerEventKind::StatusChanged);
+}
+
+// A flood from spoofed addresses: a /16 of peers, no more.
+TEST_F(PeerTableTest, KeepsAtMostMaxPeersAndCountsAndLogsTheNewAddressesDropped) {
+    Warnings warnings;
+    const std::vector<uint8_t> presence = Presence(0, "x");
+    for (size_t i = 0; i < PeerTable::kMaxPeers; ++i) {
+        const std::string address = "10." + std::to_string(i >> 16) + "." +
+                                    std::to_string(i >> 8 & 255) + "." + std::to_string(i & 255);
+        ASSERT_TRUE(Receive(presence, address)) << address;
+    }
+    EXPECT_FALSE(Receive(presence, "10.1.0.0", 100));
+    EXPECT_FALSE(Receive(presence, "10.1.0.1", 159));
+    EXPECT_EQ(table.Peers().size(), PeerTable::kMaxPeers);
+    EXPECT_EQ(table.DroppedPeers(), 2u);
+    // One warning a run; a drop after a quiet minute starts the next.
+    EXPECT_FALSE(Receive(presence, "10.1.0.2", 219));
+    EXPECT_EQ(warnings.lines,
+              (std::vector<std::string>{
+                  "The table holds 65536 peers, the most it takes: the announcement of 10.1.0.0 "
+                  "was dropped; new peers dropped since the start: 1.",
+                  "The table holds 65536 peers, the most it takes: the announcement of 10.1.0.2 "
+                  "was dropped; new peers dropped since the start: 3."}));
+    // The peers it holds are still heard.
+    const auto event = Receive(Presence(2, "x"), "10.0.255.255", 220);
     ASSERT_TRUE(event);
     EXPECT_EQ(event->kind, PeerEventKind::StatusChanged);
 }
