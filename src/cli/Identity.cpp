@@ -1,16 +1,27 @@
 // src/cli/Identity.cpp
 #include "cli/Identity.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "cli/Text.h"
-#include "core/net/Packet.h"
 #include "core/res/Cp1250.h"
 
 namespace {
 
-// Text of a presence field, its NUL aside.
-constexpr size_t kFieldText = kPresenceFieldWidth - 1;
+// The first control character (C0, DEL or C1) of a valid UTF-8 text.
+std::optional<char32_t> ControlCharacter(std::string_view utf8) {
+    for (size_t at = 0; at < utf8.size();) {
+        const std::optional<char32_t> next = utf8::Next(utf8, at);
+        if (!next) {
+            return std::nullopt;
+        }
+        if (*next < 0x20 || (*next >= 0x7F && *next <= 0x9F)) {
+            return next;
+        }
+    }
+    return std::nullopt;
+}
 
 std::optional<std::string> OptionText(const std::optional<std::string>& option,
                                       const char* optionName, std::string& error) {
@@ -21,6 +32,12 @@ std::optional<std::string> OptionText(const std::optional<std::string>& option,
     std::optional<std::string> text = clitext::ToCp1250(*option, reason);
     if (!text) {
         error = std::string(optionName) + ": " + reason;
+    } else if (const std::optional<char32_t> control = ControlCharacter(*option)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(*control));
+        error =
+            std::string(optionName) + ": the control character " + code + " cannot be announced";
+        text.reset();
     }
     return text;
 }
@@ -50,17 +67,8 @@ std::string PrepareIdentity(AppState& state, const Profile& profile, const NameS
     if (arguments.status) {
         state.SetOwnStatus(*arguments.status);
     }
-    const AppState::Identity identity = state.PresenceIdentity();
-    const size_t joined = identity.userName.size() + 1 + identity.computerName.size();
-    if (name && joined > kFieldText) {
-        return "--name: the name, '@' and the computer's name (" +
-               clitext::OneLine(cp1250::ToUtf8(identity.computerName)) + ") take " +
-               std::to_string(joined) + " bytes; a presence carries at most " +
-               std::to_string(kFieldText);
-    }
-    if (group && identity.groupName.size() > kFieldText) {
-        return "--group: the group takes " + std::to_string(identity.groupName.size()) +
-               " bytes; a presence carries at most " + std::to_string(kFieldText);
-    }
+    // A longer "user@computer" or group is cut to its field as the desktop
+    // program cuts it, when the presence is built; in code page 1250 each
+    // character is one byte, so no character is cut in two.
     return {};
 }

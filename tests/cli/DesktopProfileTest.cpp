@@ -5,6 +5,7 @@
 #include "cli/Identity.h"
 #include "core/Fakes.h"
 #include "core/MemoryProfile.h"
+#include "core/net/Packet.h"
 #include "core/res/Cp1250.h"
 
 namespace {
@@ -98,21 +99,29 @@ TEST(IdentityTest, AnnouncesTheOptionsOverTheSettingsOverTheDefaults) {
     EXPECT_EQ(identity.status, 2);
 }
 
-TEST(IdentityTest, RefusesOptionsThePresenceCannotCarry) {
+TEST(IdentityTest, CutsALongNameOrGroupToItsFieldAndRefusesControlCharacters) {
     const FixedNames names("logon", "COMPUTER");
     MemoryProfile empty;
     Arguments arguments;
-    arguments.name = std::string(38, 'n');  // with "@COMPUTER": 47 bytes, still whole
-    AppState state;
-    EXPECT_EQ(PrepareIdentity(state, empty, names, arguments), "");
-    arguments.name = std::string(39, 'n');
-    EXPECT_EQ(PrepareIdentity(state, empty, names, arguments),
-              "--name: the name, '@' and the computer's name (COMPUTER) take 48 bytes; a "
-              "presence carries at most 47");
-    arguments.name = "Robot";
+    arguments.name = std::string(39, 'n');  // with "@COMPUTER": 48 bytes
     arguments.group = std::string(48, 'g');
+    AppState state;
+    ASSERT_EQ(PrepareIdentity(state, empty, names, arguments), "");
+    // The presence as the endpoint builds it: 47 bytes of each and the NUL.
+    const AppState::Identity identity = state.PresenceIdentity();
+    PacketBuffer packet;
+    BuildPresence(packet, identity.status, identity.userName, identity.computerName,
+                  identity.groupName);
+    const DatagramView presence(packet.data(), kPresenceLength);
+    EXPECT_EQ(presence.PresenceName(), std::string(39, 'n') + "@COMPUTE");
+    EXPECT_EQ(presence.PresenceGroup(), std::string(47, 'g'));
+    EXPECT_EQ(packet.bytes[kPresenceNameOffset + 47], 0);
+    EXPECT_EQ(packet.bytes[kPresenceGroupOffset + 47], 0);
+
+    arguments.name = "Robot\x1b[31m";  // an escape sequence
     EXPECT_EQ(PrepareIdentity(state, empty, names, arguments),
-              "--group: the group takes 48 bytes; a presence carries at most 47");
+              "--name: the control character U+001B cannot be announced");
+    arguments.name = "Robot";
     arguments.group = "Ωmega";
     EXPECT_EQ(PrepareIdentity(state, empty, names, arguments),
               "--group: the character 'Ω' (U+03A9) has no place in code page 1250, the "
