@@ -23,6 +23,8 @@
 #include <QTranslator>
 #include <QWidget>
 #include <QtTest>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -190,6 +192,7 @@ private Q_SLOTS:
     void destroyedContextGivesSignalsBackToTheSystem();
 
     void coreLogReachesQtCategoriesWarningsByDefault();
+    void unwritableSettingsFileIsLoggedAtEachSaveWithoutABox();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -676,6 +679,36 @@ void TestPlatformServices::coreLogReachesQtCategoriesWarningsByDefault() {
     QCOMPARE(g_logged[1].category, QStringLiteral("murmex3.core"));
     QCOMPARE(g_logged[2].type, QtDebugMsg);
     QVERIFY(g_logged[2].text.contains(QStringLiteral("fourth")));
+}
+
+// The settings file's folder is a regular file: unlike a read-only mode,
+// that stops root too, and the tests run as root.
+void TestPlatformServices::unwritableSettingsFileIsLoggedAtEachSaveWithoutABox() {
+    WriteFile(m_dir->filePath(QStringLiteral("plain")), "not a folder");
+    const QString path = m_dir->filePath(QStringLiteral("plain/Mrmx3.ini"));
+    auto profile = IniProfile(path);
+    g_logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(RecordLog);
+    const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+    const QString reason = QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    const auto warnings = [&] {
+        return std::count_if(g_logged.begin(), g_logged.end(), [&](const LogLine& line) {
+            return line.type == QtWarningMsg &&
+                   line.category == QStringLiteral("murmex3.settings") &&
+                   line.text.contains(path) && line.text.contains(reason);
+        });
+    };
+
+    SaveSettings(*profile, NonDefaultSettings());
+    QTRY_COMPARE(warnings(), 1);
+    QCOMPARE(profile->ReadInt("Settings", "Transpareny"), std::optional<int32_t>{77});
+
+    profile->WriteInt("Settings", "Transpareny", 60);
+    QTRY_COMPARE(warnings(), 2);
+    QCOMPARE(profile->ReadInt("Settings", "Transpareny"), std::optional<int32_t>{60});
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QVERIFY(std::none_of(windows.begin(), windows.end(),
+                         [](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; }));
 }
 
 QTEST_MAIN(TestPlatformServices)

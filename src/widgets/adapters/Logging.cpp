@@ -8,6 +8,7 @@ Q_LOGGING_CATEGORY(lcUi, "murmex3.ui", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSound, "murmex3.sound", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcIdle, "murmex3.idle", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcExit, "murmex3.exit", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSettings, "murmex3.settings", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcCore, "murmex3.core", QtWarningMsg)
 
 namespace platform {

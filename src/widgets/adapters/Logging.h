@@ -7,11 +7,12 @@
 
 // The program's log categories. Warnings show by default; the rest on request,
 // e.g. QT_LOGGING_RULES="murmex3.*.debug=true". There is no log file.
-Q_DECLARE_LOGGING_CATEGORY(lcNet)    // murmex3.net: the endpoint, boxes held back
-Q_DECLARE_LOGGING_CATEGORY(lcUi)     // murmex3.ui: windows, tray, boxes
-Q_DECLARE_LOGGING_CATEGORY(lcSound)  // murmex3.sound: event sounds
-Q_DECLARE_LOGGING_CATEGORY(lcIdle)   // murmex3.idle: the inactivity watch's probe
-Q_DECLARE_LOGGING_CATEGORY(lcExit)   // murmex3.exit: what an exit did not show
+Q_DECLARE_LOGGING_CATEGORY(lcNet)       // murmex3.net: the endpoint, boxes held back
+Q_DECLARE_LOGGING_CATEGORY(lcUi)        // murmex3.ui: windows, tray, boxes
+Q_DECLARE_LOGGING_CATEGORY(lcSound)     // murmex3.sound: event sounds
+Q_DECLARE_LOGGING_CATEGORY(lcIdle)      // murmex3.idle: the inactivity watch's probe
+Q_DECLARE_LOGGING_CATEGORY(lcExit)      // murmex3.exit: what an exit did not show
+Q_DECLARE_LOGGING_CATEGORY(lcSettings)  // murmex3.settings: the settings file
 
 namespace platform {
 

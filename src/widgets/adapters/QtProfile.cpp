@@ -1,11 +1,16 @@
 // src/widgets/adapters/QtProfile.cpp
 #include "widgets/adapters/QtProfile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaType>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QVariant>
 #include <limits>
 
+#include "widgets/adapters/Logging.h"
 #include "widgets/adapters/TextCodec.h"
 
 namespace platform {
@@ -35,6 +40,28 @@ std::optional<int32_t> FitInt32(long long number) {
     return static_cast<int32_t>(number);
 }
 
+// What stops the settings file from being written, in the system's words, or
+// nothing. QSettings opens an existing file for reading and writing, and
+// writes a new copy beside it in its folder (made if missing).
+QString WriteProblem(const QString& path) {
+    const QFileInfo file(path);
+    if (file.exists()) {
+        QFile existing(path);
+        if (!existing.open(QIODevice::ReadWrite)) {
+            return existing.errorString();
+        }
+    }
+    QString folder = file.absolutePath();
+    while (!QFileInfo::exists(folder) && !QDir(folder).isRoot()) {
+        folder = QFileInfo(folder).absolutePath();
+    }
+    QTemporaryFile copy(folder + QStringLiteral("/.Mrmx3-XXXXXX"));
+    if (!copy.open()) {
+        return copy.errorString();
+    }
+    return {};
+}
+
 }  // namespace
 
 QtProfile::QtProfile()
@@ -43,6 +70,12 @@ QtProfile::QtProfile()
 }
 
 QtProfile::QtProfile(std::unique_ptr<QSettings> settings) : m_settings(std::move(settings)) {}
+
+QtProfile::~QtProfile() {
+    if (m_syncPending) {
+        Sync();
+    }
+}
 
 std::optional<std::string> QtProfile::ReadString(const std::string& section,
                                                  const std::string& name) const {
@@ -104,10 +137,42 @@ std::optional<int32_t> QtProfile::ReadInt(const std::string& section,
 void QtProfile::WriteString(const std::string& section, const std::string& name,
                             const std::string& value) {
     m_settings->setValue(Key(section, name), FromCp1250(value));
+    ScheduleSync();
 }
 
 void QtProfile::WriteInt(const std::string& section, const std::string& name, int32_t value) {
     m_settings->setValue(Key(section, name), static_cast<int>(value));
+    ScheduleSync();
+}
+
+void QtProfile::ScheduleSync() {
+    if (m_syncPending) {
+        return;
+    }
+    m_syncPending = true;
+    m_clean = m_settings->status() == QSettings::NoError;
+    QMetaObject::invokeMethod(
+        m_settings.get(), [this] { Sync(); }, Qt::QueuedConnection);
+}
+
+// QSettings keeps its first error for good: an error that is new since the
+// writes is theirs; after an older one only the check of file and folder can
+// tell whether these writes failed too.
+void QtProfile::Sync() {
+    m_syncPending = false;
+    m_settings->sync();
+    if (m_settings->status() != QSettings::AccessError) {
+        return;
+    }
+    QString problem = WriteProblem(m_settings->fileName());
+    if (problem.isEmpty()) {
+        if (!m_clean) {
+            return;
+        }
+        problem = QStringLiteral("unknown error");
+    }
+    qCWarning(lcSettings).noquote()
+        << QStringLiteral("Settings not saved to %1: %2").arg(m_settings->fileName(), problem);
 }
 
 }  // namespace platform
