@@ -5,6 +5,7 @@
 // are counted.
 #include <benchmark/benchmark.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QTreeWidgetItem>
 #include <algorithm>
@@ -162,5 +163,85 @@ void BM_GroupClick25000(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GroupClick25000)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// What an accessibility client has seen of the tree while names change.
+enum class Reader { None, Active, Walked };
+
+// Accessibility is made active by the platform's bridge when an accessibility
+// bus is there (bench/with_accessibility_bus.sh); the bridge answers its bus
+// asynchronously.
+bool AccessibilityActive() {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!QAccessible::isActive() && std::chrono::steady_clock::now() < deadline) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return QAccessible::isActive();
+}
+
+// The most peers the directory takes, in 1,000 groups, then a flood of name
+// changes over 100 of them, a drain of 256 at a time with the event loop's
+// pass after it; the time is per change. range(0): no accessibility (run
+// offscreen), accessibility active (run under bench/with_accessibility_bus.sh),
+// or active with a client that has asked for every row of the tree once.
+void BM_NameChangePerDatagram(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int kPeers = 65'536;
+    constexpr int kGroups = 1'000;
+    constexpr int kRenamed = 100;
+    const auto reader = static_cast<Reader>(state.range(0));
+    if (AccessibilityActive() != (reader != Reader::None)) {
+        state.SkipWithError(reader == Reader::None ? "accessibility is active: run offscreen"
+                                                   : "accessibility is not active: run under "
+                                                     "bench/with_accessibility_bus.sh");
+        return;
+    }
+    TreeNetwork network;
+    for (int peer = 0; peer < kPeers; ++peer) {
+        network.Announce(peer, GroupName(peer % kGroups));
+        if (peer % kDrain == 0) {
+            QApplication::processEvents();
+        }
+    }
+    QApplication::processEvents();
+    int walked = 0;
+    if (reader == Reader::Walked) {
+        QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(&network.view);
+        const int rows = tree->childCount();
+        for (int i = 0; i < rows; ++i) {
+            if (QAccessibleInterface* row = tree->child(i);
+                row && !row->text(QAccessible::Name).isEmpty()) {
+                ++walked;
+            }
+        }
+    }
+    int serial = 0;
+    const auto rename = [&network, &serial](int peer) {
+        PacketBuffer packet;
+        BuildPresence(packet, Ready, "jmeno" + std::to_string(serial++),
+                      "POCITAC-" + std::to_string(peer), GroupName(peer % kGroups));
+        network.dispatcher.DispatchDatagram(packet.data(), kPresenceLength, AddressOf(peer));
+    };
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        for (int i = 0; i < kDrain; ++i) {
+            rename(serial % kRenamed);
+        }
+        QApplication::processEvents();
+        const auto end = Clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count() / kDrain);
+    }
+    state.counters["rows"] = network.view.topLevelItemCount() + kPeers;
+    state.counters["walked"] = walked;
+}
+BENCHMARK(BM_NameChangePerDatagram)
+    ->Arg(static_cast<int>(Reader::None))
+    ->Arg(static_cast<int>(Reader::Active))
+    ->Arg(static_cast<int>(Reader::Walked))
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(4);
 
 }  // namespace
