@@ -1,5 +1,6 @@
 // tests/ui/TestMrmx3View.cpp
 #include <QAbstractItemModel>
+#include <QAccessible>
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
@@ -116,6 +117,7 @@ private Q_SLOTS:
     void remadeItemKeepsTheSelectionAndTheGroups();
     void groupsWithoutPeersGoAndComeBackThroughTheIndex();
     void enterOpensTheCurrentPeerAndTheTreeIsNamed();
+    void accessibleRowsAreMadeOnceAndGoWithTheirItems();
 
 private:
     CMrmx3View& View() { return *m_h->view; }
@@ -661,6 +663,40 @@ void TestMrmx3View::enterOpensTheCurrentPeerAndTheTreeIsNamed() {
     QTest::keyClick(&view, Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(m_h->factory.created.size(), size_t{2});
     QCOMPARE(m_h->factory.created[1]->PeerIndex(), 0);
+}
+
+// A screen reader asks for rows again and again: a row is one object for as
+// long as its item lives, and the rows are the shown items in their order.
+void TestMrmx3View::accessibleRowsAreMadeOnceAndGoWithTheirItems() {
+    CMrmx3View& view = View();
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+    Announce("10.0.0.3", Ready, "cyril", "Solo");
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(&view);
+    QVERIFY(tree != nullptr);
+    QCOMPARE(tree->role(), QAccessible::Tree);
+    const auto names = [tree] {
+        QStringList texts;
+        for (int i = 0; i < tree->childCount(); ++i) {
+            texts << tree->child(i)->text(QAccessible::Name);
+        }
+        return texts;
+    };
+    QCOMPARE(names(), (QStringList{"Sklad", "adam@PC", "bara@PC", "Solo", "cyril@PC"}));
+    QAccessibleInterface* adam = tree->child(1);
+    QCOMPARE(tree->child(1), adam);
+    QCOMPARE(tree->indexOfChild(adam), 1);
+    QCOMPARE(adam->role(), QAccessible::TreeItem);
+    QVERIFY(tree->child(0)->state().expanded);
+    const QAccessible::Id adamId = QAccessible::uniqueId(adam);
+
+    Announce("10.0.0.1", Ready, "adela", "Sklad");
+    QCOMPARE(QAccessible::accessibleInterface(adamId), nullptr);
+    QCOMPARE(names(), (QStringList{"Sklad", "bara@PC", "adela@PC", "Solo", "cyril@PC"}));
+
+    Group("Solo")->setExpanded(false);
+    QCOMPARE(names(), (QStringList{"Sklad", "bara@PC", "adela@PC", "Solo"}));
+    QVERIFY(tree->child(3)->state().collapsed);
 }
 
 QTEST_MAIN(TestMrmx3View)

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "widgets/adapters/TextCodec.h"
+#include "widgets/peers/Mrmx3ViewAccessible.h"
 
 namespace {
 
@@ -84,6 +85,7 @@ CMrmx3View::CMrmx3View(Services services, QWidget* parent)
     setExpandsOnDoubleClick(true);
 
     connect(this, &QTreeWidget::currentItemChanged, this, &CMrmx3View::OnCurrentItemChanged);
+    Mrmx3ViewAccessible::InstallFactory();
 }
 
 void CMrmx3View::LoadIcons() {

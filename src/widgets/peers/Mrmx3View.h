@@ -17,6 +17,7 @@
 // current peer.
 // Rows have one height, and an item's text or picture is set only when it
 // changes, so a change of one item does not lay out the others.
+// Accessibility clients see it through Mrmx3ViewAccessible.
 class CMrmx3View final : public QTreeWidget, public PeerTree {
     Q_OBJECT
 public:
