@@ -87,19 +87,6 @@ private:
     platform::QtMessagePresenter m_box;
 };
 
-// Takes the core's log while it lives.
-class RecordingLog final : public LogSink {
-public:
-    RecordingLog() { corelog::SetSink(this); }
-    ~RecordingLog() override { corelog::SetSink(nullptr); }
-    RecordingLog(const RecordingLog&) = delete;
-    RecordingLog& operator=(const RecordingLog&) = delete;
-    void Write(LogLevel, std::string_view category, std::string_view text) override {
-        lines.push_back(std::string(category) + ": " + std::string(text));
-    }
-    std::vector<std::string> lines;
-};
-
 // The workers' pauses are real; the goodbye's pause, which no stop can end,
 // returns at once and is written down.
 class LoggingWait final : public StopWait {
@@ -584,8 +571,8 @@ private Q_SLOTS:
         QTRY_COMPARE(app->State().OwnStatus(), int16_t{Disconnected});
         QCoreApplication::processEvents();
         QVERIFY(m_recording->Shown().empty());
-        QVERIFY(!log.lines.empty());
-        for (const std::string& line : log.lines) {
+        QVERIFY(!log.Lines().empty());
+        for (const std::string& line : log.Lines()) {
             QVERIFY2(line.starts_with("exit: Error: SendTo errorcode: "), line.c_str());
         }
         QVERIFY(!app->Network()->ThreadsRunning());
