@@ -164,6 +164,14 @@ if [ $TRAY -eq 1 ]; then
     sleep 0.5  # the panel shows first, the tray's selection is taken just after
 fi
 
+# Host A: the program's announcements as they leave it, so that one the flood
+# crowds out on the way to host B still counts as sent.
+ip netns exec "$E2E_HOST_A" python3 "$HERE/sent_presence.py" "$E2E_ADDR_A" \
+    >"$E2E_TMP/presence.log" 2>"$E2E_TMP/presence.err" &
+E2E_PIDS+=($!)
+presence_ready() { grep -q ready "$E2E_TMP/presence.err"; }
+e2e_wait_until 10 presence_ready || fail "the capture of the program's announcements did not start"
+
 # Host B: the peers, and a log of everything the program sends them.
 touch "$E2E_TMP/events.log"
 ip netns exec "$E2E_HOST_B" "$FLOOD_PEERS" peers --target "$E2E_ADDR_A" --count $PEERS \
@@ -180,8 +188,7 @@ E2E_PIDS+=($!)
 PROG=$!
 
 program_presence() {  # "<time> <status> <name>|<group>" of each of the program's announcements
-    awk -v a="$E2E_ADDR_A" '$2 == a && $5 == 1 && $6 == 1 { print $1, $7, $8 }' \
-        "$E2E_TMP/events.log"
+    cat "$E2E_TMP/presence.log"
 }
 for _ in $(seq 1 150); do
     [ -n "$(program_presence)" ] && break
