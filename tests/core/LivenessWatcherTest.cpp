@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -75,45 +76,60 @@ protected:
 TEST_F(LivenessWatcherTest, ThirtySecondsOfSilenceIsNotEnoughThirtyOneIs) {
     Add("10.0.0.1");
     m_clock.Advance(30);
-    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+    EXPECT_TRUE(m_watcher.ScanOnce().empty());
     EXPECT_EQ(m_directory.PeerAt(0).status, Ready);
     m_clock.Advance(1);
-    EXPECT_EQ(m_watcher.ScanOnce(), 0);
+    EXPECT_EQ(m_watcher.ScanOnce(), std::vector<int>{0});
     EXPECT_EQ(m_directory.PeerAt(0).status, Disconnected);
 }
 
-TEST_F(LivenessWatcherTest, OnePeerPerScanInIndexOrderAndNeverTwice) {
+// A peer heard again moves behind the others: the scan, which stops at the
+// first peer heard within 30 s, still finds the silent ones created after it.
+TEST_F(LivenessWatcherTest, EverySilentPeerInOneScanInIndexOrderAndNeverTwice) {
     Add("10.0.0.1");
     Add("10.0.0.2");
     Add("10.0.0.3");
     Add("10.0.0.4");
-    m_directory.PeerAt(1).lastHeard += 20;        // still heard recently
-    m_directory.PeerAt(2).status = Disconnected;  // signed off before
-    m_clock.Advance(40);
-    EXPECT_EQ(m_watcher.ScanOnce(), 0);
-    EXPECT_EQ(m_watcher.ScanOnce(), 3);
-    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
-    EXPECT_EQ(m_directory.PeerAt(1).status, Ready);
     m_clock.Advance(20);
-    EXPECT_EQ(m_watcher.ScanOnce(), 1);
-    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+    m_directory.Heard(1, m_clock.NowSeconds());   // still heard recently
+    m_directory.PeerAt(2).status = Disconnected;  // signed off before
+    m_clock.Advance(20);
+    EXPECT_EQ(m_watcher.ScanOnce(), (std::vector<int>{0, 3}));
+    EXPECT_TRUE(m_watcher.ScanOnce().empty());
+    EXPECT_EQ(m_directory.PeerAt(1).status, Ready);
+    m_clock.Advance(11);
+    EXPECT_EQ(m_watcher.ScanOnce(), std::vector<int>{1});
+    EXPECT_TRUE(m_watcher.ScanOnce().empty());
+}
+
+// A link goes down under a thousand peers: all of them are marked at the
+// first scan after their 30 s, the last one created too.
+TEST_F(LivenessWatcherTest, PeersSilentTogetherAreMarkedInTheSameScan) {
+    for (int i = 0; i < 1000; ++i) {
+        Add("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+    }
+    m_clock.Advance(31);
+    const std::vector<int> marked = m_watcher.ScanOnce();
+    ASSERT_EQ(marked.size(), 1000u);
+    EXPECT_EQ(marked.back(), 999);
+    EXPECT_EQ(m_directory.PeerAt(999).status, Disconnected);
 }
 
 TEST_F(LivenessWatcherTest, ARevivedPeerIsMarkedAgainAfterItsNextSilence) {
     Add("10.0.0.1");
     m_clock.Advance(31);
-    EXPECT_EQ(m_watcher.ScanOnce(), 0);
+    EXPECT_EQ(m_watcher.ScanOnce(), std::vector<int>{0});
     // The dispatcher revives it with its next announcement.
-    m_directory.PeerAt(0).lastHeard = m_clock.NowSeconds();
+    m_directory.Heard(0, m_clock.NowSeconds());
     m_directory.PeerAt(0).status = Away;
     m_clock.Advance(30);
-    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+    EXPECT_TRUE(m_watcher.ScanOnce().empty());
     m_clock.Advance(1);
-    EXPECT_EQ(m_watcher.ScanOnce(), 0);
+    EXPECT_EQ(m_watcher.ScanOnce(), std::vector<int>{0});
 }
 
 TEST_F(LivenessWatcherTest, EmptyDirectoryOnlyPauses) {
-    EXPECT_EQ(m_watcher.ScanOnce(), std::nullopt);
+    EXPECT_TRUE(m_watcher.ScanOnce().empty());
 }
 
 TEST(LivenessWatcherThread, ScansAtOnceThenWaitsThreeSecondsInOnePause) {

@@ -174,6 +174,6 @@ bool DatagramReceiver::RefreshIfUnchanged(uint32_t sender, const uint8_t* data, 
         record.group != announcement.PresenceGroupView()) {
         return false;
     }
-    record.lastHeard = now;
+    m_s.directory.Heard(*index, now);
     return true;
 }

@@ -105,7 +105,7 @@ bool Dispatcher::UpdateKnownPeer(uint32_t sender, const DatagramView& datagram) 
     {
         std::lock_guard lock(m_s.directory.Mutex());
         PeerRecord& record = m_s.directory.PeerAt(index);
-        record.lastHeard = m_s.clock.NowSeconds();
+        m_s.directory.Heard(index, m_s.clock.NowSeconds());
         if (record.name != name) {
             record.name = std::move(name);
             if (record.window != nullptr) {

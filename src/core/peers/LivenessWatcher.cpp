@@ -13,19 +13,9 @@ LivenessWatcher::~LivenessWatcher() {
     Join();
 }
 
-std::optional<int> LivenessWatcher::ScanOnce() {
+std::vector<int> LivenessWatcher::ScanOnce() {
     std::lock_guard lock(m_directory.Mutex());
-    const int64_t now = m_clock.NowSeconds();
-    const int count = m_directory.PeerCount();
-    for (int i = 0; i < count; ++i) {
-        PeerRecord& record = m_directory.PeerAt(i);
-        if (!IsSilent(now, record.lastHeard, record.status)) {
-            continue;
-        }
-        record.status = Disconnected;
-        return i;
-    }
-    return std::nullopt;
+    return m_directory.MarkSilent(m_clock.NowSeconds(), kLivenessTimeout);
 }
 
 void LivenessWatcher::Start() {
@@ -56,10 +46,10 @@ void LivenessWatcher::Run() {
                 return;
             }
         }
-        const auto marked = ScanOnce();
+        const std::vector<int> marked = ScanOnce();
         lock.unlock();
-        if (marked) {
-            m_onMarked(*marked);  // the lock is released here
+        for (const int index : marked) {
+            m_onMarked(index);  // the lock is released here
         }
         if (!m_wait.Pause(&m_stop, kScanInterval)) {
             return;

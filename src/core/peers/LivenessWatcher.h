@@ -4,18 +4,19 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <thread>
+#include <vector>
 
 #include "core/base/Clock.h"
 #include "core/base/StopWait.h"
 #include "core/peers/PeerDirectory.h"
 
-// The worker thread that marks silent peers Disconnected: a peer heard more
-// than 30 seconds ago is marked, at most one per scan, scans 3 seconds apart
-// in one wait that a stop request ends at once. The marked peer's index is
-// handed on with the directory lock released; the owner tells the user on the
-// user-interface thread.
+// The worker thread that marks silent peers Disconnected: every peer heard
+// more than 30 seconds ago is marked at the next scan, scans 3 seconds apart
+// in one wait that a stop request ends at once. A scan looks only at the
+// peers it marks, through the directory's order of hearing. The marked peers'
+// indexes are handed on one by one, in index order, with the directory lock
+// released; the owner tells the user on the user-interface thread.
 class LivenessWatcher {
 public:
     static constexpr int64_t kLivenessTimeout = 30;
@@ -32,8 +33,8 @@ public:
                     std::function<void(int)> onMarked);
     ~LivenessWatcher();  // stops and joins
 
-    // One scan under the lock; returns the index it marked, if any.
-    std::optional<int> ScanOnce();
+    // One scan under the lock; returns the indexes it marked, in index order.
+    std::vector<int> ScanOnce();
 
     void Start();
     // Safe from any thread; the stop holds for good, even for a later Start().

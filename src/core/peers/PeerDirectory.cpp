@@ -1,6 +1,7 @@
 // src/core/peers/PeerDirectory.cpp
 #include "core/peers/PeerDirectory.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/Socket.h"
@@ -97,7 +98,64 @@ int PeerDirectory::Add(TreeItem item, std::string name, std::string group, std::
     }
     m_records.push_back(std::move(record));
     m_histories.Attach(m_records.back().history);
+    m_heardLinks.emplace_back();
+    LinkLast(index);
     return index;
+}
+
+void PeerDirectory::Heard(int index, int64_t now) {
+    m_records[static_cast<size_t>(index)].lastHeard = now;
+    Unlink(index);
+    LinkLast(index);
+}
+
+std::vector<int> PeerDirectory::MarkSilent(int64_t now, int64_t timeout) {
+    std::vector<int> marked;
+    while (m_heardFirst >= 0) {
+        const int index = m_heardFirst;
+        PeerRecord& record = m_records[static_cast<size_t>(index)];
+        if (now - record.lastHeard <= timeout) {
+            break;
+        }
+        Unlink(index);
+        if (record.status != Disconnected) {
+            record.status = Disconnected;
+            marked.push_back(index);
+        }
+    }
+    std::sort(marked.begin(), marked.end());
+    return marked;
+}
+
+void PeerDirectory::LinkLast(int index) {
+    HeardLinks& links = m_heardLinks[static_cast<size_t>(index)];
+    links.previous = m_heardLast;
+    links.next = -1;
+    links.linked = true;
+    if (m_heardLast >= 0) {
+        m_heardLinks[static_cast<size_t>(m_heardLast)].next = index;
+    } else {
+        m_heardFirst = index;
+    }
+    m_heardLast = index;
+}
+
+void PeerDirectory::Unlink(int index) {
+    HeardLinks& links = m_heardLinks[static_cast<size_t>(index)];
+    if (!links.linked) {
+        return;
+    }
+    if (links.previous >= 0) {
+        m_heardLinks[static_cast<size_t>(links.previous)].next = links.next;
+    } else {
+        m_heardFirst = links.next;
+    }
+    if (links.next >= 0) {
+        m_heardLinks[static_cast<size_t>(links.next)].previous = links.previous;
+    } else {
+        m_heardLast = links.previous;
+    }
+    links = HeardLinks{};
 }
 
 PeerRecord& PeerDirectory::PeerAt(int index) {

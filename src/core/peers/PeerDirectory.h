@@ -67,6 +67,16 @@ public:
                 int32_t status);
     PeerRecord& PeerAt(int index);
     const PeerRecord& PeerAt(int index) const;
+
+    // The record was heard now: its time last heard is set and it moves to the
+    // end of the order of hearing. Under the lock.
+    void Heard(int index, int64_t now);
+    // Takes every record not heard for more than `timeout` seconds out of the
+    // order of hearing, oldest first, and stops at the first one heard since:
+    // the cost is that of the records taken, not of all. Those not already
+    // Disconnected are marked so and returned, in index order. A record comes
+    // back into the order when it is heard again. Under the lock.
+    std::vector<int> MarkSilent(int64_t now, int64_t timeout);
     int PeerCount() const;
     bool IsValidIndex(int index) const { return index >= 0 && index < PeerCount(); }
 
@@ -85,6 +95,19 @@ private:
             std::optional<uint32_t> ip, int32_t status);
 
     void Trimmed(int index);
+    void LinkLast(int index);
+    void Unlink(int index);
+
+    // The order of hearing: a list through the records, least recently heard
+    // first; a record out of it has both links at -1 and is not m_heardFirst.
+    struct HeardLinks {
+        int previous = -1;
+        int next = -1;
+        bool linked = false;
+    };
+    std::vector<HeardLinks> m_heardLinks;
+    int m_heardFirst = -1;
+    int m_heardLast = -1;
 
     const Clock& m_clock;
     std::vector<int> m_trimmed;  // under the lock
