@@ -376,9 +376,11 @@ int RunWatch(const Arguments& arguments, CommandContext& context) {
             nextAnnouncement = now + Period(context.state);
         }
         if (end == ListenEnd::Deadline && now >= nextScan) {
-            if (const auto event = table.Scan(context.clock.NowSeconds());
-                event && !print(*event)) {
-                end = ListenEnd::Failed;
+            for (const PeerEvent& event : table.Scan(context.clock.NowSeconds())) {
+                if (!print(event)) {
+                    end = ListenEnd::Failed;
+                    break;
+                }
             }
             nextScan = now + LivenessWatcher::kScanInterval;
         }

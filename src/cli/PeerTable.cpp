@@ -93,7 +93,8 @@ std::optional<PeerEvent> PeerTable::Receive(const uint8_t* data, size_t size,
     return event;
 }
 
-std::optional<PeerEvent> PeerTable::Scan(int64_t now) {
+std::vector<PeerEvent> PeerTable::Scan(int64_t now) {
+    std::vector<PeerEvent> events;
     for (Peer& peer : m_peers) {
         const int64_t silence = now - peer.lastHeard;
         if (LivenessWatcher::IsSilent(now, peer.lastHeard, peer.status)) {
@@ -103,10 +104,10 @@ std::optional<PeerEvent> PeerTable::Scan(int64_t now) {
             event.silentSeconds = silence;
             peer.status = Disconnected;
             event.peer = peer;
-            return event;
+            events.push_back(std::move(event));
         }
     }
-    return std::nullopt;
+    return events;
 }
 
 std::vector<Peer> PeerTable::Named(const std::string& name) const {

@@ -49,9 +49,9 @@ public:
     // goodbye from an unknown address makes no peer.
     std::optional<PeerEvent> Receive(const uint8_t* data, size_t size, const std::string& sender,
                                      int64_t now);
-    // One liveness scan: marks the first peer silent for more than 30 s that
-    // is not Disconnected yet, at most one per scan.
-    std::optional<PeerEvent> Scan(int64_t now);
+    // One liveness scan: marks every peer silent for more than 30 s that is
+    // not Disconnected yet, in the order they were first heard.
+    std::vector<PeerEvent> Scan(int64_t now);
 
     const std::vector<Peer>& Peers() const { return m_peers; }
     // Presences from new addresses dropped since the table was full.

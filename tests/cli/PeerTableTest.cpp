@@ -101,24 +101,22 @@ TEST_F(PeerTableTest, MessagesAndBellsCountOnlyFromPeersHeardBefore) {
     EXPECT_EQ(state.PresenceIdentity().groupName, "Nová");
 }
 
-TEST_F(PeerTableTest, ScanMarksOnePeerSilentForMoreThan30SecondsPerScan) {
+TEST_F(PeerTableTest, ScanMarksEveryPeerSilentForMoreThan30Seconds) {
     Receive(Presence(0, "a"), "10.0.0.1", 100);
     Receive(Presence(1, "b"), "10.0.0.2", 100);
     Receive(Presence(4, "b"), "10.0.0.2", 100);  // said goodbye: never marked again
     Receive(Presence(3, "c"), "10.0.0.3", 100);
-    EXPECT_FALSE(table.Scan(130));
-    auto event = table.Scan(131);
-    ASSERT_TRUE(event);
-    EXPECT_EQ(event->kind, PeerEventKind::WentSilent);
-    EXPECT_EQ(event->peer.address, "10.0.0.1");
-    EXPECT_EQ(event->silentSeconds, 31);
-    event = table.Scan(134);
-    ASSERT_TRUE(event);
-    EXPECT_EQ(event->peer.address, "10.0.0.3");
-    EXPECT_EQ(event->previousStatus, 3);
-    EXPECT_FALSE(table.Scan(137));
+    EXPECT_TRUE(table.Scan(130).empty());
+    const std::vector<PeerEvent> events = table.Scan(131);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, PeerEventKind::WentSilent);
+    EXPECT_EQ(events[0].peer.address, "10.0.0.1");
+    EXPECT_EQ(events[0].silentSeconds, 31);
+    EXPECT_EQ(events[1].peer.address, "10.0.0.3");
+    EXPECT_EQ(events[1].previousStatus, 3);
+    EXPECT_TRUE(table.Scan(134).empty());
     // Heard again, it is back as a status change.
-    event = Receive(Presence(0, "a"), "10.0.0.1", 140);
+    auto event = Receive(Presence(0, "a"), "10.0.0.1", 140);
     ASSERT_TRUE(event);
     EXPECT_EQ(event->kind, PeerEventKind::StatusChanged);
 }
