@@ -10,6 +10,14 @@
 
 namespace {
 
+// Without the line break some systems end their texts with.
+std::string WithoutLineEnd(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
 // The system's text without the line break and full stop some systems end it with.
 std::string SystemText(int code) {
     std::string text = platform::SocketErrorMessage(code);
@@ -34,7 +42,7 @@ std::optional<ErrorStream::SystemFailure> BoxFailure(const std::string& text) {
         std::from_chars(text.data() + digits, text.data() + end, code).ptr != text.data() + end) {
         return std::nullopt;
     }
-    return ErrorStream::SystemFailure{code, cp1250::ToUtf8(text.substr(end + 2))};
+    return ErrorStream::SystemFailure{code, WithoutLineEnd(cp1250::ToUtf8(text.substr(end + 2)))};
 }
 
 }  // namespace
@@ -93,7 +101,7 @@ void ErrorStream::Line(const char* event, const std::string& text,
 void ErrorPresenter::ShowMessage(const std::string& /*caption*/, const std::string& text,
                                  BoxIcon /*icon*/) {
     ++m_failures;
-    std::string plain = cp1250::ToUtf8(text);
+    std::string plain = WithoutLineEnd(cp1250::ToUtf8(text));
     for (size_t at = plain.find("\r\n"); at != std::string::npos; at = plain.find("\r\n", at)) {
         plain.replace(at, 2, ": ");
     }
