@@ -18,7 +18,7 @@ PACKAGES=(
     xvfb xauth xdotool x11-utils x11-apps imagemagick iproute2 procps openbox trayer
     desktop-file-utils appstream dpkg-dev file
     dbus dbus-x11 at-spi2-core
-    python3 python3-gi gir1.2-atspi-2.0
+    python3 python3-gi gir1.2-atspi-2.0 jq
     locales libc-l10n
 )
 
