@@ -15,10 +15,10 @@
 #include "core/net/Packet.h"
 #include "core/peers/DatagramHandOver.h"
 #include "core/peers/DatagramReceiver.h"
-#include "core/peers/Dispatcher.h"
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
 #include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerScreen.h"
 #include "core/peers/PeerTree.h"
 #include "core/settings/AppState.h"
 #include "core/settings/SoundEvents.h"
@@ -120,10 +120,9 @@ struct Network {
     NullPlayer player;
     SoundEvents sounds{settings, clock, player};
     const uint32_t ownAddress = AddressOf(0xFFFFFE);
-    Dispatcher dispatcher{Dispatcher::Services{
+    PeerScreen dispatcher{PeerScreen::Services{
         .directory = directory,
         .state = settings,
-        .tree = tree,
         .items = items,
         .notifier = notifier,
         .sounds = sounds,

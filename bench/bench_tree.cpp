@@ -15,10 +15,10 @@
 #include "BenchFakes.h"
 #include "core/base/Clock.h"
 #include "core/net/Packet.h"
-#include "core/peers/Dispatcher.h"
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
 #include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerScreen.h"
 #include "core/settings/AppState.h"
 #include "core/settings/SoundEvents.h"
 #include "widgets/peers/Mrmx3View.h"
@@ -69,9 +69,8 @@ struct TreeNetwork {
     PeerNotifier notifier{sink};
     NullPlayer player;
     SoundEvents sounds{settings, clock, player};
-    Dispatcher dispatcher{Dispatcher::Services{.directory = directory,
+    PeerScreen dispatcher{PeerScreen::Services{.directory = directory,
                                                .state = settings,
-                                               .tree = view,
                                                .items = items,
                                                .notifier = notifier,
                                                .sounds = sounds,

@@ -12,6 +12,7 @@
 #include "core/base/Log.h"
 #include "core/net/PeerSocket.h"
 #include "core/net/PresenceAnnouncer.h"
+#include "core/peers/LivenessWatcher.h"
 #include "core/res/Cp1250.h"
 #include "platform/Console.h"
 #include "platform/SocketReceiver.h"
@@ -187,7 +188,7 @@ std::optional<std::vector<std::string>> Destinations(const Arguments& arguments,
             names.push_back(to);
         }
     }
-    PeerTable table;
+    PeerTable table{context.state};
     const auto listened = Period(context.state) + kResolveMargin;
     if (!names.empty()) {
         if (endpoint.shared) {
@@ -211,7 +212,7 @@ std::optional<std::vector<std::string>> Destinations(const Arguments& arguments,
         const ListenEnd end =
             Listen(*endpoint.socket, context, SteadyClock::now() + listened,
                    [&](const uint8_t* data, size_t size, const std::string& sender) {
-                       Hear(table, context.state, data, size, sender, context.clock.NowSeconds());
+                       table.Receive(data, size, sender, context.clock.NowSeconds());
                        return true;
                    });
         if (end != ListenEnd::Deadline) {
@@ -304,11 +305,11 @@ int RunPeers(const Arguments& arguments, CommandContext& context) {
     if (!arguments.quiet) {
         socket.BroadcastPresence();
     }
-    PeerTable table;
+    PeerTable table{context.state};
     const ListenEnd end =
         Listen(socket, context, SteadyClock::now() + std::chrono::seconds(arguments.waitSeconds),
                [&](const uint8_t* data, size_t size, const std::string& sender) {
-                   Hear(table, context.state, data, size, sender, context.clock.NowSeconds());
+                   table.Receive(data, size, sender, context.clock.NowSeconds());
                    return true;
                });
     const bool saidGoodbye = arguments.quiet || SayGoodbye(socket, context);
@@ -341,7 +342,7 @@ int RunWatch(const Arguments& arguments, CommandContext& context) {
     }
     CPeerSocket& socket = *endpoint->socket;
     context.presenter.SetContext("cannot announce this peer");
-    PeerTable table;
+    PeerTable table{context.state};
     // A reader that has gone ends the watch as a quit request does.
     bool outputClosed = false;
     auto print = [&](const PeerEvent& event) {
@@ -366,8 +367,8 @@ int RunWatch(const Arguments& arguments, CommandContext& context) {
     while (end == ListenEnd::Deadline) {
         end = Listen(socket, context, std::min(nextAnnouncement, nextScan),
                      [&](const uint8_t* data, size_t size, const std::string& sender) {
-                         const auto event = Hear(table, context.state, data, size, sender,
-                                                 context.clock.NowSeconds());
+                         const auto event =
+                             table.Receive(data, size, sender, context.clock.NowSeconds());
                          return !event || print(*event);
                      });
         const auto now = SteadyClock::now();

@@ -28,6 +28,8 @@ const char* EventName(PeerEventKind kind) {
             return "bell";
         case PeerEventKind::GroupAssigned:
             return "group";
+        default:
+            return "";
     }
     return "";
 }
@@ -46,6 +48,8 @@ const char* EventColour(PeerEventKind kind) {
             return "\x1b[35m";  // magenta
         case PeerEventKind::GroupAssigned:
             return "\x1b[34m";  // blue
+        default:
+            return "";
     }
     return "";
 }
@@ -149,7 +153,7 @@ std::string EventLine(const PeerEvent& event, const std::string& clock, bool col
         case PeerEventKind::GroupAssigned:
             line += ": " + clitext::OneLine(Utf8(event.text));
             break;
-        case PeerEventKind::Bell:
+        default:  // a bell; the table prints no other kind
             break;
     }
     return line + "\n";

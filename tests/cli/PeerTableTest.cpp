@@ -48,7 +48,8 @@ protected:
                                      const std::string& sender, int64_t now = 100) {
         return table.Receive(datagram.data(), datagram.size(), sender, now);
     }
-    PeerTable table;
+    AppState state;
+    PeerTable table{state};
 };
 
 TEST_F(PeerTableTest, PresenceMakesAPeerAndReportsItsStatusChanges) {
@@ -92,9 +93,8 @@ TEST_F(PeerTableTest, MessagesAndBellsCountOnlyFromPeersHeardBefore) {
     // A group assignment counts from anybody, and holds for this run.
     PacketBuffer group;
     BuildGroupAssignment(group, "Nová");
-    AppState state;
     const std::vector<uint8_t> assignment = Bytes(group, 4 + 5);
-    event = Hear(table, state, assignment.data(), assignment.size(), "10.0.0.9", 100);
+    event = Receive(assignment, "10.0.0.9", 100);
     ASSERT_TRUE(event);
     EXPECT_EQ(event->kind, PeerEventKind::GroupAssigned);
     EXPECT_EQ(event->text, "Nová");

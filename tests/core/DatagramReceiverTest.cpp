@@ -19,6 +19,7 @@
 #include "core/peers/PeerDirectory.h"
 #include "platform/Socket.h"
 #include "platform/SocketReceiver.h"
+#include "support/DirectoryLock.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ protected:
         }
     }
     int64_t LastHeard(int index) {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         return directory.PeerAt(index).lastHeard;
     }
     // Runs the posted drains until the count has been dispatched.
@@ -227,7 +228,7 @@ TEST_F(ReceiverTest, AQueuedDatagramOfTheSameSenderKeepsItsPlace) {
     onDispatch = [this](const Arrival& arrival) {
         const DatagramView view(arrival.bytes.data(), arrival.bytes.size());
         if (view.Type() == kTypeChat && view.Subtype() == kSubPresence) {
-            std::lock_guard lock(directory.Mutex());
+            std::lock_guard lock(LockOf(directory));
             directory.PeerAt(*directory.FindPeerByAddress(arrival.sender)).status =
                 view.PresenceStatus();
         }

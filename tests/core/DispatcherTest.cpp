@@ -13,14 +13,15 @@
 #include "core/Fakes.h"
 #include "core/PeerFakes.h"
 #include "core/net/Packet.h"
-#include "core/peers/Dispatcher.h"
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
 #include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerScreen.h"
 #include "core/res/Cp1250.h"
 #include "core/res/Strings.h"
 #include "core/settings/AppState.h"
 #include "core/settings/SoundEvents.h"
+#include "support/DirectoryLock.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ protected:
     const FakeTree::Item& ItemOf(int index) { return FakeTree::At(Peer(index).treeItem); }
     FakeConversation& OpenWindow(int index, bool hidden) {
         windows.push_back(std::make_unique<FakeConversation>(directory, state, index, &journal));
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         Peer(index).window = windows.back().get();
         Peer(index).windowHidden = hidden;
         return *windows.back();
@@ -132,10 +133,9 @@ protected:
     RecordingPlayer player;
     SoundEvents sounds{state, clock, player};
     int saves = 0;
-    Dispatcher dispatcher{Dispatcher::Services{
+    PeerScreen dispatcher{PeerScreen::Services{
         .directory = directory,
         .state = state,
-        .tree = tree,
         .items = items,
         .notifier = notifier,
         .sounds = sounds,
@@ -221,10 +221,10 @@ TEST_F(DispatchTest, FirstAnnouncementMakesAReadyRecordWhateverTheAnnouncedStatu
     EXPECT_EQ(player.Played(), (Texts{Wav("online.wav"), Wav("online.wav"), Wav("online.wav")}));
 }
 
-TEST_F(DispatchTest, RefusedTreeItemMakesNoRecordAndTheNextAnnouncementTriesAgain) {
+TEST_F(DispatchTest, RefusedTreeItemIsTriedAgainAtTheNextAnnouncement) {
     tree.refuseInserts = true;
     Announce(kJan, Ready);
-    EXPECT_EQ(directory.PeerCount(), 0);
+    EXPECT_EQ(tree.Dump(), "");
     EXPECT_TRUE(player.Played().empty());
 
     tree.refuseInserts = false;
@@ -436,7 +436,7 @@ TEST_F(DispatchTest, APeerBackInAnyStatusIsWritableAgain) {
     // Fallen silent (as the watcher marks it), the window opened meanwhile,
     // then back as Do not disturb: one notice.
     {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         Peer(0).status = Disconnected;
     }
     window.MarkPeerDisconnected(false);
@@ -566,7 +566,7 @@ TEST_F(DispatchTest, BellQuotesThePeersNewestLine) {
     Message(kJan, Cp("první"));
     Message(kJan, Cp("druhá"));
     {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         Peer(0).AppendOutgoing("ja", "moje");
         Peer(1).AppendOutgoing("ja", "jen moje");
     }
@@ -818,16 +818,15 @@ private:
 };
 
 TEST_F(DispatchTest, DirectoryLockIsNotHeldAcrossTreeSoundsOrBalloons) {
-    LockProbe probe{directory.Mutex(), {}, {}};
+    LockProbe probe{LockOf(directory), {}, {}};
     ProbingTree probingTree{tree, probe};
     PeerItems probingItems{directory, probingTree, presenter};
     ProbingSink probingSink{probe};
     PeerNotifier probingNotifier{probingSink};
     ProbingPlayer probingPlayer{probe};
     SoundEvents probingSounds{state, clock, probingPlayer};
-    Dispatcher probed{Dispatcher::Services{.directory = directory,
+    PeerScreen probed{PeerScreen::Services{.directory = directory,
                                            .state = state,
-                                           .tree = probingTree,
                                            .items = probingItems,
                                            .notifier = probingNotifier,
                                            .sounds = probingSounds,
@@ -850,7 +849,7 @@ TEST_F(DispatchTest, DirectoryLockIsNotHeldAcrossTreeSoundsOrBalloons) {
     send(packet, kPresenceLength);  // new peer
     ProbingConversation window{directory, state, 0, probe};
     {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         Peer(0).window = &window;
     }
     send(packet, kPresenceLength);  // status change
@@ -863,7 +862,7 @@ TEST_F(DispatchTest, DirectoryLockIsNotHeldAcrossTreeSoundsOrBalloons) {
     BuildText(packet, "ahoj");
     send(packet, 9);  // hidden window
     {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         Peer(0).windowHidden = false;
     }
     send(packet, 9);  // shown window
@@ -891,7 +890,7 @@ TEST_F(DispatchTest, BalloonsComeAfterTheIconAndWithoutTheLock) {
     Set([](SettingsRecord& s) { s.onNewUserMessage = true; });
     Texts seen;
     sink.onShow = [&](const Notification&) {
-        const bool free = !HeldByCaller(directory.Mutex());
+        const bool free = !HeldByCaller(LockOf(directory));
         const PeerRecord& record = Peer(directory.PeerCount() - 1);
         std::string what = (free ? "free " : "held ") +
                            (record.treeItem != nullptr ? std::to_string(ItemOf(0).image) : "-");

@@ -12,6 +12,7 @@
 
 #include "Fakes.h"
 #include "core/peers/LivenessWatcher.h"
+#include "support/DirectoryLock.h"
 
 namespace {
 
@@ -60,6 +61,14 @@ private:
     std::vector<std::chrono::milliseconds> m_durations;
 };
 
+std::vector<int> Indexes(const std::vector<PeerEvent>& events) {
+    std::vector<int> indexes;
+    for (const PeerEvent& event : events) {
+        indexes.push_back(event.index);
+    }
+    return indexes;
+}
+
 class LivenessWatcherTest : public ::testing::Test {
 protected:
     int Add(const std::string& address) {
@@ -70,16 +79,20 @@ protected:
     RealStopWait m_realWait;
     std::vector<int> m_marked;
     LivenessWatcher m_watcher{m_directory, m_clock, m_realWait,
-                              [this](int index) { m_marked.push_back(index); }};
+                              [this](std::vector<PeerEvent> events) {
+                                  for (const int index : Indexes(events)) {
+                                      m_marked.push_back(index);
+                                  }
+                              }};
 };
 
 TEST_F(LivenessWatcherTest, ThirtySecondsOfSilenceIsNotEnoughThirtyOneIs) {
     Add("10.0.0.1");
     m_clock.Advance(30);
-    EXPECT_TRUE(m_watcher.ScanOnce().empty());
+    EXPECT_TRUE(Indexes(m_watcher.ScanOnce()).empty());
     EXPECT_EQ(m_directory.PeerAt(0).status, Ready);
     m_clock.Advance(1);
-    EXPECT_EQ(m_watcher.ScanOnce(), std::vector<int>{0});
+    EXPECT_EQ(Indexes(m_watcher.ScanOnce()), std::vector<int>{0});
     EXPECT_EQ(m_directory.PeerAt(0).status, Disconnected);
 }
 
@@ -94,12 +107,12 @@ TEST_F(LivenessWatcherTest, EverySilentPeerInOneScanInIndexOrderAndNeverTwice) {
     m_directory.Heard(1, m_clock.NowSeconds());   // still heard recently
     m_directory.PeerAt(2).status = Disconnected;  // signed off before
     m_clock.Advance(20);
-    EXPECT_EQ(m_watcher.ScanOnce(), (std::vector<int>{0, 3}));
-    EXPECT_TRUE(m_watcher.ScanOnce().empty());
+    EXPECT_EQ(Indexes(m_watcher.ScanOnce()), (std::vector<int>{0, 3}));
+    EXPECT_TRUE(Indexes(m_watcher.ScanOnce()).empty());
     EXPECT_EQ(m_directory.PeerAt(1).status, Ready);
     m_clock.Advance(11);
-    EXPECT_EQ(m_watcher.ScanOnce(), std::vector<int>{1});
-    EXPECT_TRUE(m_watcher.ScanOnce().empty());
+    EXPECT_EQ(Indexes(m_watcher.ScanOnce()), std::vector<int>{1});
+    EXPECT_TRUE(Indexes(m_watcher.ScanOnce()).empty());
 }
 
 // A link goes down under a thousand peers: all of them are marked at the
@@ -109,7 +122,7 @@ TEST_F(LivenessWatcherTest, PeersSilentTogetherAreMarkedInTheSameScan) {
         Add("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256));
     }
     m_clock.Advance(31);
-    const std::vector<int> marked = m_watcher.ScanOnce();
+    const std::vector<int> marked = Indexes(m_watcher.ScanOnce());
     ASSERT_EQ(marked.size(), 1000u);
     EXPECT_EQ(marked.back(), 999);
     EXPECT_EQ(m_directory.PeerAt(999).status, Disconnected);
@@ -118,18 +131,18 @@ TEST_F(LivenessWatcherTest, PeersSilentTogetherAreMarkedInTheSameScan) {
 TEST_F(LivenessWatcherTest, ARevivedPeerIsMarkedAgainAfterItsNextSilence) {
     Add("10.0.0.1");
     m_clock.Advance(31);
-    EXPECT_EQ(m_watcher.ScanOnce(), std::vector<int>{0});
+    EXPECT_EQ(Indexes(m_watcher.ScanOnce()), std::vector<int>{0});
     // The dispatcher revives it with its next announcement.
     m_directory.Heard(0, m_clock.NowSeconds());
     m_directory.PeerAt(0).status = Away;
     m_clock.Advance(30);
-    EXPECT_TRUE(m_watcher.ScanOnce().empty());
+    EXPECT_TRUE(Indexes(m_watcher.ScanOnce()).empty());
     m_clock.Advance(1);
-    EXPECT_EQ(m_watcher.ScanOnce(), std::vector<int>{0});
+    EXPECT_EQ(Indexes(m_watcher.ScanOnce()), std::vector<int>{0});
 }
 
 TEST_F(LivenessWatcherTest, EmptyDirectoryOnlyPauses) {
-    EXPECT_TRUE(m_watcher.ScanOnce().empty());
+    EXPECT_TRUE(Indexes(m_watcher.ScanOnce()).empty());
 }
 
 TEST(LivenessWatcherThread, ScansAtOnceThenWaitsThreeSecondsInOnePause) {
@@ -143,18 +156,20 @@ TEST(LivenessWatcherThread, ScansAtOnceThenWaitsThreeSecondsInOnePause) {
     std::mutex markedMutex;
     std::vector<int> marked;
     std::atomic<bool> lockWasFree{true};
-    LivenessWatcher watcher{directory, clock, wait, [&](int index) {
+    LivenessWatcher watcher{directory, clock, wait, [&](std::vector<PeerEvent> events) {
                                 // Another thread must be able to take the lock now.
                                 std::thread probe([&] {
-                                    if (!directory.Mutex().try_lock()) {
+                                    if (!LockOf(directory).try_lock()) {
                                         lockWasFree.store(false);
                                     } else {
-                                        directory.Mutex().unlock();
+                                        LockOf(directory).unlock();
                                     }
                                 });
                                 probe.join();
                                 std::lock_guard lock(markedMutex);
-                                marked.push_back(index);
+                                for (const int index : Indexes(events)) {
+                                    marked.push_back(index);
+                                }
                             }};
     watcher.Start();
     wait.WaitUntilHeld();
@@ -176,7 +191,7 @@ TEST(LivenessWatcherThread, StopsWithinOneHundredMillisecondsWithRealPauses) {
     FakeClock clock;
     PeerDirectory directory{clock};
     RealStopWait wait;
-    LivenessWatcher watcher{directory, clock, wait, [](int) {}};
+    LivenessWatcher watcher{directory, clock, wait, [](std::vector<PeerEvent>) {}};
     watcher.Start();
     std::this_thread::sleep_for(50ms);  // let it reach its pause
     const auto start = std::chrono::steady_clock::now();
@@ -195,8 +210,10 @@ TEST(LivenessWatcherThread, StopsWhileTheDirectoryLockIsHeldElsewhere) {
     clock.Advance(31);
     CountingWait wait{0};
     std::atomic<int> marked{0};
-    LivenessWatcher watcher{directory, clock, wait, [&](int) { ++marked; }};
-    std::unique_lock held(directory.Mutex());
+    LivenessWatcher watcher{directory, clock, wait, [&](std::vector<PeerEvent> events) {
+                                marked += static_cast<int>(events.size());
+                            }};
+    std::unique_lock held(LockOf(directory));
     watcher.Start();
     const bool waiting = wait.WaitUntilHeldFor(5s);
     auto stopped = std::async(std::launch::async, [&] {

@@ -8,6 +8,7 @@
 #include "Fakes.h"
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerNotifier.h"
+#include "support/DirectoryLock.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ TEST(PeerDirectory, ConcurrentAppendAndScanUnderTheLock) {
 
     std::thread scanner([&] {
         while (!done.load()) {
-            std::lock_guard lock(directory.Mutex());
+            std::lock_guard lock(LockOf(directory));
             int disconnected = 0;
             for (int i = 0; i < directory.PeerCount(); ++i) {
                 PeerRecord& record = directory.PeerAt(i);
@@ -137,7 +138,7 @@ TEST(PeerDirectory, ConcurrentAppendAndScanUnderTheLock) {
     });
 
     for (int i = 0; i < kPeers; ++i) {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         const int index = directory.AddPeer(
             nullptr, "p", "g", "10.3." + std::to_string(i / 256) + "." + std::to_string(i % 256),
             Ready);

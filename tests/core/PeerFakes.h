@@ -9,6 +9,7 @@
 #include "core/peers/ConversationWindow.h"
 #include "core/peers/PeerNotifier.h"
 #include "core/peers/PeerTree.h"
+#include "support/DirectoryLock.h"
 
 // A tree of groups and peers kept in memory, in insertion order, recording
 // every operation. Items are owned by the tree and never freed during a test,
@@ -153,7 +154,7 @@ public:
         Log("caption " + text);
     }
     void RefreshLog() override {
-        std::lock_guard lock(m_directory.Mutex());
+        std::lock_guard lock(LockOf(m_directory));
         loggedLines = m_directory.PeerAt(m_peerIndex).history.size();
         ++refreshes;
         Log("refresh");

@@ -18,6 +18,7 @@
 #include "core/peers/PeerNetwork.h"
 #include "core/res/Strings.h"
 #include "platform/Socket.h"
+#include "support/DirectoryLock.h"
 
 namespace {
 
@@ -47,9 +48,9 @@ private:
 bool LockFree(const PeerDirectory& directory) {
     bool taken = false;
     std::thread([&] {
-        taken = directory.Mutex().try_lock();
+        taken = LockOf(directory).try_lock();
         if (taken) {
-            directory.Mutex().unlock();
+            LockOf(directory).unlock();
         }
     }).join();
     return taken;
@@ -110,7 +111,7 @@ protected:
         ASSERT_TRUE(m_other.SendTo(network.Endpoint().BoundPort(), packet,
                                    static_cast<size_t>(PacketLength(packet, m_presenter))));
         ASSERT_TRUE(PumpUntil([&] {
-            std::lock_guard lock(network.Directory().Mutex());
+            std::lock_guard lock(LockOf(network.Directory()));
             return network.Directory().PeerCount() > 0 &&
                    network.Directory().PeerAt(0).status == status &&
                    network.Directory().PeerAt(0).name == user + "@PC2";
@@ -281,6 +282,13 @@ TEST_F(PeerNetworkTest, ANetworkBoxOpensAfterTheDispatchThatRaisedIt) {
     EXPECT_EQ(atBox, (std::vector<std::string>{"eva@PC2 je ve stavu : "}));
 }
 
+// What the watcher hands over for a peer it marked.
+PeerEvent SilentEvent(PeerNetwork& network, int index) {
+    return PeerEvent{.kind = PeerEventKind::WentSilent,
+                     .index = index,
+                     .peer = network.Directory().Facts(index)};
+}
+
 TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
     PeerNetwork& network = Make();
     ASSERT_TRUE(network.Start());
@@ -290,7 +298,7 @@ TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
     m_sink.shown.clear();
 
     {
-        std::lock_guard lock(network.Directory().Mutex());
+        std::lock_guard lock(LockOf(network.Directory()));
         network.Directory().PeerAt(0).status = Disconnected;
     }
     // The balloon (a box without a tray) comes last, with the lock free.
@@ -300,7 +308,7 @@ TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
                     (window->sendingEnabled ? " enabled" : " disabled") +
                     (LockFree(network.Directory()) ? " free" : " held");
     };
-    network.TellPeerSilent(0);
+    network.TellPeersSilent({SilentEvent(network, 0)});
     m_sink.onShow = nullptr;
     EXPECT_EQ(atBalloon, "4 disabled free");
     EXPECT_EQ(m_sink.Texts(), (std::vector<std::string>{"eva@PC2 je ve stavu : Odpojen"}));
@@ -314,9 +322,10 @@ TEST_F(PeerNetworkTest, ASilentPeerIsToldOnTheUiThreadUnlessItCameBack) {
     m_clock.Advance(5);
     Announce(network, Ready, "eva");
     m_sink.shown.clear();
-    network.TellPeerSilent(0);
+    network.TellPeersSilent({SilentEvent(network, 0)});
     EXPECT_TRUE(m_sink.Texts().empty());
-    network.TellPeerSilent(99);  // out of range: nothing
+    network.TellPeersSilent(
+        {PeerEvent{.kind = PeerEventKind::WentSilent, .index = 99}});  // out of range: nothing
 }
 
 TEST_F(PeerNetworkTest, OpenConversationCreatesOnceShowsAndChecksTheIndex) {
@@ -324,7 +333,7 @@ TEST_F(PeerNetworkTest, OpenConversationCreatesOnceShowsAndChecksTheIndex) {
     ASSERT_TRUE(network.Start());
     Announce(network, Ready, "eva");
     {
-        std::lock_guard lock(network.Directory().Mutex());
+        std::lock_guard lock(LockOf(network.Directory()));
         network.Directory().PeerAt(0).status = Disconnected;
         network.Directory().PeerAt(0).AppendIncoming("eva@PC2", "ahoj");
     }
@@ -360,7 +369,7 @@ TEST_F(PeerNetworkTest, OpenConversationCreatesOnceShowsAndChecksTheIndex) {
     network.OpenConversation(1);
     network.OpenConversation(-1);
     {
-        std::lock_guard lock(network.Directory().Mutex());
+        std::lock_guard lock(LockOf(network.Directory()));
         // A notification index from an earlier run of events, now out of range.
         m_sink.shown.clear();
     }
@@ -443,7 +452,7 @@ TEST_F(PeerNetworkTest, AnOpenWindowIsRedrawnWhenAnotherPeersLinesTrimItsHistory
 
     const std::string half(PeerDirectory::kHistoryBudgetBytes / 2, 'x');
     {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         directory.PeerAt(1).AppendIncoming("jan@PC3", half);
         directory.PeerAt(1).AppendIncoming("jan@PC3", half);
     }

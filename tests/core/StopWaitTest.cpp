@@ -53,7 +53,7 @@ TEST(WorkerStop, EveryStopWakesAWorkerWaitingInARealPause) {
         CountingRealWait announcerWait;
         CountingRealWait watcherWait;
         PresenceAnnouncer announcer([] {}, [] { return 5; }, announcerWait);
-        LivenessWatcher watcher{directory, clock, watcherWait, [](int) {}};
+        LivenessWatcher watcher{directory, clock, watcherWait, [](std::vector<PeerEvent>) {}};
         announcer.Start();
         watcher.Start();
         announcerWait.WaitUntilBegun(1);

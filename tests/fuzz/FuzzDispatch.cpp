@@ -40,10 +40,12 @@
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
 #include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerScreen.h"
 #include "core/res/Strings.h"
 #include "core/settings/AppState.h"
 #include "core/settings/Settings.h"
 #include "core/settings/SoundEvents.h"
+#include "support/DirectoryLock.h"
 
 namespace {
 
@@ -162,10 +164,9 @@ struct Fixture {
     SoundEvents sounds{state, clock, player};
     MemoryProfile profile;
     int saves = 0;
-    Dispatcher dispatcher{Dispatcher::Services{
+    PeerScreen dispatcher{PeerScreen::Services{
         .directory = directory,
         .state = state,
-        .tree = tree,
         .items = items,
         .notifier = notifier,
         .sounds = sounds,
@@ -177,9 +178,20 @@ struct Fixture {
                 SaveSettings(state, profile);
                 ++saves;
             }}};
+    // The two steps of a dispatch, so that the events can be checked too.
+    Dispatcher core{Dispatcher::Services{
+        .directory = directory,
+        .state = state,
+        .clock = clock,
+        .isOwnAddress = [](uint32_t address) { return address == Ip(kOwnAddress); }}};
+    std::vector<PeerEvent> events;
     DatagramHandOver handOver{poster, [this](const Arrival& arrival) {
-                                  dispatcher.DispatchDatagram(arrival.bytes.data(),
-                                                              arrival.bytes.size(), arrival.sender);
+                                  const size_t first = events.size();
+                                  core.Dispatch(arrival.bytes.data(), arrival.bytes.size(),
+                                                arrival.sender, events);
+                                  for (size_t i = first; i < events.size(); ++i) {
+                                      dispatcher.Show(events[i]);
+                                  }
                               }};
     DatagramReceiver receiver{DatagramReceiver::Services{
         .directory = directory,
@@ -225,7 +237,7 @@ void ActOnWindow(Fixture& f, int index, int action) {
             std::make_unique<FakeConversation>(f.directory, f.state, index, &f.journal));
         window = f.windows.back().get();
     }
-    std::lock_guard lock(f.directory.Mutex());
+    std::lock_guard lock(LockOf(f.directory));
     PeerRecord& record = f.directory.PeerAt(index);
     record.window = window;
     record.windowHidden = action == 2;
@@ -283,10 +295,59 @@ void CheckAfter(Fixture& f, const Before& before, const DatagramView& datagram,
     const bool typing = type == kTypeChat && subtype == kSubTyping;
     const bool group = type == kTypeGroup && subtype == kSubGroup;
 
-    // Only an accepted presence makes a record, and only for its sender; it
-    // does where the tree takes the item.
-    if (presence && accepted && !before.senderIndex && !f.fakeTree.refuseInserts) {
+    // Only an accepted presence makes a record, and only for its sender.
+    if (presence && accepted && !before.senderIndex) {
         Require(count == before.count + 1);
+    }
+
+    // One event at most, of the datagram's kind, with the record's facts.
+    Require(f.events.size() <= 1);
+    for (const PeerEvent& event : f.events) {
+        Require(event.sender == Ip(sender));
+        if (event.index >= 0) {
+            Require(directory.IsValidIndex(event.index));
+            const PeerFacts facts = directory.Facts(event.index);
+            Require(event.peer.name == facts.name && event.peer.group == facts.group &&
+                    event.peer.address == sender && event.peer.status == facts.status);
+        }
+        switch (event.kind) {
+            case PeerEventKind::Appeared:
+                Require(presence && count == before.count + 1 && event.index == count - 1);
+                Require(event.announcedStatus == datagram.PresenceStatus());
+                break;
+            case PeerEventKind::StatusChanged:
+            case PeerEventKind::Renamed:
+                Require(presence && before.senderIndex == event.index);
+                Require(event.previousStatus == f.seen[static_cast<size_t>(event.index)].status);
+                Require((event.kind == PeerEventKind::StatusChanged) ==
+                        (event.previousStatus != datagram.PresenceStatus()));
+                break;
+            case PeerEventKind::Message:
+                Require(text && before.senderIndex == event.index);
+                Require(event.text == datagram.BodyText());
+                break;
+            case PeerEventKind::Typing:
+                Require(typing && before.senderIndex == event.index);
+                break;
+            case PeerEventKind::Bell:
+                Require(type == kTypeBell && before.senderIndex == event.index);
+                break;
+            case PeerEventKind::GroupAssigned:
+                Require(group && event.text == datagram.BodyText());
+                break;
+            case PeerEventKind::UnknownKind:
+                Require(!presence && !text && !typing && !group && type != kTypeBell);
+                Require(event.type == type && event.subtype == subtype);
+                break;
+            case PeerEventKind::WentSilent:
+            case PeerEventKind::Refused:
+                Require(false);  // never from one datagram of these few senders
+                break;
+        }
+    }
+    // A known sender's message, bell or typing notice is told.
+    if (before.senderIndex && (text || typing || type == kTypeBell)) {
+        Require(f.events.size() == 1);
     }
     if (count > before.count) {
         Require(presence && accepted && !before.senderIndex);
@@ -444,6 +505,7 @@ void DispatchOne(Fixture& f, uint8_t control, const uint8_t* bytes, size_t size)
     before.saves = f.saves;
     before.groupName = f.state.Settings().groupName;
     f.journal.clear();
+    f.events.clear();
 
     const platform::SocketReceiver::Datagram received{block.get(), static_cast<int>(size), 0,
                                                       Ip(sender)};

@@ -165,7 +165,7 @@ struct Harness {
     Harness() {
         state.Modify([](SettingsRecord& s) { s.userName = "jana"; });
         state.SetHostComputerName("PC7");
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         index = directory.AddPeer(nullptr, "Petr", "Sklad", unicast.Address(), Ready);
     }
     ~Harness() { window.reset(); }
@@ -196,16 +196,16 @@ struct Harness {
     }
 
     std::vector<HistoryEntry> History() {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         return directory.PeerAt(index).history.Entries();
     }
     bool WindowHidden() {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         return directory.PeerAt(index).windowHidden;
     }
     // Appends the entries to the peer's history.
     void Fill(const std::vector<HistoryEntry>& history) {
-        std::lock_guard lock(directory.Mutex());
+        std::lock_guard lock(LockOf(directory));
         for (const HistoryEntry& entry : history) {
             directory.PeerAt(index).history.Append(entry);
         }
@@ -284,7 +284,7 @@ void TestRichChatDialog::init() {
     m_h->window = std::make_unique<CMRichChatDialog>(m_h->directory, m_h->state, m_h->socket,
                                                      m_h->items, m_h->presenter, m_h->index);
     {
-        std::lock_guard lock(m_h->directory.Mutex());
+        std::lock_guard lock(LockOf(m_h->directory));
         m_h->directory.PeerAt(m_h->index).window = m_h->window.get();
     }
     m_h->window->SetCaption("Petr");
@@ -437,7 +437,7 @@ void TestRichChatDialog::closeAndEscHideAndKeepTheWindowState() {
     QVERIFY(m_h->WindowHidden());
 
     {
-        std::lock_guard lock(m_h->directory.Mutex());
+        std::lock_guard lock(LockOf(m_h->directory));
         m_h->directory.PeerAt(m_h->index).windowHidden = false;
     }
     window->ShowAndRaise();
@@ -455,7 +455,7 @@ void TestRichChatDialog::closeAndEscHideAndKeepTheWindowState() {
     QVERIFY(m_h->WindowHidden());
     QCOMPARE(Input()->text(), QStringLiteral("rozepsáno!"));
     {
-        std::lock_guard lock(m_h->directory.Mutex());
+        std::lock_guard lock(LockOf(m_h->directory));
         QCOMPARE(m_h->directory.PeerAt(m_h->index).window, window.data());
     }
 }
@@ -547,7 +547,7 @@ void TestRichChatDialog::logShowsColoursBoldAndItalics() {
     // An empty history gives an empty log.
     int empty = 0;
     {
-        std::lock_guard lock(m_h->directory.Mutex());
+        std::lock_guard lock(LockOf(m_h->directory));
         empty = m_h->directory.AddPeer(nullptr, "Eva", "Sklad", "127.0.0.9", Ready);
     }
     CMRichChatDialog other(m_h->directory, m_h->state, m_h->socket, m_h->items, m_h->presenter,
@@ -588,7 +588,7 @@ void TestRichChatDialog::aNewEntryIsAppendedAndTheLinesBeforeStay() {
     QCOMPARE(Log()->textCursor().selectedText(), QStringLiteral("první"));
 
     {
-        std::lock_guard lock(m_h->directory.Mutex());
+        std::lock_guard lock(LockOf(m_h->directory));
         m_h->directory.PeerAt(m_h->index).AppendIncoming("Petr", cp1250::FromUtf8("třetí"));
     }
     m_h->window->RefreshLog();
@@ -749,7 +749,7 @@ void TestRichChatDialog::saveWritesTheConversationAsRtf() {
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     {
-        std::lock_guard lock(m_h->directory.Mutex());
+        std::lock_guard lock(LockOf(m_h->directory));
         m_h->directory.PeerAt(m_h->index).name = "Petr/Sklad";
     }
     m_h->Fill({{Incoming, "Petr", "ahoj"},
@@ -792,7 +792,7 @@ void TestRichChatDialog::saveWritesTheConversationAsRtf() {
 
     // The log's context menu saves the conversation as it is now.
     {
-        std::lock_guard lock(m_h->directory.Mutex());
+        std::lock_guard lock(LockOf(m_h->directory));
         m_h->directory.PeerAt(m_h->index).AppendIncoming("Petr", "dalsi");
     }
     answer = folder.filePath(QStringLiteral("menu.rtf"));
@@ -931,13 +931,13 @@ void TestRichChatDialog::theFactoryMakesTheWindowsOfItsNetwork() {
                                                   .wait = wait}};
         PeerDirectory& directory = network.Directory();
         {
-            std::lock_guard lock(directory.Mutex());
+            std::lock_guard lock(LockOf(directory));
             directory.AddPeer(nullptr, "Eva", "Sklad", "10.0.0.5", Ready);
             directory.PeerAt(0).history.Append({Incoming, "Eva", "ahoj"});
         }
         network.OpenConversation(0);
         {
-            std::lock_guard lock(directory.Mutex());
+            std::lock_guard lock(LockOf(directory));
             window = dynamic_cast<CMRichChatDialog*>(directory.PeerAt(0).window);
             QVERIFY(!directory.PeerAt(0).windowHidden);
         }
@@ -949,13 +949,13 @@ void TestRichChatDialog::theFactoryMakesTheWindowsOfItsNetwork() {
 
         window->close();
         {
-            std::lock_guard lock(directory.Mutex());
+            std::lock_guard lock(LockOf(directory));
             QVERIFY(directory.PeerAt(0).windowHidden);
             directory.PeerAt(0).status = Disconnected;
         }
         network.OpenConversation(0);
         {
-            std::lock_guard lock(directory.Mutex());
+            std::lock_guard lock(LockOf(directory));
             QCOMPARE(directory.PeerAt(0).window, window.data());
             QVERIFY(!directory.PeerAt(0).windowHidden);
             QCOMPARE(directory.PeerAt(0).history.size(), size_t{1});
@@ -969,3 +969,4 @@ void TestRichChatDialog::theFactoryMakesTheWindowsOfItsNetwork() {
 
 QTEST_MAIN(TestRichChatDialog)
 #include "TestRichChatDialog.moc"
+#include "support/DirectoryLock.h"

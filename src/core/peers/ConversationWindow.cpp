@@ -1,27 +1,23 @@
 // src/core/peers/ConversationWindow.cpp
 #include "core/peers/ConversationWindow.h"
 
-#include <mutex>
-
 #include "core/res/Strings.h"
 
 ConversationWindow::~ConversationWindow() {
-    std::lock_guard lock(m_directory.Mutex());
     if (m_directory.IsValidIndex(m_peerIndex)) {
-        PeerRecord& record = m_directory.PeerAt(m_peerIndex);
-        if (record.window == this) {
-            record.window = nullptr;
-        }
+        m_directory.Modify(m_peerIndex, [this](PeerRecord& record) {
+            if (record.window == this) {
+                record.window = nullptr;
+            }
+        });
     }
 }
 
 void ConversationWindow::MarkPeerDisconnected(bool withNotice) {
     if (withNotice && m_state.Read([](const SettingsRecord& s) { return s.enableDisconMsg; })) {
-        {
-            std::lock_guard lock(m_directory.Mutex());
-            PeerRecord& record = m_directory.PeerAt(m_peerIndex);
+        m_directory.Modify(m_peerIndex, [](PeerRecord& record) {
             record.AppendNotice(record.name, res::String(res::kStrPeerDisconnectedNotice));
-        }
+        });
         RefreshLog();
     }
     SetSendingEnabled(false);
@@ -29,11 +25,9 @@ void ConversationWindow::MarkPeerDisconnected(bool withNotice) {
 
 void ConversationWindow::MarkPeerReconnected() {
     if (m_state.Read([](const SettingsRecord& s) { return s.enableConnectMsg; })) {
-        {
-            std::lock_guard lock(m_directory.Mutex());
-            PeerRecord& record = m_directory.PeerAt(m_peerIndex);
+        m_directory.Modify(m_peerIndex, [](PeerRecord& record) {
             record.AppendNotice(record.name, res::String(res::kStrPeerReconnectedNotice));
-        }
+        });
         RefreshLog();
     }
     SetSendingEnabled(true);

@@ -127,7 +127,6 @@ void DatagramReceiver::Absorb(Batch batch) {
         m_s.handOver.FindWaiting(m_senders, m_waiting);
         const int64_t now = m_s.clock.NowSeconds();
         m_handedOver.clear();
-        std::lock_guard lock(m_s.directory.Mutex());
         for (size_t i = 0; i < count; ++i) {
             const platform::SocketReceiver::Datagram& datagram = batch[i];
             // A sender with a datagram still on its way, in the queue or earlier
@@ -163,17 +162,8 @@ void DatagramReceiver::Absorb(Batch batch) {
 
 bool DatagramReceiver::RefreshIfUnchanged(uint32_t sender, const uint8_t* data, size_t size,
                                           int64_t now) {
-    const std::optional<int> index = m_s.directory.FindPeerByAddress(sender);
-    if (!index) {
-        return false;
-    }
-    PeerRecord& record = m_s.directory.PeerAt(*index);
     const DatagramView announcement(data, size);
-    if (record.status != announcement.PresenceStatus() ||
-        record.name != announcement.PresenceNameView() ||
-        record.group != announcement.PresenceGroupView()) {
-        return false;
-    }
-    m_s.directory.Heard(*index, now);
-    return true;
+    return m_s.directory.RefreshIfUnchanged(sender, announcement.PresenceStatus(),
+                                            announcement.PresenceNameView(),
+                                            announcement.PresenceGroupView(), now);
 }

@@ -1,11 +1,11 @@
 // src/core/peers/LivenessWatcher.cpp
 #include "core/peers/LivenessWatcher.h"
 
-#include <mutex>
+#include <optional>
 #include <utility>
 
 LivenessWatcher::LivenessWatcher(PeerDirectory& directory, const Clock& clock, StopWait& wait,
-                                 std::function<void(int)> onMarked)
+                                 std::function<void(std::vector<PeerEvent>)> onMarked)
     : m_directory(directory), m_clock(clock), m_wait(wait), m_onMarked(std::move(onMarked)) {}
 
 LivenessWatcher::~LivenessWatcher() {
@@ -13,8 +13,7 @@ LivenessWatcher::~LivenessWatcher() {
     Join();
 }
 
-std::vector<int> LivenessWatcher::ScanOnce() {
-    std::lock_guard lock(m_directory.Mutex());
+std::vector<PeerEvent> LivenessWatcher::ScanOnce() {
     return m_directory.MarkSilent(m_clock.NowSeconds(), kLivenessTimeout);
 }
 
@@ -40,16 +39,14 @@ void LivenessWatcher::Run() {
         // The user-interface thread shows no box under the lock, but may ask
         // for the stop and join at any time: wait for the lock in steps that
         // see the stop.
-        std::unique_lock lock(m_directory.Mutex(), std::defer_lock);
-        while (!lock.try_lock()) {
+        std::optional<std::vector<PeerEvent>> marked;
+        while (!(marked = m_directory.TryMarkSilent(m_clock.NowSeconds(), kLivenessTimeout))) {
             if (!m_wait.Pause(&m_stop, kLockRetry)) {
                 return;
             }
         }
-        const std::vector<int> marked = ScanOnce();
-        lock.unlock();
-        for (const int index : marked) {
-            m_onMarked(index);  // the lock is released here
+        if (!marked->empty()) {
+            m_onMarked(std::move(*marked));  // the lock is released here
         }
         if (!m_wait.Pause(&m_stop, kScanInterval)) {
             return;

@@ -14,9 +14,10 @@
 // The worker thread that marks silent peers Disconnected: every peer heard
 // more than 30 seconds ago is marked at the next scan, scans 3 seconds apart
 // in one wait that a stop request ends at once. A scan looks only at the
-// peers it marks, through the directory's order of hearing. The marked peers'
-// indexes are handed on one by one, in index order, with the directory lock
-// released; the owner tells the user on the user-interface thread.
+// peers it marks, through the directory's order of hearing. The marked peers
+// are handed on as WentSilent events, all of a scan at once, in index order,
+// with the directory lock released; the owner tells the user on the
+// user-interface thread.
 class LivenessWatcher {
 public:
     static constexpr int64_t kLivenessTimeout = 30;
@@ -30,11 +31,11 @@ public:
     }
 
     LivenessWatcher(PeerDirectory& directory, const Clock& clock, StopWait& wait,
-                    std::function<void(int)> onMarked);
+                    std::function<void(std::vector<PeerEvent>)> onMarked);
     ~LivenessWatcher();  // stops and joins
 
-    // One scan under the lock; returns the indexes it marked, in index order.
-    std::vector<int> ScanOnce();
+    // One scan under the lock; returns the peers it marked, in index order.
+    std::vector<PeerEvent> ScanOnce();
 
     void Start();
     // Safe from any thread; the stop holds for good, even for a later Start().
@@ -48,7 +49,7 @@ private:
     PeerDirectory& m_directory;
     const Clock& m_clock;
     StopWait& m_wait;
-    std::function<void(int)> m_onMarked;
+    std::function<void(std::vector<PeerEvent>)> m_onMarked;
     StopSignal m_stop;
     std::thread m_thread;
 };

@@ -2,6 +2,7 @@
 #include "core/peers/PeerDirectory.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "platform/Socket.h"
@@ -104,13 +105,67 @@ int PeerDirectory::Add(TreeItem item, std::string name, std::string group, std::
 }
 
 void PeerDirectory::Heard(int index, int64_t now) {
+    std::lock_guard lock(m_lock);
     m_records[static_cast<size_t>(index)].lastHeard = now;
     Unlink(index);
     LinkLast(index);
 }
 
-std::vector<int> PeerDirectory::MarkSilent(int64_t now, int64_t timeout) {
-    std::vector<int> marked;
+bool PeerDirectory::RefreshIfUnchanged(uint32_t address, int32_t status, std::string_view name,
+                                       std::string_view group, int64_t now) {
+    std::lock_guard lock(m_lock);
+    const auto found = m_byAddress.find(address);
+    if (found == m_byAddress.end()) {
+        return false;
+    }
+    const PeerRecord& record = m_records[static_cast<size_t>(found->second)];
+    if (record.status != status || record.name != name || record.group != group) {
+        return false;
+    }
+    Heard(found->second, now);
+    return true;
+}
+
+PeerFacts PeerDirectory::Facts(int index) const {
+    std::lock_guard lock(m_lock);
+    return FactsLocked(index);
+}
+
+PeerFacts PeerDirectory::FactsLocked(int index) const {
+    const PeerRecord& record = m_records[static_cast<size_t>(index)];
+    return PeerFacts{record.address, record.name, record.group, static_cast<int16_t>(record.status),
+                     record.lastHeard};
+}
+
+HistorySlice PeerDirectory::HistoryFrom(int index, uint64_t serial) const {
+    std::lock_guard lock(m_lock);
+    const History& history = m_records[static_cast<size_t>(index)].history;
+    HistorySlice slice;
+    slice.first = history.FirstSerial();
+    slice.end = history.EndSerial();
+    slice.olderRemoved = history.OlderRemoved();
+    slice.from = serial >= slice.first && serial <= slice.end ? serial : slice.first;
+    slice.entries.assign(
+        std::next(history.begin(), static_cast<std::ptrdiff_t>(slice.from - slice.first)),
+        history.end());
+    return slice;
+}
+
+std::vector<PeerEvent> PeerDirectory::MarkSilent(int64_t now, int64_t timeout) {
+    std::lock_guard lock(m_lock);
+    return MarkSilentLocked(now, timeout);
+}
+
+std::optional<std::vector<PeerEvent>> PeerDirectory::TryMarkSilent(int64_t now, int64_t timeout) {
+    std::unique_lock lock(m_lock, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        return std::nullopt;
+    }
+    return MarkSilentLocked(now, timeout);
+}
+
+std::vector<PeerEvent> PeerDirectory::MarkSilentLocked(int64_t now, int64_t timeout) {
+    std::vector<PeerEvent> marked;
     while (m_heardFirst >= 0) {
         const int index = m_heardFirst;
         PeerRecord& record = m_records[static_cast<size_t>(index)];
@@ -119,11 +174,18 @@ std::vector<int> PeerDirectory::MarkSilent(int64_t now, int64_t timeout) {
         }
         Unlink(index);
         if (record.status != Disconnected) {
+            PeerEvent& event = marked.emplace_back();
+            event.kind = PeerEventKind::WentSilent;
+            event.index = index;
+            event.sender = record.ip;
+            event.previousStatus = static_cast<int16_t>(record.status);
+            event.silentSeconds = now - record.lastHeard;
             record.status = Disconnected;
-            marked.push_back(index);
+            event.peer = FactsLocked(index);
         }
     }
-    std::sort(marked.begin(), marked.end());
+    std::sort(marked.begin(), marked.end(),
+              [](const PeerEvent& a, const PeerEvent& b) { return a.index < b.index; });
     return marked;
 }
 

@@ -14,6 +14,7 @@
 
 #include "core/base/Clock.h"
 #include "core/peers/History.h"
+#include "core/peers/PeerEvent.h"
 #include "core/settings/UserStatus.h"
 
 class ConversationWindow;
@@ -40,11 +41,22 @@ struct PeerRecord {
     void AppendOutgoing(std::string sender, std::string text);
 };
 
+// Part of a peer's history, copied out of the directory.
+struct HistorySlice {
+    std::vector<HistoryEntry> entries;  // from `from` to `end`
+    uint64_t from = 0;
+    uint64_t first = 0;  // the serial of the oldest entry kept
+    uint64_t end = 0;    // one past the newest entry's serial
+    bool olderRemoved = false;
+};
+
 // Every peer heard during this run, in order of first announcement. Records are
 // never removed, so an index stays valid for the whole run; a record's address
-// in memory does not change either. Changes are made under the recursive lock;
-// only the user-interface thread adds records. The histories of the records
-// share one memory budget (History::kMaxEntries entries each besides).
+// in memory does not change either. The lock is the directory's own: every
+// function takes it, and Read() and Modify() hold it only for the call they
+// are given, which must not wait for anything or call out. Only the
+// user-interface thread adds records. The histories of the records share one
+// memory budget (History::kMaxEntries entries each besides).
 class PeerDirectory {
 public:
     static constexpr std::size_t kHistoryBudgetBytes = 4u << 20;
@@ -65,22 +77,47 @@ public:
     // A dotted address; any other text makes a record that no lookup finds.
     int AddPeer(TreeItem item, std::string name, std::string group, std::string address,
                 int32_t status);
+    // The record itself, without the lock: for a thread that knows no other
+    // one uses the directory (a test, a single-threaded front end).
     PeerRecord& PeerAt(int index);
     const PeerRecord& PeerAt(int index) const;
 
+    // Runs `read(const PeerRecord&)` under the lock and returns its result.
+    template <class F>
+    decltype(auto) Read(int index, F&& read) const {
+        std::lock_guard lock(m_lock);
+        return read(m_records[static_cast<std::size_t>(index)]);
+    }
+    // Runs `modify(PeerRecord&)` under the lock and returns its result.
+    template <class F>
+    decltype(auto) Modify(int index, F&& modify) {
+        std::lock_guard lock(m_lock);
+        return modify(m_records[static_cast<std::size_t>(index)]);
+    }
+    // The record's name, group, address, status and time last heard.
+    PeerFacts Facts(int index) const;
+    // A copy of the history's entries from `serial` on, or all of them when
+    // `serial` lies outside the history, with the history's serials.
+    HistorySlice HistoryFrom(int index, uint64_t serial) const;
+
     // The record was heard now: its time last heard is set and it moves to the
-    // end of the order of hearing. Under the lock.
+    // end of the order of hearing.
     void Heard(int index, int64_t now);
+    // A known sender's presence that changes nothing in its record only
+    // refreshes the time last heard: true then, false (nothing done) otherwise.
+    bool RefreshIfUnchanged(uint32_t address, int32_t status, std::string_view name,
+                            std::string_view group, int64_t now);
     // Takes every record not heard for more than `timeout` seconds out of the
     // order of hearing, oldest first, and stops at the first one heard since:
     // the cost is that of the records taken, not of all. Those not already
-    // Disconnected are marked so and returned, in index order. A record comes
-    // back into the order when it is heard again. Under the lock.
-    std::vector<int> MarkSilent(int64_t now, int64_t timeout);
+    // Disconnected are marked so and returned as WentSilent events, in index
+    // order. A record comes back into the order when it is heard again.
+    std::vector<PeerEvent> MarkSilent(int64_t now, int64_t timeout);
+    // The same, or nothing at all while another thread holds the lock.
+    std::optional<std::vector<PeerEvent>> TryMarkSilent(int64_t now, int64_t timeout);
     int PeerCount() const;
     bool IsValidIndex(int index) const { return index >= 0 && index < PeerCount(); }
 
-    std::recursive_mutex& Mutex() const { return m_lock; }
     const HistoryBudget& Histories() const { return m_histories; }
 
     // The shared budget has removed entries of these peers' histories since the
@@ -91,6 +128,10 @@ public:
     void SetTrimmedListener(std::function<void()> listener);
 
 private:
+    friend struct PeerDirectoryInspector;  // tests: whether the lock is free
+
+    std::vector<PeerEvent> MarkSilentLocked(int64_t now, int64_t timeout);
+    PeerFacts FactsLocked(int index) const;
     int Add(TreeItem item, std::string name, std::string group, std::string address,
             std::optional<uint32_t> ip, int32_t status);
 

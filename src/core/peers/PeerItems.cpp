@@ -1,32 +1,21 @@
 // src/core/peers/PeerItems.cpp
 #include "core/peers/PeerItems.h"
 
-#include <mutex>
 #include <string>
+#include <utility>
 
 void PeerItems::RefreshPeerItem(int index, bool selectMade) {
     if (!m_directory.IsValidIndex(index)) {
         return;
     }
-    TreeItem item = nullptr;
-    std::string name;
-    std::string group;
-    int32_t status = 0;
-    {
-        std::lock_guard lock(m_directory.Mutex());
-        const PeerRecord& record = m_directory.PeerAt(index);
-        item = record.treeItem;
-        name = record.name;
-        group = record.group;
-        status = record.status;
-    }
+    const auto [item, status] = m_directory.Read(
+        index, [](const PeerRecord& record) { return std::pair(record.treeItem, record.status); });
     if (item == nullptr) {
-        const TreeItem created = MakeItem(group, name, status, static_cast<uint32_t>(index));
+        const PeerFacts facts = m_directory.Facts(index);
+        const TreeItem created =
+            MakeItem(facts.group, facts.name, status, static_cast<uint32_t>(index));
         if (created != nullptr) {
-            {
-                std::lock_guard lock(m_directory.Mutex());
-                m_directory.PeerAt(index).treeItem = created;
-            }
+            m_directory.Modify(index, [created](PeerRecord& record) { record.treeItem = created; });
             if (selectMade) {
                 m_tree.SelectItem(created);
             }
@@ -75,11 +64,8 @@ void PeerItems::SetPeerIcon(int index, int16_t icon) {
         ShowTraceCode(m_presenter, "View 4, val %i", icon);
         return;
     }
-    TreeItem item = nullptr;
-    {
-        std::lock_guard lock(m_directory.Mutex());
-        item = m_directory.PeerAt(index).treeItem;
-    }
+    const TreeItem item =
+        m_directory.Read(index, [](const PeerRecord& record) { return record.treeItem; });
     if (item != nullptr) {
         m_tree.SetItemImage(item, icon);
     }

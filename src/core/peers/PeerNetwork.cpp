@@ -2,9 +2,8 @@
 #include "core/peers/PeerNetwork.h"
 
 #include <chrono>
-#include <mutex>
+#include <utility>
 
-#include "core/peers/NotificationBuilder.h"
 #include "core/res/Strings.h"
 
 PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
@@ -15,10 +14,9 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
       m_socket(m_s.state, m_threadPresenter, std::move(options)),
       m_items(m_directory, m_s.tree, m_alerts),
       m_notifier(m_s.notifications),
-      m_dispatcher(Dispatcher::Services{
+      m_screen(PeerScreen::Services{
           .directory = m_directory,
           .state = m_s.state,
-          .tree = m_s.tree,
           .items = m_items,
           .notifier = m_notifier,
           .sounds = m_s.sounds,
@@ -49,13 +47,14 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           },
           m_s.wait),
       m_watcher(m_directory, m_s.clock, m_s.wait,
-                [this](int index) {
+                [this](std::vector<PeerEvent> marked) {
                     // The task may run after this object is gone; the weak token tells.
-                    m_s.poster.Post([alive = std::weak_ptr<PeerNetwork*>(m_alive), index] {
-                        if (const auto self = alive.lock(); self && !(*self)->m_stopped) {
-                            (*self)->TellPeerSilent(index);
-                        }
-                    });
+                    m_s.poster.Post(
+                        [alive = std::weak_ptr<PeerNetwork*>(m_alive), marked = std::move(marked)] {
+                            if (const auto self = alive.lock(); self && !(*self)->m_stopped) {
+                                (*self)->TellPeersSilent(marked);
+                            }
+                        });
                 }),
       m_periodWatch(m_s.state.Subscribe([this](const AppState::Change& change) {
           if (change.aboutMePeriod) {
@@ -75,15 +74,10 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
 
 void PeerNetwork::RedrawTrimmedWindows() {
     for (const int index : m_directory.TakeTrimmedPeers()) {
-        ConversationWindow* window = nullptr;
-        {
-            std::lock_guard lock(m_directory.Mutex());
-            const PeerRecord& record = m_directory.PeerAt(index);
-            // A hidden window is redrawn when it is opened again.
-            if (!record.windowHidden) {
-                window = record.window;
-            }
-        }
+        // A hidden window is redrawn when it is opened again.
+        ConversationWindow* const window = m_directory.Read(index, [](const PeerRecord& record) {
+            return record.windowHidden ? nullptr : record.window;
+        });
         if (window != nullptr) {
             window->RefreshLog();
         }
@@ -122,7 +116,7 @@ void PeerNetwork::Deliver(const Arrival& arrival) {
         ShowSocketError(m_alerts, "ReceiveFrom", arrival.error);
         return;
     }
-    m_dispatcher.DispatchDatagram(arrival.bytes.data(), arrival.bytes.size(), arrival.sender);
+    m_screen.DispatchDatagram(arrival.bytes.data(), arrival.bytes.size(), arrival.sender);
 }
 
 void PeerNetwork::Stop() {
@@ -159,11 +153,8 @@ void PeerNetwork::Shutdown() {
     m_shutDown = true;
     Stop();
     for (int i = 0; i < m_directory.PeerCount(); ++i) {
-        ConversationWindow* window = nullptr;
-        {
-            std::lock_guard lock(m_directory.Mutex());
-            window = m_directory.PeerAt(i).window;
-        }
+        ConversationWindow* const window =
+            m_directory.Read(i, [](const PeerRecord& record) { return record.window; });
         if (window != nullptr) {
             std::erase_if(m_windows, [window](const auto& owned) { return owned.get() == window; });
         }
@@ -171,57 +162,38 @@ void PeerNetwork::Shutdown() {
     m_windows.clear();
 }
 
-void PeerNetwork::TellPeerSilent(int index) {
-    if (!m_directory.IsValidIndex(index)) {
-        return;
+void PeerNetwork::TellPeersSilent(const std::vector<PeerEvent>& marked) {
+    for (const PeerEvent& event : marked) {
+        m_screen.Show(event);
     }
-    ConversationWindow* window = nullptr;
-    std::string name;
-    {
-        std::lock_guard lock(m_directory.Mutex());
-        const PeerRecord& record = m_directory.PeerAt(index);
-        // An announcement that arrived meanwhile has brought the peer back.
-        if (record.status != Disconnected) {
-            return;
-        }
-        window = record.window;
-        name = record.name;
-    }
-    // The icon, then the window, then the balloon (a box without a tray).
-    m_items.RefreshPeerItem(index);
-    if (window != nullptr) {
-        window->MarkPeerDisconnected(true);
-    }
-    m_notifier.NotifyPeerEvent(NotificationBuilder(m_s.state, m_alerts).PeerSilent(name, index));
 }
 
 void PeerNetwork::OpenConversation(int index) {
     if (!m_directory.IsValidIndex(index)) {
         return;
     }
-    std::unique_lock lock(m_directory.Mutex());
-    PeerRecord& record = m_directory.PeerAt(index);
-    if (record.window == nullptr) {
+    ConversationWindow* window =
+        m_directory.Read(index, [](const PeerRecord& record) { return record.window; });
+    if (window == nullptr) {
         std::unique_ptr<ConversationWindow> created = m_s.conversations.CreateConversation(
             ConversationParts{.directory = m_directory, .endpoint = m_socket, .items = m_items},
             index);
         if (!created) {
-            // No box is shown under the lock: the watcher waits for it.
-            lock.unlock();
             m_s.presenter.ShowMessage(res::String(res::kStrAppTitle), "Error creating Dialog",
                                       BoxIcon::None);
             return;
         }
-        record.window = created.get();
+        window = created.get();
+        m_directory.Modify(index, [window](PeerRecord& record) { record.window = window; });
         m_windows.push_back(std::move(created));
     }
-    ConversationWindow* window = record.window;
-    if (record.status == Disconnected) {
+    const PeerFacts facts = m_directory.Facts(index);
+    if (facts.status == Disconnected) {
         window->MarkPeerDisconnected(false);
     }
-    window->SetCaption(record.name);
+    window->SetCaption(facts.name);
     window->RefreshLog();
-    record.windowHidden = false;
+    m_directory.Modify(index, [](PeerRecord& record) { record.windowHidden = false; });
     window->ShowAndRaise();
 }
 

@@ -17,11 +17,11 @@
 #include "core/peers/ConversationWindow.h"
 #include "core/peers/DatagramHandOver.h"
 #include "core/peers/DatagramReceiver.h"
-#include "core/peers/Dispatcher.h"
 #include "core/peers/LivenessWatcher.h"
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
 #include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerScreen.h"
 #include "core/peers/PeerTree.h"
 #include "core/settings/AppState.h"
 #include "core/settings/SoundEvents.h"
@@ -74,7 +74,7 @@ public:
     PeerDirectory& Directory() { return m_directory; }
     CPeerSocket& Endpoint() { return m_socket; }
     PeerNotifier& Notifier() { return m_notifier; }
-    Dispatcher& Dispatch() { return m_dispatcher; }
+    PeerScreen& Dispatch() { return m_screen; }
     AlertGate& NetworkAlerts() { return m_alerts; }
     bool StopRequested() const { return m_stopRequested; }
     // No announcement has left for several periods in a row (any thread).
@@ -83,8 +83,8 @@ public:
         return m_announcer.Running() || m_watcher.Running() || m_receiver.Running();
     }
 
-    // What the user is told when the watcher has marked a peer (user-interface thread).
-    void TellPeerSilent(int index);
+    // What the user is told when the watcher has marked peers (user-interface thread).
+    void TellPeersSilent(const std::vector<PeerEvent>& marked);
 
 private:
     // One arrival from the receive thread, on the user-interface thread.
@@ -99,7 +99,7 @@ private:
     CPeerSocket m_socket;
     PeerItems m_items;
     PeerNotifier m_notifier;
-    Dispatcher m_dispatcher;
+    PeerScreen m_screen;
     DatagramHandOver m_handOver;
     DatagramReceiver m_receiver;
     PresenceAnnouncer m_announcer;

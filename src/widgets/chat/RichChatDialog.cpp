@@ -195,10 +195,7 @@ CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& sta
     resize(365, 300);
     layout->activate();  // the log has its width before the first refresh
 
-    {
-        std::lock_guard lock(m_directory.Mutex());
-        m_directory.PeerAt(m_peerIndex).windowHidden = false;
-    }
+    m_directory.Modify(m_peerIndex, [](PeerRecord& record) { record.windowHidden = false; });
     m_recipient->setCurrentIndex(0);
     RefreshLog();
     m_input->setFocus();
@@ -211,23 +208,14 @@ void CMRichChatDialog::SetCaption(const std::string& text) {
 }
 
 void CMRichChatDialog::RefreshLog() {
-    std::vector<HistoryEntry> entries;
-    uint64_t first = 0;  // the history's first entry
-    uint64_t from = 0;   // the first entry to draw
-    bool olderRemoved = false;
-    bool redraw = false;
-    {
-        std::lock_guard lock(m_directory.Mutex());
-        const History& history = m_directory.PeerAt(m_peerIndex).history;
-        first = history.FirstSerial();
-        olderRemoved = history.OlderRemoved();
-        // Nothing drawn is left, or the history is not the one drawn.
-        redraw = first > m_drawn.end || history.EndSerial() < m_drawn.end;
-        from = redraw ? first : m_drawn.end;
-        entries.assign(std::next(history.begin(), static_cast<std::ptrdiff_t>(from - first)),
-                       history.end());
-        m_drawn.end = history.EndSerial();
-    }
+    HistorySlice slice = m_directory.HistoryFrom(m_peerIndex, m_drawn.end);
+    // Nothing drawn is left, or the history is not the one drawn.
+    const bool redraw = slice.from != m_drawn.end;
+    const uint64_t first = slice.first;
+    const uint64_t from = slice.from;
+    const bool olderRemoved = slice.olderRemoved;
+    const std::vector<HistoryEntry> entries = std::move(slice.entries);
+    m_drawn.end = slice.end;
 
     if (redraw) {
         QTextCursor cursor(m_log->document());
@@ -369,26 +357,15 @@ void CMRichChatDialog::SetSavePathQuestion(SavePathQuestion question) {
 }
 
 void CMRichChatDialog::SaveConversation() {
-    std::string peerName;
-    {
-        std::lock_guard lock(m_directory.Mutex());
-        peerName = m_directory.PeerAt(m_peerIndex).name;
-    }
+    const std::string peerName = m_directory.Facts(m_peerIndex).name;
     const QString path = m_askSavePath(this, SuggestedSavePath(peerName));
     if (path.isEmpty()) {
         return;
     }
     // What has arrived while the question was open is saved too.
-    std::vector<HistoryEntry> history;
-    bool olderRemoved = false;
-    {
-        std::lock_guard lock(m_directory.Mutex());
-        const History& current = m_directory.PeerAt(m_peerIndex).history;
-        history = current.Entries();
-        olderRemoved = current.OlderRemoved();
-    }
-    const std::string document =
-        BuildChatLogDocument(history, m_state.ComputerName(), m_presenter, olderRemoved);
+    const HistorySlice history = m_directory.HistoryFrom(m_peerIndex, 0);
+    const std::string document = BuildChatLogDocument(history.entries, m_state.ComputerName(),
+                                                      m_presenter, history.olderRemoved);
     QSaveFile file(path);
     const auto size = static_cast<qint64>(document.size());
     if (file.open(QIODevice::WriteOnly) && file.write(document.data(), size) == size &&
@@ -423,8 +400,7 @@ int CMRichChatDialog::Recipient() const {
 }
 
 std::string CMRichChatDialog::PeerAddress() const {
-    std::lock_guard lock(m_directory.Mutex());
-    return m_directory.PeerAt(m_peerIndex).address;
+    return m_directory.Facts(m_peerIndex).address;
 }
 
 void CMRichChatDialog::OnSend() {
@@ -436,10 +412,8 @@ void CMRichChatDialog::OnSend() {
     m_input->clear();  // textEdited is not emitted: no typing notice
     const std::string text = platform::ToCp1250(typed);
     const std::string userName = m_state.Read([](const SettingsRecord& s) { return s.userName; });
-    {
-        std::lock_guard lock(m_directory.Mutex());
-        m_directory.PeerAt(m_peerIndex).AppendOutgoing(userName, text);
-    }
+    m_directory.Modify(m_peerIndex,
+                       [&](PeerRecord& record) { record.AppendOutgoing(userName, text); });
     switch (const int recipient = Recipient()) {
         case 0:
             m_endpoint.SendText(text, PeerAddress());
@@ -480,8 +454,7 @@ void CMRichChatDialog::OnInputChange() {
 }
 
 void CMRichChatDialog::MarkHidden() {
-    std::lock_guard lock(m_directory.Mutex());
-    m_directory.PeerAt(m_peerIndex).windowHidden = true;
+    m_directory.Modify(m_peerIndex, [](PeerRecord& record) { record.windowHidden = true; });
 }
 
 void CMRichChatDialog::showEvent(QShowEvent* event) {
