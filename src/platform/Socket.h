@@ -54,6 +54,7 @@ std::string LocalHostName();
 struct InterfaceAddress {
     uint32_t address = 0;
     uint32_t broadcast = 0;  // the directed broadcast address of its network; 0: none
+    uint32_t netmask = 0;    // of its network; 0: unknown
     bool up = false;
     bool loopback = false;
     bool broadcastCapable = false;

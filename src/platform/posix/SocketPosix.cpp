@@ -360,6 +360,11 @@ std::vector<InterfaceAddress> LocalInterfaces() {
             std::memcpy(&broadcast, entry->ifa_broadaddr, sizeof broadcast);
             found.broadcast = ntohl(broadcast.sin_addr.s_addr);
         }
+        if (entry->ifa_netmask != nullptr && entry->ifa_netmask->sa_family == AF_INET) {
+            sockaddr_in netmask{};
+            std::memcpy(&netmask, entry->ifa_netmask, sizeof netmask);
+            found.netmask = ntohl(netmask.sin_addr.s_addr);
+        }
         interfaces.push_back(found);
         names.emplace_back(InterfaceName(entry->ifa_name));
     }

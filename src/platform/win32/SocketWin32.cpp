@@ -293,6 +293,9 @@ std::vector<InterfaceAddress> LocalInterfaces() {
             found.loopback = loopback;
             // A /31 or /32 network has no broadcast address of its own.
             const ULONG prefix = unicast->OnLinkPrefixLength;
+            found.netmask = prefix == 0    ? 0u
+                            : prefix >= 32 ? 0xFFFFFFFFu
+                                           : ~(0xFFFFFFFFu >> prefix);
             found.broadcastCapable = broadcastCapable && prefix < 31;
             if (found.broadcastCapable) {
                 const uint32_t host = prefix == 0 ? 0xFFFFFFFFu : (0xFFFFFFFFu >> prefix);
