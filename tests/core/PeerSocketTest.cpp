@@ -876,3 +876,51 @@ TEST(SocketErrorMessage, SystemTextsInACzechLocaleArriveInCodePage1250) {
     }
 }
 #endif  // _WIN32
+
+// Beyond this computer's networks: each extra destination once after the
+// local ones, none that a local network holds; a failure there is logged and
+// counted, never shown, and one that takes the datagram keeps the network
+// reachable.
+TEST(PeerSocketBeyondTheNetworks, ExtraDestinationsGetEachBroadcastOnceAndFailQuietly) {
+    FakeNetwork network;
+    platform::InterfaceAddress local = Interface("10.0.0.7", "10.0.0.255");
+    local.netmask = 0xFFFFFF00u;
+    local.carriesLimitedBroadcast = true;
+    network.SetInterfaces({local});
+    CPeerSocket::Options options = network.Options();
+    options.extraDestinations = [] {
+        return std::vector<uint32_t>{*platform::ParseDottedAddress("10.1.2.7"),
+                                     *platform::ParseDottedAddress("10.0.0.9"),  // local
+                                     *platform::ParseDottedAddress("10.1.3.255")};
+    };
+    Copy copy{options};
+    ASSERT_TRUE(copy.socket.OpenEndpoint());
+    RecordingLog log;
+
+    copy.socket.BroadcastPresence();
+    EXPECT_EQ(network.TakeSent(),
+              (std::vector<std::string>{"255.255.255.255", "10.1.2.7", "10.1.3.255"}));
+    copy.socket.SendText("ahoj", "");
+    EXPECT_EQ(network.TakeSent(),
+              (std::vector<std::string>{"255.255.255.255", "10.1.2.7", "10.1.3.255"}));
+    copy.socket.SendText("ahoj", "10.1.2.7");  // to one peer: that peer alone
+    EXPECT_EQ(network.TakeSent(), (std::vector<std::string>{"10.1.2.7"}));
+
+    network.Fail("10.1.3.255", testsock::kNetworkUnreachable);
+    network.Fail("255.255.255.255", testsock::kNetworkUnreachable);
+    for (int i = 0; i < CPeerSocket::kUnreachableAfter + 1; ++i) {
+        copy.socket.BroadcastPresence();
+        copy.socket.SendText("ahoj", "");
+    }
+    EXPECT_EQ(copy.socket.ExtraFailures(), 2 * (CPeerSocket::kUnreachableAfter + 1));
+    const std::vector<std::string> lines = log.Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.starts_with(
+                                    "net: A broadcast did not leave for "
+                                    "10.1.3.255");
+                            }),
+              1);
+    EXPECT_FALSE(copy.socket.NetworkUnreachable());
+    EXPECT_TRUE(copy.presenter.Shown().empty());
+}

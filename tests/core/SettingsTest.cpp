@@ -324,3 +324,21 @@ TEST(AppState, SubscribersHearWhatChanged) {
     state.Modify([](SettingsRecord& s) { s.aboutMePeriod = 1; });
     EXPECT_EQ(heard.size(), 4u);
 }
+
+// Beside the table: older copies ignore the key, and a profile without it
+// gets none until the list is set.
+TEST(Settings, ExtraAddressesAreKeptBesideTheTableOnceSet) {
+    MemoryProfile profile;
+    AppState state;
+    LoadSettings(state, profile);
+    SaveSettings(state, profile);
+    EXPECT_FALSE(profile.ReadString(kSettingsSection, kExtraAddressesKey));
+    state.Modify([](SettingsRecord& s) { s.extraAddresses = "10.1.2.0/24 pc-jana"; });
+    SaveSettings(state, profile);
+    AppState loaded;
+    LoadSettings(loaded, profile);
+    EXPECT_EQ(loaded.Settings().extraAddresses, "10.1.2.0/24 pc-jana");
+    loaded.Modify([](SettingsRecord& s) { s.extraAddresses.clear(); });
+    SaveSettings(loaded, profile);
+    EXPECT_EQ(profile.ReadString(kSettingsSection, kExtraAddressesKey), "");
+}

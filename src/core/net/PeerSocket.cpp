@@ -247,10 +247,54 @@ std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& pa
             }
         }
     }
+    if (broadcast && m_options.extraDestinations) {
+        // Their failures are logged, never shown: the box tells of this
+        // computer's networks.
+        taken = TransmitToExtras(socket, port, packet.data(), static_cast<size_t>(length),
+                                 destinations) ||
+                taken;
+    }
     if (taken) {
         return std::nullopt;
     }
     return Failure{"SendTo", BroadcastFailureCode(codes)};
+}
+
+bool CPeerSocket::TransmitToExtras(platform::SocketHandle socket, uint16_t port, const void* data,
+                                   size_t size, const std::vector<uint32_t>& local) {
+    bool taken = false;
+    for (const uint32_t destination : m_options.extraDestinations()) {
+        if (Contains(local, destination) || IsOnLocalNetwork(destination)) {
+            continue;
+        }
+        const int code = m_options.send(socket, destination, port, data, size);
+        std::lock_guard lock(m_addressMutex);
+        const auto failing = std::find(m_failingExtras.begin(), m_failingExtras.end(), destination);
+        if (code == 0) {
+            ++m_sentCount;
+            taken = true;
+            if (failing != m_failingExtras.end()) {
+                m_failingExtras.erase(failing);
+            }
+            continue;
+        }
+        ++m_extraFailures;
+        if (failing == m_failingExtras.end()) {
+            m_failingExtras.push_back(destination);
+            corelog::Warning("net", "A broadcast did not leave for " +
+                                        platform::FormatDottedAddress(destination) + ": " +
+                                        std::to_string(code) + " " +
+                                        platform::SocketErrorMessage(code));
+        }
+    }
+    return taken;
+}
+
+bool CPeerSocket::IsOnLocalNetwork(uint32_t address) const {
+    std::lock_guard lock(m_addressMutex);
+    return std::any_of(m_localNetworks.begin(), m_localNetworks.end(), [&](const auto& network) {
+        return (address & network.second) == (network.first & network.second);
+    });
 }
 
 bool CPeerSocket::IsOwnAddress(uint32_t address) const {
@@ -269,9 +313,14 @@ std::optional<uint32_t> CPeerSocket::OwnSender(uint32_t address) const {
 void CPeerSocket::RefreshOwnAddresses() {
     const std::vector<platform::InterfaceAddress> interfaces = m_options.interfaces();
     std::vector<uint32_t> addresses;
+    std::vector<std::pair<uint32_t, uint32_t>> networks;
     std::optional<uint32_t> byLimited;
     std::optional<uint32_t> firstOutside;
     for (const platform::InterfaceAddress& entry : interfaces) {
+        if (entry.up) {
+            // Without a known netmask, the address alone.
+            networks.emplace_back(entry.address, entry.netmask != 0 ? entry.netmask : 0xFFFFFFFFu);
+        }
         if (!Contains(addresses, entry.address)) {
             addresses.push_back(entry.address);
         }
@@ -291,6 +340,7 @@ void CPeerSocket::RefreshOwnAddresses() {
     m_ownAddresses = std::move(addresses);
     m_ownSender = ownSender;
     m_directedBroadcasts = std::move(directed);
+    m_localNetworks = std::move(networks);
 }
 
 void CPeerSocket::ShutDown() {

@@ -19,7 +19,9 @@
 // A broadcast goes to the limited broadcast address and to the directed
 // broadcast address of every up, broadcast-capable, non-loopback interface that
 // the limited broadcast does not leave by: it reaches every network even where
-// no default route exists, and each network once.
+// no default route exists, and each network once; then to each extra
+// destination beyond those networks (a listed address or subnet, a remote
+// peer), once.
 // Sends may come from the user-interface thread and the presence announcer at
 // once. Failures are reported through the presenter, which must be safe to call
 // from both threads.
@@ -44,6 +46,10 @@ public:
         std::function<int64_t()> monotonicSeconds;
         // Hands one datagram to the system (0 or an error code); empty: the socket's own.
         SendFunction send;
+        // Where a broadcast also goes, beyond this computer's networks, each
+        // once; empty: nowhere else. Those on a local network are skipped, the
+        // broadcast reaches them already.
+        std::function<std::vector<uint32_t>()> extraDestinations;
     };
 
     // Announcements in a row that no destination took before the network
@@ -98,6 +104,12 @@ public:
 
     // Datagrams handed to the system so far (a broadcast counts once per destination).
     int SentCount() const { return m_sentCount.load(); }
+    // Datagrams that an extra destination of a broadcast did not take.
+    int ExtraFailures() const { return m_extraFailures.load(); }
+
+    // True when the address (host order) lies in a network of one of this
+    // computer's interfaces, as known at the last presence broadcast.
+    bool IsOnLocalNetwork(uint32_t address) const;
 
     // True from the kUnreachableAfter-th announcement in a row that no
     // destination took until one is taken again. Safe from any thread.
@@ -125,6 +137,10 @@ private:
     // The failure when no destination took the datagram; nothing when one did.
     std::optional<Failure> Transmit(const PacketBuffer& packet, const std::string& target,
                                     bool presence);
+    // Sends to every extra destination that is neither in `local` nor on a
+    // local network; true if one took it. Failures are logged and counted.
+    bool TransmitToExtras(platform::SocketHandle socket, uint16_t port, const void* data,
+                          size_t size, const std::vector<uint32_t>& local);
     void AnnouncePresence(bool goodbye);
     void CountAnnouncement(const std::optional<Failure>& failure);
 
@@ -147,5 +163,11 @@ private:
     std::vector<uint32_t> m_ownAddresses;
     uint32_t m_ownSender = 0;
     std::vector<uint32_t> m_directedBroadcasts;
+    // The interfaces' networks: address and netmask.
+    std::vector<std::pair<uint32_t, uint32_t>> m_localNetworks;
     std::atomic<int> m_sentCount{0};
+    std::atomic<int> m_extraFailures{0};
+    // Extra destinations whose last datagram failed; a failure is logged
+    // when an address joins.
+    std::vector<uint32_t> m_failingExtras;  // under m_addressMutex
 };

@@ -11,7 +11,8 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
       m_threadPresenter(m_s.presenter, m_s.poster),
       m_alerts(m_s.presenter, m_s.clock, m_s.poster),
       m_directory(m_s.clock),
-      m_socket(m_s.state, m_threadPresenter, std::move(options)),
+      m_extras(m_s.clock),
+      m_socket(m_s.state, m_threadPresenter, WithExtras(std::move(options), m_extras)),
       m_items(m_directory, m_s.tree, m_alerts),
       m_notifier(m_s.notifications),
       m_screen(PeerScreen::Services{
@@ -33,6 +34,13 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           .showMySelf =
               [this] {
                   return m_s.state.Read([](const SettingsRecord& s) { return s.showMySelf; });
+              },
+          .presenceHeard =
+              [this](uint32_t sender, bool goodbye) {
+                  // A peer beyond this computer's networks hears the broadcasts too.
+                  if (!m_socket.IsOnLocalNetwork(sender)) {
+                      m_extras.HeardRemote(sender, goodbye);
+                  }
               }}),
       m_announcer(
           [this] {
@@ -60,7 +68,11 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           if (change.aboutMePeriod) {
               m_announcer.PeriodChanged();
           }
+          if (change.settings) {
+              ReadExtraAddresses();
+          }
       })) {
+    ReadExtraAddresses();
     // One peer's new lines may remove the oldest of another's: its open window
     // is redrawn once the append is done.
     m_directory.SetTrimmedListener([this] {
@@ -84,6 +96,31 @@ void PeerNetwork::RedrawTrimmedWindows() {
     }
 }
 
+CPeerSocket::Options PeerNetwork::WithExtras(CPeerSocket::Options options,
+                                             ExtraDestinations& extras) {
+    if (!options.extraDestinations) {
+        options.extraDestinations = [&extras] { return extras.Destinations(); };
+    }
+    return options;
+}
+
+void PeerNetwork::ReadExtraAddresses() {
+    m_extras.SetList(m_s.state.Read([](const SettingsRecord& s) { return s.extraAddresses; }));
+    if (m_socket.IsOpen() && !m_stopped) {
+        m_extras.StartResolving();
+    }
+}
+
+std::vector<int> PeerNetwork::RemotePeers() {
+    std::vector<int> peers;
+    for (const uint32_t address : m_extras.RemotePeers()) {
+        if (const std::optional<int> index = m_directory.FindPeerByAddress(address)) {
+            peers.push_back(*index);
+        }
+    }
+    return peers;
+}
+
 PeerNetwork::~PeerNetwork() {
     Shutdown();
 }
@@ -101,6 +138,7 @@ bool PeerNetwork::Start() {
         ShowSocketError(m_s.presenter, "Create", m_socket.LastError());
         return false;
     }
+    m_extras.StartResolving();
     m_announcer.Start();
     m_watcher.Start();
     m_receiver.Start(m_socket.Handle());

@@ -12,6 +12,7 @@
 #include "core/base/Presenter.h"
 #include "core/base/StopWait.h"
 #include "core/base/UiPoster.h"
+#include "core/net/ExtraDestinations.h"
 #include "core/net/PeerSocket.h"
 #include "core/net/PresenceAnnouncer.h"
 #include "core/peers/ConversationWindow.h"
@@ -79,6 +80,8 @@ public:
     bool StopRequested() const { return m_stopRequested; }
     // No announcement has left for several periods in a row (any thread).
     bool NetworkUnreachable() const { return m_socket.NetworkUnreachable(); }
+    // The peers heard from beyond this computer's networks, by index.
+    std::vector<int> RemotePeers();
     bool ThreadsRunning() const {
         return m_announcer.Running() || m_watcher.Running() || m_receiver.Running();
     }
@@ -87,6 +90,9 @@ public:
     void TellPeersSilent(const std::vector<PeerEvent>& marked);
 
 private:
+    static CPeerSocket::Options WithExtras(CPeerSocket::Options options, ExtraDestinations& extras);
+    // "ExtraAddresses" as the settings hold it now.
+    void ReadExtraAddresses();
     // One arrival from the receive thread, on the user-interface thread.
     void Deliver(const Arrival& arrival);
     // The open windows of the peers whose histories the shared budget trimmed.
@@ -96,6 +102,7 @@ private:
     CrossThreadPresenter m_threadPresenter;
     AlertGate m_alerts;
     PeerDirectory m_directory;
+    ExtraDestinations m_extras;
     CPeerSocket m_socket;
     PeerItems m_items;
     PeerNotifier m_notifier;
@@ -104,7 +111,7 @@ private:
     DatagramReceiver m_receiver;
     PresenceAnnouncer m_announcer;
     LivenessWatcher m_watcher;
-    AppState::Subscription m_periodWatch;  // wakes the announcer's wait
+    AppState::Subscription m_periodWatch;  // wakes the announcer's wait, reads the extra addresses
     std::vector<std::unique_ptr<ConversationWindow>> m_windows;
     bool m_stopRequested = false;
     bool m_stopped = false;   // Stop() has begun

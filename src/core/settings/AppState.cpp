@@ -1,6 +1,8 @@
 // src/core/settings/AppState.cpp
 #include "core/settings/AppState.h"
 
+#include <utility>
+
 #include "core/res/Strings.h"
 
 namespace {
@@ -84,7 +86,9 @@ AppState::Identity AppState::PresenceIdentity() const {
 }
 
 void LoadSettings(AppState& state, const Profile& profile) {
-    state.SetSettings(LoadSettings(profile));
+    SettingsRecord settings = LoadSettings(profile);
+    settings.extraAddresses = profile.ReadString(kSettingsSection, kExtraAddressesKey).value_or("");
+    state.SetSettings(std::move(settings));
 }
 
 void ApplyDerivedDefaults(AppState& state, const NameSource& names) {
@@ -109,5 +113,11 @@ void ApplyDerivedDefaults(AppState& state, const NameSource& names) {
 }
 
 void SaveSettings(const AppState& state, Profile& profile) {
-    SaveSettings(profile, state.Settings());
+    const SettingsRecord settings = state.Settings();
+    SaveSettings(profile, settings);
+    // Written once it has been set: a profile that never had the list stays as it was.
+    if (!settings.extraAddresses.empty() ||
+        profile.ReadString(kSettingsSection, kExtraAddressesKey)) {
+        profile.WriteString(kSettingsSection, kExtraAddressesKey, settings.extraAddresses);
+    }
 }

@@ -134,10 +134,11 @@ private:
     int m_nextListenerId = 1;
 };
 
-// Loads the settings from the profile into the state.
+// Loads the settings from the profile into the state, "ExtraAddresses" too.
 void LoadSettings(AppState& state, const Profile& profile);
 // The derived values of a start: the logon name where "UserName" is empty or
 // "WindowsUserName" is set, the computer name, status Ready, "Standard" for an
 // empty "SoundFolder", string 139 for an empty "GroupName". Memory only.
 void ApplyDerivedDefaults(AppState& state, const NameSource& names);
+// Writes the settings, and "ExtraAddresses" once it has been set.
 void SaveSettings(const AppState& state, Profile& profile);

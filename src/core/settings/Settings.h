@@ -28,11 +28,17 @@ struct SettingsRecord {
     int32_t bTooltipTimeout = 15;    // "BTooltipTimeout"
     bool onNewUserMessage = false;   // "OnNewUserMessage"
     bool openOnClickTooTip = true;   // "OpenOnClickTooTip"
+    // Where broadcasts also go beyond this computer's networks: addresses,
+    // subnets and host names (see ParseExtraAddresses). Kept beside the
+    // table's values: LoadSettings(AppState&, ...) and SaveSettings(const
+    // AppState&, ...) read and write it.
+    std::string extraAddresses;  // "ExtraAddresses"
 
     bool operator==(const SettingsRecord&) const = default;
 };
 
 inline constexpr const char* kSettingsSection = "Settings";
+inline constexpr const char* kExtraAddressesKey = "ExtraAddresses";
 inline constexpr const char* kBarLayoutProfileName = "FrmWindowBars";
 
 // The per-user store of named strings and 32-bit integers, by section. The
