@@ -38,7 +38,7 @@
 #include "core/res/Strings.h"
 #include "core/settings/Settings.h"
 #include "widgets/adapters/Logging.h"
-#include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/adapters/MessageBoxes.h"
 #include "widgets/adapters/QtProfile.h"
 #include "widgets/adapters/QtSoundPlayer.h"
 #include "widgets/adapters/QtUiPoster.h"
@@ -120,7 +120,7 @@ struct SeenBox {
     Qt::TextFormat format = Qt::AutoText;
 };
 
-// Shows one box through the presenter, records it as it appears and presses
+// Shows one box over the parent, records it as it appears and presses
 // its OK button. Gives nothing if no box came up within five seconds.
 std::optional<SeenBox> ShowAndAnswer(QWidget& parent, const std::string& caption,
                                      const std::string& text, BoxIcon icon) {
@@ -146,8 +146,8 @@ std::optional<SeenBox> ShowAndAnswer(QWidget& parent, const std::string& caption
     });
     poll.start();
     giveUp.start(5000);
-    platform::QtMessagePresenter presenter(&parent);
-    presenter.ShowMessage(caption, text, icon);
+    platform::MessageBoxes boxes;
+    boxes.Show(&parent, caption, text, icon);
     return seen;
 }
 

@@ -93,13 +93,13 @@ QTextCharFormat LogFormat(const QColor& colour, bool bold, bool italic) {
 
 CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& state,
                                    CPeerSocket& endpoint, PeerItems& items,
-                                   MessagePresenter& presenter, int peerIndex)
+                                   platform::MessageBoxes& boxes, int peerIndex)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       ConversationWindow(directory, state, peerIndex),
       m_endpoint(endpoint),
       m_items(items),
-      m_presenter(presenter, this),
+      m_boxes(boxes),
       m_askSavePath(AskSavePath) {
     setObjectName(QStringLiteral("conversation"));
     setModal(false);
@@ -249,7 +249,7 @@ void CMRichChatDialog::RefreshLog() {
 
     // The boxes come last: while one is open, the log may be refreshed again.
     for (const int32_t kind : unknownKinds) {
-        ShowTraceCode(m_presenter, "RichD 1, val %i", kind);
+        ShowTraceCode(*this, "RichD 1, val %i", kind);
     }
 }
 
@@ -388,7 +388,7 @@ void CMRichChatDialog::SaveConversation() {
         olderRemoved = current.OlderRemoved();
     }
     const std::string document =
-        BuildChatLogDocument(history, m_state.ComputerName(), m_presenter, olderRemoved);
+        BuildChatLogDocument(history, m_state.ComputerName(), *this, olderRemoved);
     QSaveFile file(path);
     const auto size = static_cast<qint64>(document.size());
     if (file.open(QIODevice::WriteOnly) && file.write(document.data(), size) == size &&
@@ -397,8 +397,12 @@ void CMRichChatDialog::SaveConversation() {
     }
     const QString text = QStringLiteral("Konverzaci se nepodařilo uložit do souboru %1.")
                              .arg(QDir::toNativeSeparators(path));
-    m_presenter.ShowMessage(res::String(res::kStrAppTitle), platform::ToCp1250(text),
-                            BoxIcon::Warning);
+    ShowMessage(res::String(res::kStrAppTitle), platform::ToCp1250(text), BoxIcon::Warning);
+}
+
+void CMRichChatDialog::ShowMessage(const std::string& caption, const std::string& text,
+                                   BoxIcon icon) {
+    m_boxes.Show(this, caption, text, icon);
 }
 
 void CMRichChatDialog::ScrollLogToEnd() {
@@ -448,7 +452,7 @@ void CMRichChatDialog::OnSend() {
             m_endpoint.SendText(text, std::string());
             break;
         default:
-            ShowTraceCode(m_presenter, "RichD 0, val %i", recipient);
+            ShowTraceCode(*this, "RichD 0, val %i", recipient);
             break;
     }
     RefreshLog();
@@ -473,7 +477,7 @@ void CMRichChatDialog::OnInputChange() {
             m_endpoint.SendTyping(std::string());
             break;
         default:
-            ShowTraceCode(m_presenter, "RichD 2, val %i", recipient);
+            ShowTraceCode(*this, "RichD 2, val %i", recipient);
             break;
     }
     m_typingSent = true;
@@ -503,5 +507,5 @@ void CMRichChatDialog::reject() {
 std::unique_ptr<ConversationWindow> RichChatFactory::CreateConversation(
     const ConversationParts& parts, int peerIndex) {
     return std::make_unique<CMRichChatDialog>(parts.directory, m_state, parts.endpoint, parts.items,
-                                              m_presenter, peerIndex);
+                                              m_boxes, peerIndex);
 }
