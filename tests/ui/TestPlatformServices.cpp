@@ -37,6 +37,7 @@
 #include "core/base/Log.h"
 #include "core/res/Strings.h"
 #include "core/settings/Settings.h"
+#include "ui/RecordingBoxes.h"
 #include "widgets/adapters/Logging.h"
 #include "widgets/adapters/MessageBoxes.h"
 #include "widgets/adapters/QtProfile.h"
@@ -179,6 +180,7 @@ private Q_SLOTS:
 
     void textCodecRoundTripsCzechAndRejectsOtherScripts();
     void messageBoxShowsConvertedTextsIconAndOneButton();
+    void boxesOpenOverTheOwnersWindowAndAfterTheCloseAreLogged();
     void idleInputHasNoProbeOffscreen();
 
     void laterCopyShowsTheRunningOneAndEnds();
@@ -456,6 +458,24 @@ void TestPlatformServices::messageBoxShowsConvertedTextsIconAndOneButton() {
     const auto warned = ShowAndAnswer(parent, "Error", "x", BoxIcon::Warning);
     QVERIFY(warned.has_value());
     QCOMPARE(warned->icon, QMessageBox::Warning);
+}
+
+// A box opens over its owner's window while that is on the screen, else on
+// its own; once the exit has begun it is one warning line in the log.
+void TestPlatformServices::boxesOpenOverTheOwnersWindowAndAfterTheCloseAreLogged() {
+    QWidget window;
+    auto* owner = new QWidget(&window);
+    RecordingBoxes boxes;
+    boxes.Show(owner, "Error", "hidden", BoxIcon::Information);
+    window.show();
+    boxes.Show(owner, "Error", "shown", BoxIcon::Information);
+    boxes.Close();
+    RecordingLog log;
+    boxes.Show(owner, "Error", "a\r\n\r\nb", BoxIcon::Information);
+    QCOMPARE(boxes.messages.size(), size_t{2});
+    QCOMPARE(boxes.messages[0].parent, static_cast<QWidget*>(nullptr));
+    QCOMPARE(boxes.messages[1].parent, &window);
+    QCOMPARE(log.Lines(), (std::vector<std::string>{"exit: Error: a b"}));
 }
 
 void TestPlatformServices::idleInputHasNoProbeOffscreen() {
