@@ -16,6 +16,7 @@
 #include "core/peers/PeerItems.h"
 #include "core/peers/PeerTree.h"
 #include "core/settings/AppState.h"
+#include "widgets/adapters/MessageBoxes.h"
 #include "widgets/chat/RichChatDialog.h"
 
 namespace {
@@ -24,14 +25,18 @@ using bench::MakeHistory;
 using bench::NullTree;
 using bench::SilentPresenter;
 
+class SilentBoxes final : public platform::MessageBoxes {
+protected:
+    void Open(QWidget*, const std::string&, const std::string&, BoxIcon) override {}
+};
+
 // One peer with a long conversation and its window on the (offscreen) screen.
 struct Conversation {
     explicit Conversation(int entries) {
         state.SetHostComputerName("PC-KANCELAR");
         const int index = directory.AddPeer(nullptr, "Petr Nov\xE1k", "Sklad", "10.0.0.5", Ready);
         Append(MakeHistory(entries));
-        window =
-            std::make_unique<CMRichChatDialog>(directory, state, socket, items, presenter, index);
+        window = std::make_unique<CMRichChatDialog>(directory, state, socket, items, boxes, index);
         window->ShowAndRaise();
         QApplication::processEvents();
     }
@@ -44,6 +49,7 @@ struct Conversation {
     SystemClock clock;
     AppState state;
     SilentPresenter presenter;
+    SilentBoxes boxes;
     PeerDirectory directory{clock};
     CPeerSocket socket{state, presenter};
     NullTree tree;

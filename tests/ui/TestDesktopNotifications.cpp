@@ -13,6 +13,7 @@
 
 #include "core/Fakes.h"
 #include "core/res/Cp1250.h"
+#include "ui/RecordingBoxes.h"
 #include "widgets/desktop/DesktopNotifications.h"
 #include "widgets/frame/MainFrame.h"
 
@@ -84,11 +85,10 @@ private Q_SLOTS:
         AppState state;
         state.SetOwnStatus(Ready);
         FakeClock clock;
-        RecordingPresenter boxes;
+        RecordingBoxes boxes;
         int opened = 0;
-        CMainFrame::Commands commands;
-        commands.openNotifiedConversation = [&] { ++opened; };
-        CMainFrame frame(state, boxes, clock, std::move(commands), false);
+        CMainFrame frame(state, boxes, clock, false);
+        connect(&frame, &CMainFrame::OpenNotifiedRequested, this, [&] { ++opened; });
         const auto service = platform::MakeDesktopNotifications();
         frame.SetDesktopNotifications(service.get());
         Notification note;
@@ -102,7 +102,7 @@ private Q_SLOTS:
         QCOMPARE(call["timeout"].toInt(), 10000);
         Invoke(call["id"].toInt());
         QTRY_COMPARE(opened, 1);
-        QVERIFY(boxes.Shown().empty());
+        QVERIFY(boxes.messages.empty());
 
         cleanup();  // the service goes
         frame.NotificationTimer().stop();

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QtTest>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -138,20 +139,20 @@ private Q_SLOTS:
 
 void TestMainFrame::Make(bool trayAvailable) {
     m_frame.reset();
-    CMainFrame::Commands commands;
+    m_frame = std::make_unique<CMainFrame>(m_state, m_presenter, m_clock, trayAvailable);
     const auto record = [this](const char* name) {
         return [this, name] { m_calls.emplace_back(name); };
     };
-    commands.about = record("about");
-    commands.settings = record("settings");
-    commands.statusReady = record("ready");
-    commands.statusDoNotDisturb = record("dnd");
-    commands.statusAway = record("away");
-    commands.statusAtLunch = record("lunch");
-    commands.openNotifiedConversation = record("open");
-    commands.exit = record("exit");
-    m_frame = std::make_unique<CMainFrame>(m_state, m_presenter, m_clock, std::move(commands),
-                                           trayAvailable);
+    CMainFrame* frame = m_frame.get();
+    connect(frame, &CMainFrame::AboutRequested, this, record("about"));
+    connect(frame, &CMainFrame::SettingsRequested, this, record("settings"));
+    connect(frame, &CMainFrame::StatusChosen, this, [this](int status) {
+        const std::map<int, std::string> names{
+            {Ready, "ready"}, {DoNotDisturb, "dnd"}, {Away, "away"}, {AtLunch, "lunch"}};
+        m_calls.push_back(names.at(status));
+    });
+    connect(frame, &CMainFrame::OpenNotifiedRequested, this, record("open"));
+    connect(frame, &CMainFrame::ExitRequested, this, record("exit"));
 }
 
 void TestMainFrame::init() {

@@ -29,7 +29,8 @@
 #include "core/net/Packet.h"
 #include "core/res/Strings.h"
 #include "platform/Socket.h"
-#include "widgets/adapters/QtMessagePresenter.h"
+#include "ui/RecordingBoxes.h"
+#include "widgets/adapters/MessageBoxes.h"
 #include "widgets/app/AboutDialog.h"
 #include "widgets/app/Mrmx3App.h"
 #include "widgets/chat/RichChatDialog.h"
@@ -70,21 +71,23 @@ public:
 
 // Real message boxes. The first one opens with a quit signal on its way, which
 // the box's own event loop delivers.
-class SignalInFirstBox final : public MessagePresenter {
+class SignalInFirstBox final : public platform::MessageBoxes {
 public:
     explicit SignalInFirstBox(int signal) : m_signal(signal) {}
-    void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override {
+    std::vector<std::string> texts;
+
+protected:
+    void Open(QWidget* parent, const std::string& caption, const std::string& text,
+              BoxIcon icon) override {
         texts.push_back(text);
         if (const int signal = std::exchange(m_signal, 0); signal != 0) {
             std::raise(signal);
         }
-        m_box.ShowMessage(caption, text, icon);
+        MessageBoxes::Open(parent, caption, text, icon);
     }
-    std::vector<std::string> texts;
 
 private:
     int m_signal;
-    platform::QtMessagePresenter m_box;
 };
 
 // The workers' pauses are real; the goodbye's pause, which no stop can end,
@@ -131,7 +134,8 @@ class TestMrmx3App : public QObject {
 
 private:
     // The boxes are recorded in m_recording unless the test brings its own.
-    std::unique_ptr<CMrmx3App> Make(bool tray, std::unique_ptr<MessagePresenter> boxes = nullptr) {
+    std::unique_ptr<CMrmx3App> Make(bool tray,
+                                    std::unique_ptr<platform::MessageBoxes> boxes = nullptr) {
         CMrmx3App::Services services;
         services.profile = std::make_unique<SharedProfile>(m_profile);
         services.player = std::make_unique<RecordingPlayer>();
@@ -143,11 +147,11 @@ private:
             return std::make_unique<ForwardingIdle>(m_idle, m_probesAlive);
         };
         if (!boxes) {
-            auto recording = std::make_unique<RecordingPresenter>();
+            auto recording = std::make_unique<RecordingBoxes>();
             m_recording = recording.get();
             boxes = std::move(recording);
         }
-        services.presenter = std::move(boxes);
+        services.boxes = std::move(boxes);
         services.names = std::make_unique<FixedNames>("jana", "PC7");
         services.wait = std::make_unique<LoggingWait>(m_ownPauses);
         services.trayAvailable = tray;
@@ -163,7 +167,8 @@ private:
         };
         return std::make_unique<CMrmx3App>(std::move(services));
     }
-    std::unique_ptr<CMrmx3App> Start(bool tray, std::unique_ptr<MessagePresenter> boxes = nullptr) {
+    std::unique_ptr<CMrmx3App> Start(bool tray,
+                                     std::unique_ptr<platform::MessageBoxes> boxes = nullptr) {
         auto app = Make(tray, std::move(boxes));
         if (!app->InitInstance()) {
             return nullptr;
@@ -201,7 +206,7 @@ private:
     bool m_withIdle = true;
     int m_probesMade = 0;
     int m_probesAlive = 0;
-    RecordingPresenter* m_recording = nullptr;
+    RecordingBoxes* m_recording = nullptr;
     platform::SocketHandle m_listener = platform::kInvalidSocket;
     uint16_t m_port = 0;                // the program's own; 0: any free one
     std::atomic<int> m_sendFailure{0};  // what every send returns; 0: the real send's
@@ -440,7 +445,7 @@ private Q_SLOTS:
         QVERIFY(app);
         QVERIFY(!app->Network()->Endpoint().IsOpen());
         QVERIFY(!app->Network()->ThreadsRunning());
-        const auto shown = m_recording->Shown();
+        const auto shown = m_recording->messages;
         QCOMPARE(shown.size(), size_t{1});
         QCOMPARE(shown[0].caption, std::string("Error"));
         QVERIFY(shown[0].text.starts_with("Create errorcode: "));
@@ -469,7 +474,7 @@ private Q_SLOTS:
         endpoint.BroadcastPresence();
         app->RefreshStatus();
         QCOMPARE(pane->text(), QStringLiteral("Připraven."));
-        QVERIFY(m_recording->Shown().empty());
+        QVERIFY(m_recording->messages.empty());
     }
 
     // A quit signal while a conversation window waits in a box: goodbye at once,
@@ -570,7 +575,7 @@ private Q_SLOTS:
         std::raise(SIGHUP);
         QTRY_COMPARE(app->State().OwnStatus(), int16_t{Disconnected});
         QCoreApplication::processEvents();
-        QVERIFY(m_recording->Shown().empty());
+        QVERIFY(m_recording->messages.empty());
         QVERIFY(!log.Lines().empty());
         for (const std::string& line : log.Lines()) {
             QVERIFY2(line.starts_with("exit: Error: SendTo errorcode: "), line.c_str());
@@ -615,7 +620,7 @@ private Q_SLOTS:
         CMainFrame* frame = app->MainFrame();
         QVERIFY(QTest::qWaitForWindowExposed(frame));
         std::vector<QWidget*> owners;
-        m_recording->OnShow([&] { owners.push_back(platform::WindowBoxes::CurrentOwner()); });
+        m_recording->whileOpen = [&] { owners.push_back(m_recording->messages.back().parent); };
         app->State().SetOwnStatus(9);  // the status pane's trace box
         app->RefreshStatus();
         app->State().SetOwnStatus(Ready);
@@ -647,7 +652,7 @@ private Q_SLOTS:
         QVERIFY(sheet != nullptr);
         QCOMPARE(parent, static_cast<QWidget*>(frame));
         QCOMPARE(owners, (std::vector<QWidget*>{frame, sheet}));
-        m_recording->OnShow(nullptr);
+        m_recording->whileOpen = nullptr;
     }
 
     void settingsSheetSaysWhenTheWatchHasNoProbe() {

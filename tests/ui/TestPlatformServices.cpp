@@ -37,8 +37,9 @@
 #include "core/base/Log.h"
 #include "core/res/Strings.h"
 #include "core/settings/Settings.h"
+#include "ui/RecordingBoxes.h"
 #include "widgets/adapters/Logging.h"
-#include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/adapters/MessageBoxes.h"
 #include "widgets/adapters/QtProfile.h"
 #include "widgets/adapters/QtSoundPlayer.h"
 #include "widgets/adapters/QtUiPoster.h"
@@ -120,7 +121,7 @@ struct SeenBox {
     Qt::TextFormat format = Qt::AutoText;
 };
 
-// Shows one box through the presenter, records it as it appears and presses
+// Shows one box over the parent, records it as it appears and presses
 // its OK button. Gives nothing if no box came up within five seconds.
 std::optional<SeenBox> ShowAndAnswer(QWidget& parent, const std::string& caption,
                                      const std::string& text, BoxIcon icon) {
@@ -146,8 +147,8 @@ std::optional<SeenBox> ShowAndAnswer(QWidget& parent, const std::string& caption
     });
     poll.start();
     giveUp.start(5000);
-    platform::QtMessagePresenter presenter(&parent);
-    presenter.ShowMessage(caption, text, icon);
+    platform::MessageBoxes boxes;
+    boxes.Show(&parent, caption, text, icon);
     return seen;
 }
 
@@ -179,6 +180,7 @@ private Q_SLOTS:
 
     void textCodecRoundTripsCzechAndRejectsOtherScripts();
     void messageBoxShowsConvertedTextsIconAndOneButton();
+    void boxesOpenOverTheOwnersWindowAndAfterTheCloseAreLogged();
     void idleInputHasNoProbeOffscreen();
 
     void laterCopyShowsTheRunningOneAndEnds();
@@ -456,6 +458,24 @@ void TestPlatformServices::messageBoxShowsConvertedTextsIconAndOneButton() {
     const auto warned = ShowAndAnswer(parent, "Error", "x", BoxIcon::Warning);
     QVERIFY(warned.has_value());
     QCOMPARE(warned->icon, QMessageBox::Warning);
+}
+
+// A box opens over its owner's window while that is on the screen, else on
+// its own; once the exit has begun it is one warning line in the log.
+void TestPlatformServices::boxesOpenOverTheOwnersWindowAndAfterTheCloseAreLogged() {
+    QWidget window;
+    auto* owner = new QWidget(&window);
+    RecordingBoxes boxes;
+    boxes.Show(owner, "Error", "hidden", BoxIcon::Information);
+    window.show();
+    boxes.Show(owner, "Error", "shown", BoxIcon::Information);
+    boxes.Close();
+    RecordingLog log;
+    boxes.Show(owner, "Error", "a\r\n\r\nb", BoxIcon::Information);
+    QCOMPARE(boxes.messages.size(), size_t{2});
+    QCOMPARE(boxes.messages[0].parent, static_cast<QWidget*>(nullptr));
+    QCOMPARE(boxes.messages[1].parent, &window);
+    QCOMPARE(log.Lines(), (std::vector<std::string>{"exit: Error: a b"}));
 }
 
 void TestPlatformServices::idleInputHasNoProbeOffscreen() {

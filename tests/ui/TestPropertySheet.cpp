@@ -171,16 +171,17 @@ void TestPropertySheet::Record(const char* name) {
 
 void TestPropertySheet::Make(const QString& soundsFolder) {
     m_sheet.reset();
-    SettingsApply apply;
-    apply.setMainTitle = [this](const QString& caption) {
+    m_sheet = std::make_unique<CMX3PropertySheet>(
+        *m_state, m_presenter, [this] { return m_logon; }, soundsFolder);
+    CMX3PropPgVisage* visage = m_sheet->VisagePage();
+    connect(visage, &CMX3PropPgVisage::CaptionChanged, this, [this](const QString& caption) {
         Record("setMainTitle");
         m_title = caption;
-    };
-    apply.loadIcons = [this] { Record("loadIcons"); };
-    apply.applyTransparency = [this] { Record("applyTransparency"); };
-    apply.applyTopMost = [this] { Record("applyTopMost"); };
-    m_sheet = std::make_unique<CMX3PropertySheet>(
-        *m_state, m_presenter, std::move(apply), [this] { return m_logon; }, soundsFolder);
+    });
+    connect(visage, &CMX3PropPgVisage::IconsChanged, this, [this] { Record("loadIcons"); });
+    connect(visage, &CMX3PropPgVisage::TransparencyChanged, this,
+            [this] { Record("applyTransparency"); });
+    connect(visage, &CMX3PropPgVisage::TopMostChanged, this, [this] { Record("applyTopMost"); });
 }
 
 bool TestPropertySheet::Open() {

@@ -40,8 +40,8 @@
 #include "core/res/Strings.h"
 #include "platform/Socket.h"
 #include "support/RtfReader.h"
+#include "ui/RecordingBoxes.h"
 #include "widgets/adapters/Cp1250Input.h"
-#include "widgets/adapters/QtMessagePresenter.h"
 #include "widgets/adapters/TextCodec.h"
 #include "widgets/chat/RichChatDialog.h"
 
@@ -213,7 +213,7 @@ struct Harness {
 
     FakeClock clock;
     AppState state;
-    RecordingPresenter presenter;
+    RecordingBoxes presenter;
     PeerDirectory directory{clock};
     FakeTree tree;
     PeerItems items{directory, tree, presenter};
@@ -821,15 +821,15 @@ void TestRichChatDialog::saveWritesTheConversationAsRtf() {
     answer.clear();
     QTest::keyClick(Input(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2);
-    QVERIFY(m_h->presenter.Shown().empty());
+    QVERIFY(m_h->presenter.messages.empty());
     answer = folder.filePath(QStringLiteral("chybí/petr.rtf"));
     QWidget* owner = nullptr;
-    m_h->presenter.OnShow([&owner] { owner = platform::WindowBoxes::CurrentOwner(); });
+    m_h->presenter.whileOpen = [&owner, this] { owner = m_h->presenter.messages.back().parent; };
     QTest::keyClick(Input(), Qt::Key_S, Qt::ControlModifier);
-    m_h->presenter.OnShow(nullptr);
+    m_h->presenter.whileOpen = nullptr;
     QCOMPARE(owner, static_cast<QWidget*>(m_h->window.get()));  // the box opens over the window
     QCOMPARE(parents.size(), 4);
-    const std::vector<ShownMessage> shown = m_h->presenter.Shown();
+    const std::vector<RecordingBoxes::Message> shown = m_h->presenter.messages;
     QCOMPARE(shown.size(), size_t{1});
     QCOMPARE(shown[0].caption, res::String(res::kStrAppTitle));
     QCOMPARE(shown[0].text, cp1250::FromUtf8("Konverzaci se nepodařilo uložit do souboru " +

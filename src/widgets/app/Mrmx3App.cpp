@@ -8,7 +8,6 @@
 
 #include "core/res/Strings.h"
 #include "platform/Socket.h"
-#include "widgets/adapters/QtMessagePresenter.h"
 #include "widgets/adapters/QtProfile.h"
 #include "widgets/adapters/QtSoundPlayer.h"
 #include "widgets/adapters/QtUiPoster.h"
@@ -35,10 +34,9 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
     if (!m_s.makeIdleProbe) {
         m_s.makeIdleProbe = [] { return platform::MakeIdleInputProbe(); };
     }
-    if (!m_s.presenter) {
-        m_s.presenter = std::make_unique<platform::QtMessagePresenter>();
+    if (!m_s.boxes) {
+        m_s.boxes = std::make_unique<platform::MessageBoxes>();
     }
-    m_boxes = std::make_unique<ClosablePresenter>(*m_s.presenter);
     if (!m_s.names) {
         m_s.names = std::make_unique<SystemNameSource>();
     }
@@ -49,7 +47,7 @@ CMrmx3App::CMrmx3App(Services services) : m_s(std::move(services)) {
         m_s.wait = std::make_unique<RealStopWait>();
     }
     if (!m_s.conversations) {
-        m_s.conversations = std::make_unique<RichChatFactory>(m_state, *m_boxes);
+        m_s.conversations = std::make_unique<RichChatFactory>(m_state, *m_s.boxes);
     }
     if (!m_s.makeDesktopNotifications) {
         m_s.makeDesktopNotifications = [] { return platform::MakeDesktopNotifications(); };
@@ -80,28 +78,24 @@ CMrmx3App::~CMrmx3App() {
 
 bool CMrmx3App::InitInstance() {
     if (platform::InitSocketLibrary() != 0) {
-        m_boxes->ShowMessage(res::String(res::kStrAppTitle),
-                             res::String(res::kStrSocketsInitFailed), BoxIcon::None);
+        m_s.boxes->Show(nullptr, res::String(res::kStrAppTitle),
+                        res::String(res::kStrSocketsInitFailed), BoxIcon::None);
         return false;
     }
     LoadSettings(m_state, *m_s.profile);
     ApplyDerivedDefaults(m_state, *m_s.names);
 
-    CMainFrame::Commands commands;
-    commands.about = [this] { OnAppAbout(); };
-    commands.settings = [this] { OnSettings(); };
-    commands.statusReady = [this] { OnStatusReady(); };
-    commands.statusDoNotDisturb = [this] { OnStatusDoNotDisturb(); };
-    commands.statusAway = [this] { OnStatusAway(); };
-    commands.statusAtLunch = [this] { OnStatusAtLunch(); };
-    commands.openNotifiedConversation = [this] {
+    m_frame = std::make_unique<CMainFrame>(m_state, *m_s.boxes, *m_s.clock, *m_s.trayAvailable);
+    connect(m_frame.get(), &CMainFrame::AboutRequested, this, &CMrmx3App::OnAppAbout);
+    connect(m_frame.get(), &CMainFrame::SettingsRequested, this, &CMrmx3App::OnSettings);
+    connect(m_frame.get(), &CMainFrame::StatusChosen, this,
+            [this](int status) { m_state.SetOwnStatus(static_cast<int16_t>(status)); });
+    connect(m_frame.get(), &CMainFrame::OpenNotifiedRequested, this, [this] {
         if (m_network) {
             m_network->OpenNotifiedConversation();
         }
-    };
-    commands.exit = [this] { ExitProgram(); };
-    m_frame = std::make_unique<CMainFrame>(m_state, *m_boxes, *m_s.clock, std::move(commands),
-                                           *m_s.trayAvailable);
+    });
+    connect(m_frame.get(), &CMainFrame::ExitRequested, this, &CMrmx3App::ExitProgram);
     m_desktopNotifications = m_s.makeDesktopNotifications();
     m_frame->SetDesktopNotifications(m_desktopNotifications.get());
     if (m_trayWatch) {
@@ -114,14 +108,14 @@ bool CMrmx3App::InitInstance() {
     auto* view = new CMrmx3View(
         CMrmx3View::Services{
             .state = m_state,
-            .presenter = m_frame->Boxes(),
+            .presenter = *m_frame,
             .openConversation = [this](int index) { m_network->OpenConversation(index); }},
         m_frame.get());
     m_view = view;
     m_frame->SetView(view);
     m_network = std::make_unique<PeerNetwork>(
         PeerNetwork::Services{.state = m_state,
-                              .presenter = m_frame->Boxes(),
+                              .presenter = *m_frame,
                               .poster = *m_poster,
                               .tree = *view,
                               .notifications = *m_frame,
@@ -134,7 +128,7 @@ bool CMrmx3App::InitInstance() {
         m_s.network);
     m_stateWatch = m_state.Subscribe([this](const AppState::Change&) { RequestRefresh(); });
 
-    SetMainTitle(
+    m_frame->setWindowTitle(
         platform::FromCp1250(m_state.Read([](const SettingsRecord& s) { return s.userName; })) +
         QLatin1Char('@') + platform::FromCp1250(m_state.ComputerName()));
 
@@ -146,10 +140,10 @@ bool CMrmx3App::InitInstance() {
     // manager had placed it.
     const SettingsRecord settings = m_state.Settings();
     if (settings.topMost) {
-        ApplyTopMost();
+        m_frame->ApplyTopMost();
     }
     if (settings.transpareny > 0) {
-        ApplyTransparency();
+        m_frame->ApplyTransparency();
     }
     // The program runs from its tray icon; without a tray the window stays.
     if (*m_s.trayAvailable) {
@@ -255,40 +249,27 @@ void CMrmx3App::OnSettings() {
         m_openSheet->activateWindow();
         return;
     }
-    SettingsApply apply;
-    apply.setMainTitle = [this](const QString& caption) { SetMainTitle(caption); };
-    apply.loadIcons = [this] {
-        if (m_view) {
-            m_view->LoadIcons();
-        }
-    };
-    apply.applyTransparency = [this] { ApplyTransparency(); };
-    apply.applyTopMost = [this] { ApplyTopMost(); };
     CMX3PropertySheet sheet(
-        m_state, *m_boxes, std::move(apply), [this] { return m_s.names->LogonName(); },
+        m_state, *m_s.boxes, [this] { return m_s.names->LogonName(); },
         platform::QtSoundPlayer::SoundsFolder(
             platform::FromCp1250(res::String(res::kStrSoundsFolder))),
         platform::DialogParent(m_frame.get()));
     sheet.NoticePage()->SetActivityWatchAvailable(IdleProbeAvailable());
-    sheet.VisagePage()->SetWindowStyleAvailable(
+    CMX3PropPgVisage* visage = sheet.VisagePage();
+    visage->SetWindowStyleAvailable(
         CMX3PropPgVisage::WindowStyleAvailable(QGuiApplication::platformName()));
+    // What OK on the page applies to the running program at once.
+    connect(visage, &CMX3PropPgVisage::CaptionChanged, m_frame.get(), &QWidget::setWindowTitle);
+    if (m_view) {
+        connect(visage, &CMX3PropPgVisage::IconsChanged, m_view, &CMrmx3View::LoadIcons);
+    }
+    connect(visage, &CMX3PropPgVisage::TransparencyChanged, m_frame.get(),
+            &CMainFrame::ApplyTransparency);
+    connect(visage, &CMX3PropPgVisage::TopMostChanged, m_frame.get(), &CMainFrame::ApplyTopMost);
     m_openSheet = &sheet;
     if (sheet.exec() == QDialog::Accepted) {
         SaveSettings();
     }
-}
-
-void CMrmx3App::OnStatusReady() {
-    m_state.OnStatusReady();
-}
-void CMrmx3App::OnStatusDoNotDisturb() {
-    m_state.OnStatusDoNotDisturb();
-}
-void CMrmx3App::OnStatusAway() {
-    m_state.OnStatusAway();
-}
-void CMrmx3App::OnStatusAtLunch() {
-    m_state.OnStatusAtLunch();
 }
 
 void CMrmx3App::ExitProgram() {
@@ -297,7 +278,7 @@ void CMrmx3App::ExitProgram() {
     }
     m_exiting = true;
     m_activityTimer.stop();
-    m_boxes->Close();
+    m_s.boxes->Close();
     if (m_frame) {
         m_frame->RemoveTrayIcon();
     }
@@ -324,24 +305,6 @@ void CMrmx3App::ShowMainWindow() {
     m_frame->showNormal();
     m_frame->raise();
     m_frame->activateWindow();
-}
-
-void CMrmx3App::SetMainTitle(const QString& text) {
-    if (m_frame) {
-        m_frame->setWindowTitle(text);
-    }
-}
-
-void CMrmx3App::ApplyTransparency() {
-    if (m_frame) {
-        m_frame->ApplyTransparency();
-    }
-}
-
-void CMrmx3App::ApplyTopMost() {
-    if (m_frame) {
-        m_frame->ApplyTopMost();
-    }
 }
 
 void CMrmx3App::SaveSettings() {

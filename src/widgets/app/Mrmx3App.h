@@ -11,8 +11,6 @@
 #include <optional>
 
 #include "core/base/Clock.h"
-#include "core/base/ClosablePresenter.h"
-#include "core/base/Presenter.h"
 #include "core/base/StopWait.h"
 #include "core/base/UiPoster.h"
 #include "core/net/PeerSocket.h"
@@ -21,6 +19,7 @@
 #include "core/settings/AppState.h"
 #include "core/settings/InactivityWatch.h"
 #include "core/settings/SoundEvents.h"
+#include "widgets/adapters/MessageBoxes.h"
 #include "widgets/desktop/DesktopNotifications.h"
 #include "widgets/desktop/TrayWatch.h"
 #include "widgets/frame/MainFrame.h"
@@ -43,7 +42,7 @@ public:
         // is turned on (it is dropped when the watch goes off); null where the
         // desktop cannot tell. Unset: the desktop's probe.
         std::function<std::unique_ptr<IdleInputProbe>()> makeIdleProbe;
-        std::unique_ptr<MessagePresenter> presenter;
+        std::unique_ptr<platform::MessageBoxes> boxes;  // every box of the program
         std::unique_ptr<NameSource> names;
         std::unique_ptr<Clock> clock;
         std::unique_ptr<StopWait> wait;
@@ -73,10 +72,6 @@ public:
 
     void OnAppAbout();
     void OnSettings();
-    void OnStatusReady();
-    void OnStatusDoNotDisturb();
-    void OnStatusAway();
-    void OnStatusAtLunch();
     // "Konec", a quit signal or the end of the session: from then on no box is
     // shown (failures are logged), the tray icon goes, goodbye and threads
     // stopped, every window hidden, and every running event loop left, a box's
@@ -89,9 +84,6 @@ public:
     // Brings the main window up, shown, raised and active: another copy's
     // start asks for it. Nothing once the exit has begun.
     void ShowMainWindow();
-    void SetMainTitle(const QString& text);
-    void ApplyTransparency();
-    void ApplyTopMost();
     void SaveSettings();
 
     AppState& State() { return m_state; }
@@ -116,7 +108,6 @@ private:
     bool IdleProbeAvailable();
 
     Services m_s;
-    std::unique_ptr<ClosablePresenter> m_boxes;  // every box of the program goes through it
     AppState m_state;
     std::unique_ptr<UiPoster> m_poster;
     std::unique_ptr<SoundEvents> m_sounds;

@@ -93,13 +93,13 @@ QTextCharFormat LogFormat(const QColor& colour, bool bold, bool italic) {
 
 CMRichChatDialog::CMRichChatDialog(PeerDirectory& directory, const AppState& state,
                                    CPeerSocket& endpoint, PeerItems& items,
-                                   MessagePresenter& presenter, int peerIndex)
+                                   platform::MessageBoxes& boxes, int peerIndex)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       ConversationWindow(directory, state, peerIndex),
       m_endpoint(endpoint),
       m_items(items),
-      m_presenter(presenter, this),
+      m_boxes(boxes),
       m_askSavePath(AskSavePath) {
     setObjectName(QStringLiteral("conversation"));
     setModal(false);
@@ -237,7 +237,7 @@ void CMRichChatDialog::RefreshLog() {
 
     // The boxes come last: while one is open, the log may be refreshed again.
     for (const int32_t kind : unknownKinds) {
-        ShowTraceCode(m_presenter, "RichD 1, val %i", kind);
+        ShowTraceCode(*this, "RichD 1, val %i", kind);
     }
 }
 
@@ -365,7 +365,7 @@ void CMRichChatDialog::SaveConversation() {
     // What has arrived while the question was open is saved too.
     const HistorySlice history = m_directory.HistoryFrom(m_peerIndex, 0);
     const std::string document = BuildChatLogDocument(history.entries, m_state.ComputerName(),
-                                                      m_presenter, history.olderRemoved);
+                                                      *this, history.olderRemoved);
     QSaveFile file(path);
     const auto size = static_cast<qint64>(document.size());
     if (file.open(QIODevice::WriteOnly) && file.write(document.data(), size) == size &&
@@ -374,8 +374,12 @@ void CMRichChatDialog::SaveConversation() {
     }
     const QString text = QStringLiteral("Konverzaci se nepodařilo uložit do souboru %1.")
                              .arg(QDir::toNativeSeparators(path));
-    m_presenter.ShowMessage(res::String(res::kStrAppTitle), platform::ToCp1250(text),
-                            BoxIcon::Warning);
+    ShowMessage(res::String(res::kStrAppTitle), platform::ToCp1250(text), BoxIcon::Warning);
+}
+
+void CMRichChatDialog::ShowMessage(const std::string& caption, const std::string& text,
+                                   BoxIcon icon) {
+    m_boxes.Show(this, caption, text, icon);
 }
 
 void CMRichChatDialog::ScrollLogToEnd() {
@@ -422,7 +426,7 @@ void CMRichChatDialog::OnSend() {
             m_endpoint.SendText(text, std::string());
             break;
         default:
-            ShowTraceCode(m_presenter, "RichD 0, val %i", recipient);
+            ShowTraceCode(*this, "RichD 0, val %i", recipient);
             break;
     }
     RefreshLog();
@@ -447,7 +451,7 @@ void CMRichChatDialog::OnInputChange() {
             m_endpoint.SendTyping(std::string());
             break;
         default:
-            ShowTraceCode(m_presenter, "RichD 2, val %i", recipient);
+            ShowTraceCode(*this, "RichD 2, val %i", recipient);
             break;
     }
     m_typingSent = true;
@@ -476,5 +480,5 @@ void CMRichChatDialog::reject() {
 std::unique_ptr<ConversationWindow> RichChatFactory::CreateConversation(
     const ConversationParts& parts, int peerIndex) {
     return std::make_unique<CMRichChatDialog>(parts.directory, m_state, parts.endpoint, parts.items,
-                                              m_presenter, peerIndex);
+                                              m_boxes, peerIndex);
 }

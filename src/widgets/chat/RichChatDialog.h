@@ -18,7 +18,7 @@
 #include "core/peers/PeerDirectory.h"
 #include "core/peers/PeerItems.h"
 #include "core/settings/AppState.h"
-#include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/adapters/MessageBoxes.h"
 
 class QAction;
 class QCloseEvent;
@@ -36,12 +36,13 @@ class InputHint;
 // The conversation window of one peer: the formatted log of the peer's history,
 // the input line, the recipient choice and the Send and Bell buttons. A
 // top-level window of its own; closing it (or Esc) only hides it and marks the
-// record's window hidden. User-interface thread only.
-class CMRichChatDialog final : public QDialog, public ConversationWindow {
+// record's window hidden. As a MessagePresenter it shows the boxes of this
+// window, over it. User-interface thread only.
+class CMRichChatDialog final : public QDialog, public ConversationWindow, public MessagePresenter {
     Q_OBJECT
 public:
     CMRichChatDialog(PeerDirectory& directory, const AppState& state, CPeerSocket& endpoint,
-                     PeerItems& items, MessagePresenter& presenter, int peerIndex);
+                     PeerItems& items, platform::MessageBoxes& boxes, int peerIndex);
     ~CMRichChatDialog() override;
 
     // ConversationWindow
@@ -53,6 +54,8 @@ public:
     void RefreshLog() override;
     void ShowAndRaise() override;
     void SetSendingEnabled(bool enabled) override;
+
+    void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override;
 
     // "Odeslat" and Enter in the input.
     void OnSend();
@@ -110,7 +113,7 @@ private:
 
     CPeerSocket& m_endpoint;
     PeerItems& m_items;
-    platform::WindowBoxes m_presenter;  // the boxes of this window, over it
+    platform::MessageBoxes& m_boxes;
     bool m_typingSent = false;
     DrawnLog m_drawn;
     std::array<LineFormats, 2> m_formats;  // Incoming, Outgoing
@@ -129,13 +132,13 @@ private:
 // Makes the conversation windows, with what the network hands over for each.
 class RichChatFactory final : public ConversationFactory {
 public:
-    RichChatFactory(const AppState& state, MessagePresenter& presenter)
-        : m_state(state), m_presenter(presenter) {}
+    RichChatFactory(const AppState& state, platform::MessageBoxes& boxes)
+        : m_state(state), m_boxes(boxes) {}
 
     std::unique_ptr<ConversationWindow> CreateConversation(const ConversationParts& parts,
                                                            int peerIndex) override;
 
 private:
     const AppState& m_state;
-    MessagePresenter& m_presenter;
+    platform::MessageBoxes& m_boxes;
 };

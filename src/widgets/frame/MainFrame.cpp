@@ -37,30 +37,25 @@ struct StatusItem {
     const char* trayName;
     int prompt;
     const char* icon;
-    std::function<void()> CMainFrame::Commands::*command;
     int status;
 };
 const StatusItem kStatusItems[] = {
-    {"&Připraven", "actionReady", "trayReady", res::kStrPromptReady, "tb-ready.svg",
-     &CMainFrame::Commands::statusReady, Ready},
+    {"&Připraven", "actionReady", "trayReady", res::kStrPromptReady, "tb-ready.svg", Ready},
     {"Ne&rušit", "actionDoNotDisturb", "trayDoNotDisturb", res::kStrPromptDoNotDisturb,
-     "tb-dnd.svg", &CMainFrame::Commands::statusDoNotDisturb, DoNotDisturb},
-    {"&Pryč", "actionAway", "trayAway", res::kStrPromptAway, "tb-away.svg",
-     &CMainFrame::Commands::statusAway, Away},
-    {"Na &obědě", "actionAtLunch", "trayAtLunch", res::kStrPromptAtLunch, "tb-lunch.svg",
-     &CMainFrame::Commands::statusAtLunch, AtLunch},
+     "tb-dnd.svg", DoNotDisturb},
+    {"&Pryč", "actionAway", "trayAway", res::kStrPromptAway, "tb-away.svg", Away},
+    {"Na &obědě", "actionAtLunch", "trayAtLunch", res::kStrPromptAtLunch, "tb-lunch.svg", AtLunch},
 };
 
 }  // namespace
 
-CMainFrame::CMainFrame(AppState& state, MessagePresenter& presenter, const Clock& clock,
-                       Commands commands, bool trayAvailable)
+CMainFrame::CMainFrame(AppState& state, platform::MessageBoxes& boxes, const Clock& clock,
+                       bool trayAvailable)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_state(state),
-      m_boxes(presenter, this),
+      m_boxes(boxes),
       m_clock(clock),
-      m_commands(std::move(commands)),
       m_trayAvailable(trayAvailable) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/tray.svg")));
@@ -99,8 +94,12 @@ void CMainFrame::SetView(CMrmx3View* view) {
     }
 }
 
+void CMainFrame::ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) {
+    m_boxes.Show(this, caption, text, icon);
+}
+
 QAction* CMainFrame::MakeAction(const QString& text, int promptId, const QString& iconName,
-                                std::function<void()> handler, const char* objectName) {
+                                const char* objectName) {
     auto* action = new QAction(text, this);
     action->setObjectName(QString::fromLatin1(objectName));
     // The prompt's first line shows in the message pane, the second is the tool tip.
@@ -112,18 +111,7 @@ QAction* CMainFrame::MakeAction(const QString& text, int promptId, const QString
         action->setIcon(QIcon(QStringLiteral(":/icons/") + iconName));
         action->setIconVisibleInMenu(false);
     }
-    if (handler) {
-        connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
-    }
     return action;
-}
-
-std::function<void()> CMainFrame::Command(std::function<void()> Commands::*member) {
-    return [this, member] {
-        if (const auto& call = m_commands.*member) {
-            call();
-        }
-    };
 }
 
 QAction* CMainFrame::Action(const char* name) {
@@ -131,20 +119,24 @@ QAction* CMainFrame::Action(const char* name) {
 }
 
 void CMainFrame::CreateActions() {
-    MakeAction(
-        QStringLiteral("&Konec"), res::kStrPromptExit, {}, [this] { OnAppExit(); }, "actionExit");
+    connect(MakeAction(QStringLiteral("&Konec"), res::kStrPromptExit, {}, "actionExit"),
+            &QAction::triggered, this, &CMainFrame::OnAppExit);
     for (const StatusItem& item : kStatusItems) {
-        MakeAction(QString::fromUtf8(item.text), item.prompt, QString::fromLatin1(item.icon),
-                   Command(item.command), item.actionName);
+        QAction* action = MakeAction(QString::fromUtf8(item.text), item.prompt,
+                                     QString::fromLatin1(item.icon), item.actionName);
+        connect(action, &QAction::triggered, this,
+                [this, status = item.status] { Q_EMIT StatusChosen(status); });
     }
-    MakeAction(QStringLiteral("&Nastavení"), res::kStrSettingsPrompt,
-               QStringLiteral("tb-settings.svg"), Command(&Commands::settings), "actionSettings");
-    m_actionToolBar = MakeAction(QStringLiteral("&Toolbar"), res::kStrPromptToolBar, {}, nullptr,
-                                 "actionToolBar");
-    m_actionStatusBar = MakeAction(QStringLiteral("Status &Bar"), res::kStrPromptStatusBar, {},
-                                   nullptr, "actionStatusBar");
-    MakeAction(QStringLiteral("&O Murmex3"), res::kStrPromptAbout, QStringLiteral("tb-about.svg"),
-               Command(&Commands::about), "actionAbout");
+    connect(MakeAction(QStringLiteral("&Nastavení"), res::kStrSettingsPrompt,
+                       QStringLiteral("tb-settings.svg"), "actionSettings"),
+            &QAction::triggered, this, &CMainFrame::SettingsRequested);
+    m_actionToolBar =
+        MakeAction(QStringLiteral("&Toolbar"), res::kStrPromptToolBar, {}, "actionToolBar");
+    m_actionStatusBar =
+        MakeAction(QStringLiteral("Status &Bar"), res::kStrPromptStatusBar, {}, "actionStatusBar");
+    connect(MakeAction(QStringLiteral("&O Murmex3"), res::kStrPromptAbout,
+                       QStringLiteral("tb-about.svg"), "actionAbout"),
+            &QAction::triggered, this, &CMainFrame::AboutRequested);
 
     m_actionToolBar->setCheckable(true);
     m_actionToolBar->setChecked(true);
@@ -240,22 +232,23 @@ void CMainFrame::CreateTray() {
 void CMainFrame::CreateTrayMenu() {
     m_trayMenu = new QMenu(this);
     m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
-    const auto add = [this](const QString& text, const char* name, std::function<void()> handler) {
+    const auto add = [this](const QString& text, const char* name, auto handler) {
         QAction* action = m_trayMenu->addAction(text);
         action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+        connect(action, &QAction::triggered, this, handler);
         return action;
     };
     m_trayStatuses = new QActionGroup(m_trayMenu);
     for (const StatusItem& item : kStatusItems) {
-        QAction* action = add(QString::fromUtf8(item.text), item.trayName, Command(item.command));
+        QAction* action = add(QString::fromUtf8(item.text), item.trayName,
+                              [this, status = item.status] { Q_EMIT StatusChosen(status); });
         action->setCheckable(true);
         action->setData(item.status);
         m_trayStatuses->addAction(action);
     }
     m_trayMenu->addSeparator();
-    add(QStringLiteral("&Zobrazit"), "trayShow", [this] { ShowFromTray(); });
-    add(QStringLiteral("&Nastavení…"), "traySettings", Command(&Commands::settings));
+    add(QStringLiteral("&Zobrazit"), "trayShow", &CMainFrame::ShowFromTray);
+    add(QStringLiteral("&Nastavení…"), "traySettings", &CMainFrame::SettingsRequested);
     m_trayMenu->addSeparator();
     // The tray's menu works while a modal dialog holds the window; the exit
     // is safe inside its event loop.
@@ -403,7 +396,7 @@ void CMainFrame::OnUpdateStatusPane(bool networkUnreachable) {
         }
     }
 
-    const std::string status = StatusShortText(m_state.OwnStatus(), m_boxes);
+    const std::string status = StatusShortText(m_state.OwnStatus(), *this);
     const QString text = platform::FromCp1250(status);
     if (m_statusPane->text() != text) {
         m_statusPane->setText(text);
@@ -423,14 +416,11 @@ void CMainFrame::OnAppExit() {
 }
 
 void CMainFrame::RunExitCommand() {
-    if (m_exitCommandRun) {
+    if (std::exchange(m_exitCommandRun, true)) {
         return;
     }
-    m_exitCommandRun = true;
     m_noteBoxes.Close();
-    if (m_commands.exit) {
-        m_commands.exit();
-    }
+    Q_EMIT ExitRequested();
 }
 
 int CMainFrame::AlphaForPercent(int32_t transpareny) {
@@ -495,8 +485,8 @@ void CMainFrame::OnDesktopNotificationClicked() {
 void CMainFrame::OpenNotified() {
     const bool openOnClick =
         m_state.Read([](const SettingsRecord& s) { return s.openOnClickTooTip; });
-    if (openOnClick && m_commands.openNotifiedConversation) {
-        m_commands.openNotifiedConversation();
+    if (openOnClick) {
+        Q_EMIT OpenNotifiedRequested();
     }
 }
 

@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,7 +17,7 @@
 #include "core/base/Presenter.h"
 #include "core/peers/PeerNotifier.h"
 #include "core/settings/AppState.h"
-#include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/adapters/MessageBoxes.h"
 #include "widgets/adapters/QtUiPoster.h"
 
 class CMrmx3View;
@@ -36,31 +35,20 @@ class DesktopNotifications;
 // none for a quiet period after one closes, the next telling how many were
 // missed. A tray may come or go while the program runs (SetTrayAvailable). At
 // most one notification is shown per kNotificationGapMs: one that comes sooner
-// waits for the end of the gap, and a newer one takes its place.
-class CMainFrame final : public QMainWindow, public NotificationSink {
+// waits for the end of the gap, and a newer one takes its place. As a
+// MessagePresenter it shows the boxes that belong to the main window (its own,
+// its tree's and the network's), owned by it and centred over it.
+class CMainFrame final : public QMainWindow, public NotificationSink, public MessagePresenter {
     Q_OBJECT
 public:
-    struct Commands {
-        std::function<void()> about;
-        std::function<void()> settings;
-        std::function<void()> statusReady;
-        std::function<void()> statusDoNotDisturb;
-        std::function<void()> statusAway;
-        std::function<void()> statusAtLunch;
-        std::function<void()> openNotifiedConversation;
-        std::function<void()> exit;  // the orderly end of the program
-    };
-
     // trayAvailable: whether the desktop shows a system tray at start (tests
     // pass it). clock: the time of the boxes' quiet period.
-    CMainFrame(AppState& state, MessagePresenter& presenter, const Clock& clock, Commands commands,
+    CMainFrame(AppState& state, platform::MessageBoxes& boxes, const Clock& clock,
                bool trayAvailable);
     ~CMainFrame() override;
 
     void SetView(CMrmx3View* view);
-    // The boxes that belong to the main window (its own, its tree's and the
-    // network's): owned by it and centred over it.
-    MessagePresenter& Boxes() { return m_boxes; }
+    void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override;
 
     static constexpr int kNotificationGapMs = 250;
     // After a notification box has closed, no other opens for this long.
@@ -90,9 +78,6 @@ public:
     void RemoveTrayIcon();
     // F6 and Shift+F6: the keyboard focus to the next or previous pane.
     void FocusNextPane(bool forward) { focusNextPrevChild(forward); }
-    // Opacity from "Transpareny" (alpha = p*255/100, p clamped to 100, low 8 bits).
-    void ApplyTransparency();
-    void ApplyTopMost();
     static int AlphaForPercent(int32_t transpareny);
 
     bool TrayAvailable() const { return m_trayAvailable; }
@@ -128,6 +113,21 @@ public:
     // The desktop notification was clicked: as a balloon click.
     void OnDesktopNotificationClicked();
 
+public Q_SLOTS:
+    // Opacity from "Transpareny" (alpha = p*255/100, p clamped to 100, low 8 bits).
+    void ApplyTransparency();
+    void ApplyTopMost();
+
+Q_SIGNALS:
+    // The commands of the menus, the tool bar and the tray's menu.
+    void AboutRequested();
+    void SettingsRequested();
+    void StatusChosen(int status);
+    // A click on the notification, where "OpenOnClickTooTip" asks for it.
+    void OpenNotifiedRequested();
+    // The orderly end of the program; emitted once.
+    void ExitRequested();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -142,13 +142,11 @@ private:
     void CreateTray();
     void CreateTrayMenu();
     void ShowFromTray();
-    // Calls the command where it is set.
-    std::function<void()> Command(std::function<void()> Commands::*member);
     QAction* Action(const char* name);
     // Opens the notified conversation where "OpenOnClickTooTip" asks for it.
     void OpenNotified();
     QAction* MakeAction(const QString& text, int promptId, const QString& iconName,
-                        std::function<void()> handler, const char* objectName);
+                        const char* objectName);
     void RunExitCommand();
     // The balloon, or without a tray the desktop's notification or the box.
     void Present(const Notification& notification);
@@ -160,9 +158,8 @@ private:
     QString IdleText() const;
 
     AppState& m_state;
-    platform::WindowBoxes m_boxes;
+    platform::MessageBoxes& m_boxes;
     const Clock& m_clock;
-    Commands m_commands;
     bool m_trayAvailable;
     bool m_exiting = false;
     bool m_balloonShown = false;
@@ -172,7 +169,7 @@ private:
     platform::DesktopNotifications* m_desktop = nullptr;
     // Boxes that stand for notifications, shown from posted tasks.
     platform::QtUiPoster m_poster{this};
-    AlertGate m_noteBoxes{m_boxes, m_clock, m_poster, AlertGate::Purpose::Notifications};
+    AlertGate m_noteBoxes{*this, m_clock, m_poster, AlertGate::Purpose::Notifications};
     int m_superseded = 0;  // waiting ones replaced by a newer one since the last shown
     bool m_exitCommandRun = false;
     // The tray icon went for the exit: no icon, window or notification again.

@@ -46,11 +46,10 @@ int ListIndex(const QComboBox* box, int32_t index) {
 
 }  // namespace
 
-CMX3PropPgVisage::CMX3PropPgVisage(AppState& state, SettingsApply apply,
-                                   std::function<std::string()> logonName, QWidget* parent)
+CMX3PropPgVisage::CMX3PropPgVisage(AppState& state, std::function<std::string()> logonName,
+                                   QWidget* parent)
     : QWidget(parent),
       m_state(state),
-      m_apply(std::move(apply)),
       m_logonName(logonName ? std::move(logonName) : [] { return QueryWindowsUserName(); }) {
     setObjectName(QStringLiteral("visagePage"));
     // Made at once, so that the sheet is sized for every page before it opens.
@@ -176,16 +175,8 @@ void CMX3PropPgVisage::OnOK() {
         s.userName = userName;
     });
 
-    if (m_apply.setMainTitle) {
-        m_apply.setMainTitle(platform::FromCp1250(userName + "@" + m_state.ComputerName()));
-    }
-    if (m_apply.loadIcons) {
-        m_apply.loadIcons();
-    }
-    if (m_apply.applyTransparency) {
-        m_apply.applyTransparency();
-    }
-    if (m_apply.applyTopMost) {
-        m_apply.applyTopMost();
-    }
+    Q_EMIT CaptionChanged(platform::FromCp1250(userName + "@" + m_state.ComputerName()));
+    Q_EMIT IconsChanged();
+    Q_EMIT TransparencyChanged();
+    Q_EMIT TopMostChanged();
 }

@@ -16,24 +16,16 @@ class QLineEdit;
 class QShowEvent;
 class QSlider;
 
-// What the Appearance page's OK applies to the running program at once. An
-// empty function is skipped.
-struct SettingsApply {
-    std::function<void(const QString& caption)> setMainTitle;
-    std::function<void()> loadIcons;          // the user tree's icon set and size
-    std::function<void()> applyTransparency;  // from "Transpareny"
-    std::function<void()> applyTopMost;       // from "TopMost"
-};
-
 // The "Vzhled" page: user name, self-listing, icon set and size, top-most and
 // transparency of the main window. Its controls are filled from the settings
 // when the page is first shown; OK is for a page that was shown. The user name
-// refuses characters outside code page 1250, with a hint.
+// refuses characters outside code page 1250, with a hint. Its OK tells the
+// running program what to apply at once through its signals.
 class CMX3PropPgVisage final : public QWidget {
     Q_OBJECT
 public:
     // logonName gives the Windows logon name (code page 1250); empty: the system's.
-    CMX3PropPgVisage(AppState& state, SettingsApply apply, std::function<std::string()> logonName,
+    CMX3PropPgVisage(AppState& state, std::function<std::string()> logonName,
                      QWidget* parent = nullptr);
 
     // Shown at least once: filled from the settings, and written back on OK.
@@ -45,9 +37,16 @@ public:
     // available here and disables their controls; OK keeps their settings
     // as they were. Before the sheet opens.
     void SetWindowStyleAvailable(bool available);
-    // Writes the controls into the settings, then sets the caption, reloads the
-    // icons and applies transparency and top-most.
+    // Writes the controls into the settings, then emits the signals below in
+    // their order.
     void OnOK();
+
+Q_SIGNALS:
+    // The main window's caption: the user name and the computer name.
+    void CaptionChanged(const QString& caption);
+    void IconsChanged();         // the user tree's icon set and size
+    void TransparencyChanged();  // "Transpareny"
+    void TopMostChanged();       // "TopMost"
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -57,7 +56,6 @@ private:
     void OnInitDialog();
 
     AppState& m_state;
-    SettingsApply m_apply;
     std::function<std::string()> m_logonName;
     bool m_shown = false;
     bool m_windowStyleAvailable = true;

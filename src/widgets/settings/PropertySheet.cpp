@@ -10,15 +10,15 @@
 #include "core/res/Strings.h"
 #include "widgets/adapters/TextCodec.h"
 
-CMX3PropertySheet::CMX3PropertySheet(AppState& state, MessagePresenter& presenter,
-                                     SettingsApply apply, std::function<std::string()> logonName,
-                                     QString soundsFolder, QWidget* parent)
-    : QDialog(parent), m_boxes(presenter, this) {
+CMX3PropertySheet::CMX3PropertySheet(AppState& state, platform::MessageBoxes& boxes,
+                                     std::function<std::string()> logonName, QString soundsFolder,
+                                     QWidget* parent)
+    : QDialog(parent), m_boxes(boxes) {
     setObjectName(QStringLiteral("propertySheet"));
     setWindowTitle(platform::FromCp1250(res::String(res::kStrSettingsCaption)));
 
-    m_visage = new CMX3PropPgVisage(state, std::move(apply), std::move(logonName));
-    m_notice = new CMX3PropPgNotice(state, m_boxes, std::move(soundsFolder));
+    m_visage = new CMX3PropPgVisage(state, std::move(logonName));
+    m_notice = new CMX3PropPgNotice(state, *this, std::move(soundsFolder));
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("pages"));
     m_tabs->addTab(m_visage, QStringLiteral("Vzhled"));
@@ -41,6 +41,11 @@ CMX3PropertySheet::CMX3PropertySheet(AppState& state, MessagePresenter& presente
 
 QString CMX3PropertySheet::DefaultSoundsFolder() {
     return platform::FromCp1250(res::String(res::kStrSoundsFolder));
+}
+
+void CMX3PropertySheet::ShowMessage(const std::string& caption, const std::string& text,
+                                    BoxIcon icon) {
+    m_boxes.Show(this, caption, text, icon);
 }
 
 void CMX3PropertySheet::accept() {

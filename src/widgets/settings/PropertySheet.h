@@ -8,7 +8,7 @@
 
 #include "core/base/Presenter.h"
 #include "core/settings/AppState.h"
-#include "widgets/adapters/QtMessagePresenter.h"
+#include "widgets/adapters/MessageBoxes.h"
 #include "widgets/settings/PropPgNotice.h"
 #include "widgets/settings/PropPgVisage.h"
 
@@ -20,14 +20,15 @@ class QTabWidget;
 // its controls into the settings (in tab order) before the dialog closes with
 // Accepted; the caller then saves the settings. Cancel changes nothing. Apply
 // stays disabled: the pages never mark themselves modified. It opens over its
-// parent, the main window, and its boxes over the sheet.
-class CMX3PropertySheet final : public QDialog {
+// parent, the main window. As a MessagePresenter it shows the pages' boxes,
+// over the sheet.
+class CMX3PropertySheet final : public QDialog, public MessagePresenter {
     Q_OBJECT
 public:
     // logonName: the Windows logon name (code page 1250). soundsFolder: the
     // folder of the sound schemes, string 130 relative to the current
     // directory unless a test gives another.
-    CMX3PropertySheet(AppState& state, MessagePresenter& presenter, SettingsApply apply,
+    CMX3PropertySheet(AppState& state, platform::MessageBoxes& boxes,
                       std::function<std::string()> logonName,
                       QString soundsFolder = DefaultSoundsFolder(), QWidget* parent = nullptr);
 
@@ -36,11 +37,13 @@ public:
     CMX3PropPgVisage* VisagePage() const { return m_visage; }
     CMX3PropPgNotice* NoticePage() const { return m_notice; }
 
+    void ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) override;
+
 public Q_SLOTS:
     void accept() override;
 
 private:
-    platform::WindowBoxes m_boxes;  // the pages' boxes, over the sheet
+    platform::MessageBoxes& m_boxes;
     QTabWidget* m_tabs = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
     CMX3PropPgVisage* m_visage = nullptr;

@@ -1,8 +1,10 @@
-// src/widgets/adapters/QtMessagePresenter.cpp
-#include "widgets/adapters/QtMessagePresenter.h"
+// src/widgets/adapters/MessageBoxes.cpp
+#include "widgets/adapters/MessageBoxes.h"
 
 #include <QMessageBox>
 
+#include "core/base/Log.h"
+#include "core/res/Cp1250.h"
 #include "widgets/adapters/TextCodec.h"
 
 namespace platform {
@@ -21,9 +23,6 @@ QMessageBox::Icon ToQtIcon(BoxIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-// The owner of the box now being shown; boxes nest in the order they open.
-thread_local QPointer<QWidget> t_owner;
-
 }  // namespace
 
 QWidget* DialogParent(QWidget* window) {
@@ -34,23 +33,30 @@ QWidget* DialogParent(QWidget* window) {
     return top->isVisible() && !top->isMinimized() ? top : nullptr;
 }
 
-void WindowBoxes::ShowMessage(const std::string& caption, const std::string& text, BoxIcon icon) {
-    const QPointer<QWidget> outer = t_owner;
-    t_owner = DialogParent(m_window.data());
-    m_inner.ShowMessage(caption, text, icon);
-    t_owner = outer;
+void MessageBoxes::Show(QWidget* owner, const std::string& caption, const std::string& text,
+                        BoxIcon icon) {
+    if (!m_closed) {
+        Open(DialogParent(owner), caption, text, icon);
+        return;
+    }
+    // One line: every run of line breaks becomes a blank.
+    std::string line = caption + ": ";
+    for (const char c : text) {
+        if (c != '\r' && c != '\n') {
+            line += c;
+        } else if (line.back() != ' ') {
+            line += ' ';
+        }
+    }
+    // The core's log, which the program hands to murmex3.exit.
+    corelog::Warning("exit", cp1250::ToUtf8(line));
 }
 
-QWidget* WindowBoxes::CurrentOwner() {
-    return t_owner.data();
-}
-
-void QtMessagePresenter::ShowMessage(const std::string& caption, const std::string& text,
-                                     BoxIcon icon) {
+void MessageBoxes::Open(QWidget* parent, const std::string& caption, const std::string& text,
+                        BoxIcon icon) {
     const QString title = FromCp1250(caption);
     QString body = FromCp1250(text);
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QWidget* parent = m_parent ? m_parent.data() : WindowBoxes::CurrentOwner();
     QMessageBox box(ToQtIcon(icon), title, body, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("messageBox"));
     box.setAccessibleName(title);
