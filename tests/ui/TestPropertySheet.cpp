@@ -8,17 +8,20 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/MemoryProfile.h"
@@ -162,6 +165,7 @@ private Q_SLOTS:
     void minutesWarningsDoNotPile();
     void withoutAnIdleProbeThePageSaysSoAndKeepsTheSetting();
     void onWaylandTopMostAndTransparencyAreOffAndKeepTheirSettings();
+    void networkListIsCheckedAsTypedAndAWrongOneIsNeverStored();
 };
 
 void TestPropertySheet::Record(const char* name) {
@@ -172,7 +176,10 @@ void TestPropertySheet::Record(const char* name) {
 void TestPropertySheet::Make(const QString& soundsFolder) {
     m_sheet.reset();
     m_sheet = std::make_unique<CMX3PropertySheet>(
-        *m_state, m_presenter, [this] { return m_logon; }, soundsFolder);
+        *m_state, m_presenter, [this] { return m_logon; }, soundsFolder, nullptr,
+        [] {
+            return std::vector<std::pair<std::string, std::string>>{{"10.1.2.7", Cp("Jiří@PC7")}};
+        });
     CMX3PropPgVisage* visage = m_sheet->VisagePage();
     connect(visage, &CMX3PropPgVisage::CaptionChanged, this, [this](const QString& caption) {
         Record("setMainTitle");
@@ -228,9 +235,10 @@ void TestPropertySheet::sheetHasCaptionTabsAndButtons() {
     QCOMPARE(m_sheet->windowTitle(), QStringLiteral("Nastavení parametrů"));
     auto* tabs = m_sheet->findChild<QTabWidget*>(QStringLiteral("pages"));
     QVERIFY(tabs != nullptr);
-    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->count(), 3);
     QCOMPARE(tabs->tabText(0), QStringLiteral("Vzhled"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("Upozornění"));
+    QCOMPARE(tabs->tabText(2), QStringLiteral("Síť"));
     QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(tabs->widget(0), static_cast<QWidget*>(m_sheet->VisagePage()));
     QCOMPARE(tabs->widget(1), static_cast<QWidget*>(m_sheet->NoticePage()));
@@ -829,4 +837,42 @@ void TestPropertySheet::onWaylandTopMostAndTransparencyAreOffAndKeepTheirSetting
 }
 
 QTEST_MAIN(TestPropertySheet)
+void TestPropertySheet::networkListIsCheckedAsTypedAndAWrongOneIsNeverStored() {
+    m_state->Modify([](SettingsRecord& s) { s.extraAddresses = "10.1.2.0/24"; });
+    QVERIFY(Open());
+    auto* tabs = m_sheet->findChild<QTabWidget*>(QStringLiteral("pages"));
+    tabs->setCurrentIndex(2);
+    auto* field = Control<QPlainTextEdit>("extraAddresses");
+    auto* hint = Control<QLabel>("extraAddressesHint");
+    QCOMPARE(field->toPlainText(), QStringLiteral("10.1.2.0/24"));
+    auto* remote = Control<QTreeWidget>("remotePeers");
+    QCOMPARE(remote->topLevelItemCount(), 1);
+    QCOMPARE(remote->topLevelItem(0)->text(0), QStringLiteral("10.1.2.7"));
+    QCOMPARE(remote->topLevelItem(0)->text(1), QStringLiteral("Jiří@PC7"));
+
+    // A wrong entry is pointed at while typed, and OK keeps the sheet open
+    // on this page with nothing written, the other pages' changes neither.
+    tabs->setCurrentIndex(0);
+    Toggle(Control<QCheckBox>("topMost"));
+    tabs->setCurrentIndex(2);
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(field, QStringLiteral(" 10.1.3.300"));
+    QTRY_VERIFY(hint->isVisible());
+    QCOMPARE(hint->text(), QStringLiteral("Neplatná položka: 10.1.3.300"));
+    tabs->setCurrentIndex(0);
+    QTest::mouseClick(Button(QDialogButtonBox::Ok), Qt::LeftButton);
+    QVERIFY(m_sheet->isVisible());
+    QCOMPARE(tabs->currentIndex(), 2);
+    QCOMPARE(m_state->Settings().extraAddresses, "10.1.2.0/24");
+    QVERIFY(!m_state->Settings().topMost);
+
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTRY_VERIFY(!hint->isVisible());
+    QTest::mouseClick(Button(QDialogButtonBox::Ok), Qt::LeftButton);
+    QTRY_VERIFY(!m_sheet->isVisible());
+    QCOMPARE(m_state->Settings().extraAddresses, "10.1.2.0/24 10.1.3.30");
+    QVERIFY(m_state->Settings().topMost);
+}
+
 #include "TestPropertySheet.moc"

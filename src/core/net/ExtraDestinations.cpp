@@ -2,7 +2,6 @@
 #include "core/net/ExtraDestinations.h"
 
 #include <algorithm>
-#include <cctype>
 #include <unordered_set>
 #include <utility>
 
@@ -63,8 +62,9 @@ bool HostName(std::string_view text) {
             return false;
         }
         for (const char c : label) {
-            const auto u = static_cast<unsigned char>(c);
-            if (!std::isalnum(u) && c != '-' && c != '_') {
+            const bool letterOrDigit =
+                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+            if (!letterOrDigit && c != '-' && c != '_') {
                 return false;
             }
         }

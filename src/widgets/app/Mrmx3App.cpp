@@ -253,7 +253,17 @@ void CMrmx3App::OnSettings() {
         m_state, *m_s.boxes, [this] { return m_s.names->LogonName(); },
         platform::QtSoundPlayer::SoundsFolder(
             platform::FromCp1250(res::String(res::kStrSoundsFolder))),
-        platform::DialogParent(m_frame.get()));
+        platform::DialogParent(m_frame.get()),
+        [this] {
+            std::vector<std::pair<std::string, std::string>> peers;
+            if (m_network) {
+                for (const int index : m_network->RemotePeers()) {
+                    const PeerFacts facts = m_network->Directory().Facts(index);
+                    peers.emplace_back(facts.address, facts.name);
+                }
+            }
+            return peers;
+        });
     sheet.NoticePage()->SetActivityWatchAvailable(IdleProbeAvailable());
     CMX3PropPgVisage* visage = sheet.VisagePage();
     visage->SetWindowStyleAvailable(

@@ -364,8 +364,8 @@ void CMRichChatDialog::SaveConversation() {
     }
     // What has arrived while the question was open is saved too.
     const HistorySlice history = m_directory.HistoryFrom(m_peerIndex, 0);
-    const std::string document = BuildChatLogDocument(history.entries, m_state.ComputerName(),
-                                                      *this, history.olderRemoved);
+    const std::string document =
+        BuildChatLogDocument(history.entries, m_state.ComputerName(), *this, history.olderRemoved);
     QSaveFile file(path);
     const auto size = static_cast<qint64>(document.size());
     if (file.open(QIODevice::WriteOnly) && file.write(document.data(), size) == size &&

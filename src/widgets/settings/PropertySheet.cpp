@@ -12,7 +12,7 @@
 
 CMX3PropertySheet::CMX3PropertySheet(AppState& state, platform::MessageBoxes& boxes,
                                      std::function<std::string()> logonName, QString soundsFolder,
-                                     QWidget* parent)
+                                     QWidget* parent, CMX3PropPgNetwork::RemotePeers remotePeers)
     : QDialog(parent), m_boxes(boxes) {
     setObjectName(QStringLiteral("propertySheet"));
     setWindowTitle(platform::FromCp1250(res::String(res::kStrSettingsCaption)));
@@ -23,6 +23,8 @@ CMX3PropertySheet::CMX3PropertySheet(AppState& state, platform::MessageBoxes& bo
     m_tabs->setObjectName(QStringLiteral("pages"));
     m_tabs->addTab(m_visage, QStringLiteral("Vzhled"));
     m_tabs->addTab(m_notice, QStringLiteral("Upozornění"));
+    m_network = new CMX3PropPgNetwork(state, std::move(remotePeers));
+    m_tabs->addTab(m_network, QStringLiteral("Síť"));
     m_tabs->setCurrentIndex(0);
 
     m_buttons = new QDialogButtonBox(
@@ -49,7 +51,13 @@ void CMX3PropertySheet::ShowMessage(const std::string& caption, const std::strin
 }
 
 void CMX3PropertySheet::accept() {
+    if (!m_network->Valid()) {
+        m_tabs->setCurrentWidget(m_network);
+        m_network->PointAtProblem();
+        return;
+    }
     m_visage->OnOK();
     m_notice->OnOK();
+    m_network->OnOK();
     QDialog::accept();
 }
