@@ -4,6 +4,8 @@
 #include <mutex>
 #include <utility>
 
+#include "core/base/Log.h"
+
 LivenessWatcher::LivenessWatcher(PeerDirectory& directory, const Clock& clock, StopWait& wait,
                                  std::function<void(int)> onMarked)
     : m_directory(directory), m_clock(clock), m_wait(wait), m_onMarked(std::move(onMarked)) {}
@@ -48,6 +50,7 @@ void LivenessWatcher::Run() {
         }
         const std::vector<int> marked = ScanOnce();
         lock.unlock();
+        corelog::Debug("peers", "Liveness scan: " + std::to_string(marked.size()) + " marked");
         for (const int index : marked) {
             m_onMarked(index);  // the lock is released here
         }
