@@ -42,6 +42,7 @@
 #include <iterator>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -1251,7 +1252,17 @@ void BM_Scale(benchmark::State& state) {
         const auto bareTicksBefore = CpuTicks(bare.Pid());
         const ThreadCpu uiSteady = MainThreadCpu(pid);
         const auto steadyStart = Clock::now();
-        std::this_thread::sleep_for(kSteadyWindow);
+        // The threads seen, a look a second: those that end take their time
+        // out of threads_cpu_ms/min.
+        std::set<std::string> threads;
+        while (Clock::now() < steadyStart + kSteadyWindow) {
+            std::error_code error;
+            for (const auto& task : std::filesystem::directory_iterator(
+                     "/proc/" + std::to_string(pid) + "/task", error)) {
+                threads.insert(task.path().filename());
+            }
+            std::this_thread::sleep_for(1s);
+        }
         const Usage usageAfter = UsageOf(pid);
         const Usage bareAfter = UsageOf(bare.Pid());
         const auto ticksAfter = CpuTicks(pid);
@@ -1313,6 +1324,7 @@ void BM_Scale(benchmark::State& state) {
         state.counters["ui_cpu_ms/min"] = (uiAfter.ns - uiSteady.ns) / 1e6 / minutes;
         state.counters["bare_cpu_ms/min"] = bareCpu;
         state.counters["ratio"] = bareCpu > 0 ? cpu / bareCpu : 0;
+        state.counters["threads_seen"] = static_cast<double>(threads.size());
         state.counters["RSS_MiB"] = *rss;
         state.counters["RSS_KiB/peer"] = (*rss - *rssBefore) * 1024 / peers;
         state.counters["dropped"] = static_cast<double>(queue->drops);
