@@ -2,15 +2,21 @@
 // Footprint of the desktop program, measured from outside: the real program
 // runs as a separate process on a host of its own (network namespace A),
 // joined by a veth pair to a second host (namespace B) where this benchmark
-// listens and plays the peers, each from an address of its own. Needs root;
-// both hosts, the program, the Xvfb, the tray, the bare receivers and the
-// temporary homes are removed on every exit, also on SIGINT/SIGTERM.
+// listens and plays the peers, each from an address of its own. Needs root.
+// The hosts, the X server, the session bus, the tray and the program are set up
+// by bench/rig.sh on the end-to-end tests' helpers (tests/e2e/netns.sh); this
+// file only measures. Everything is removed on every exit, also on
+// SIGINT/SIGTERM.
 //
 // Build it in release (make bench does) and run it as root, all of it or some:
 //   build/release/bench/bench_program --benchmark_filter='BM_Idle|BM_Flood'
-// BM_Idle and BM_Flood print the program's figures beside those of a bare
-// receiver measured in the same run, on the same host: the machine may be
+// BM_Idle, BM_Flood and BM_Scale print the program's figures beside those of a
+// bare receiver measured in the same run, on the same host: the machine may be
 // shared, so the ratio is what compares.
+//
+// BM_Scale (1,000, 5,000 and 20,000 peers, about 6 minutes), in one command
+// that builds what it needs first:
+//   bench/scale.sh
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -20,7 +26,6 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,16 +40,23 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "PeerFlood.h"
 
 #ifndef MURMEX3_PROGRAM
 #error "MURMEX3_PROGRAM must name the program under test"
+#endif
+#ifndef MURMEX3_BENCH_RIG
+#error "MURMEX3_BENCH_RIG must name bench/rig.sh"
 #endif
 
 namespace {
@@ -54,80 +66,23 @@ using namespace std::chrono_literals;
 using namespace peerflood;
 
 constexpr const char* kAddrA = "10.213.77.1";
-constexpr const char* kAddrB = "10.213.77.2";
 constexpr int16_t kDisconnected = 4;
-// Where the bare receiver of the idle benchmark listens on host A, beside the
-// program, so both get the same announcements in the same minutes.
+// Where the bare receiver listens on host A, beside the program, so both get
+// the same announcements in the same minutes.
 constexpr uint16_t kBarePort = kPort + 1;
 
+// Peer k of the rig: PeerFlood.h's peer k, past the hosts' own 10.213.77.0/24.
+int PeerIndex(int k) {
+    return k < 19455 ? k : k + 256;
+}
+
 // ---------------------------------------------------------------------------
-// Everything the teardown needs, kept in fixed buffers so that the signal
-// handler can run it with async-signal-safe calls only.
+// The rig and the bare receiver are this process's children; a quit signal
+// ends both, and the rig removes the rest. Async-signal-safe.
 
-char g_ipPath[64] = "/usr/sbin/ip";
-char g_hostA[32];
-char g_hostB[32];
-char g_vethA[32];
-char g_tmpRoot[128];
-char g_xvfbLock[64];
-char g_xvfbSocket[64];
-std::atomic<pid_t> g_programPid{0};
-std::atomic<pid_t> g_xvfbPid{0};
-std::atomic<pid_t> g_busPid{0};
-std::atomic<pid_t> g_trayPid{0};
+std::atomic<pid_t> g_rigPid{0};
 std::atomic<pid_t> g_barePid{0};
-std::atomic<bool> g_hostsMade{false};
-std::atomic<bool> g_tornDown{false};
-
-// fork/execve/waitpid with no environment and quiet output; async-signal-safe.
-int RunQuiet(const char* path, char* const argv[]) {
-    const pid_t pid = fork();
-    if (pid < 0) {
-        return -1;
-    }
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-        }
-        char* const noEnv[] = {nullptr};
-        execve(path, argv, noEnv);
-        _exit(127);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
-        }
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void SleepMs(long ms) {
-    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
-
-// Ends a child: SIGTERM, up to graceMs for it to go, then SIGKILL.
-// Async-signal-safe. Returns true when it left on its own.
-bool EndChild(pid_t pid, long graceMs) {
-    if (pid <= 0) {
-        return true;
-    }
-    kill(pid, SIGTERM);
-    for (long waited = 0; waited < graceMs; waited += 5) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            return true;
-        }
-        SleepMs(5);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return false;
-}
+bool g_netMade = false;
 
 void BlockQuitSignals(sigset_t* old) {
     sigset_t quit;
@@ -138,56 +93,30 @@ void BlockQuitSignals(sigset_t* old) {
     sigprocmask(SIG_BLOCK, &quit, old);
 }
 
-void TearDownAll() {
-    // A signal that comes in now waits: the teardown runs once and whole.
-    BlockQuitSignals(nullptr);
-    if (g_tornDown.exchange(true)) {
-        return;
+void EndChildren() {
+    const pid_t bare = g_barePid.exchange(0);
+    if (bare > 0) {
+        kill(bare, SIGKILL);
+        waitpid(bare, nullptr, 0);
     }
-    for (auto* child : {&g_programPid, &g_barePid, &g_trayPid, &g_busPid}) {
-        const pid_t pid = child->exchange(0);
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+    // The rig tears down on SIGTERM, as when its input closes.
+    const pid_t rig = g_rigPid.exchange(0);
+    if (rig > 0) {
+        kill(rig, SIGTERM);
+        while (waitpid(rig, nullptr, 0) < 0 && errno == EINTR) {
         }
-    }
-    const pid_t xvfb = g_xvfbPid.exchange(0);
-    if (xvfb > 0) {
-        EndChild(xvfb, 1000);
-        if (g_xvfbLock[0] != '\0') {
-            unlink(g_xvfbLock);
-            unlink(g_xvfbSocket);
-        }
-    }
-    if (g_hostsMade.load()) {
-        char ip[] = "ip";
-        char netns[] = "netns";
-        char del[] = "del";
-        char link[] = "link";
-        char* const delA[] = {ip, netns, del, g_hostA, nullptr};
-        char* const delB[] = {ip, netns, del, g_hostB, nullptr};
-        // Only left in the first namespace when a set-up failed half-way.
-        char* const delVeth[] = {ip, link, del, g_vethA, nullptr};
-        RunQuiet(g_ipPath, delA);
-        RunQuiet(g_ipPath, delB);
-        RunQuiet(g_ipPath, delVeth);
-    }
-    if (g_tmpRoot[0] != '\0') {
-        char rm[] = "rm";
-        char rf[] = "-rf";
-        char* const rmTmp[] = {rm, rf, g_tmpRoot, nullptr};
-        RunQuiet("/bin/rm", rmTmp);
     }
 }
 
-extern "C" void OnFatalSignal(int number) {
-    TearDownAll();
+extern "C" void OnQuitSignal(int number) {
+    BlockQuitSignals(nullptr);
+    EndChildren();
     _exit(128 + number);
 }
 
 void InstallSignalTeardown() {
     struct sigaction sa {};
-    sa.sa_handler = OnFatalSignal;
+    sa.sa_handler = OnQuitSignal;
     sigemptyset(&sa.sa_mask);
     for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         sigaddset(&sa.sa_mask, number);
@@ -197,21 +126,87 @@ void InstallSignalTeardown() {
     }
 }
 
-// ---------------------------------------------------------------------------
-
-int RunIp(const std::vector<std::string>& args) {
-    std::vector<std::string> all{"ip"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : all) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    return RunQuiet(g_ipPath, argv.data());
-}
-
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
+}
+
+// bench/rig.sh, driven a command a line; each answers one line.
+class Rig {
+public:
+    Rig() {
+        int in[2];
+        int out[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+            return;
+        }
+        sigset_t old;
+        BlockQuitSignals(&old);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            // Also when this process is killed outright.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            sigprocmask(SIG_SETMASK, &old, nullptr);
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            execl("/bin/bash", "bash", MURMEX3_BENCH_RIG, MURMEX3_PROGRAM, nullptr);
+            _exit(127);
+        }
+        if (pid > 0) {
+            g_rigPid = pid;
+        }
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+        close(in[0]);
+        close(out[1]);
+        m_to = in[1];
+        m_from = out[0];
+    }
+
+    // "ok ..." or "error ..."; the words after "ok" in `words`.
+    std::string Ask(const std::string& command, std::vector<std::string>* words = nullptr) {
+        const std::string line = command + "\n";
+        if (m_to < 0 ||
+            write(m_to, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+            return "error the rig is not running";
+        }
+        std::string answer;
+        for (char c = 0; c != '\n';) {
+            pollfd ready{m_from, POLLIN, 0};
+            if (poll(&ready, 1, 120000) != 1 || read(m_from, &c, 1) != 1) {
+                return "error no answer from the rig to: " + command;
+            }
+            answer += c == '\n' ? "" : std::string(1, c);
+        }
+        if (words != nullptr) {
+            std::istringstream fields(answer);
+            std::string word;
+            fields >> word;
+            words->clear();
+            while (fields >> word) {
+                words->push_back(word);
+            }
+        }
+        return answer;
+    }
+
+    // Closing its input ends it, with everything it started.
+    void End() {
+        if (m_to >= 0) {
+            close(m_to);
+            m_to = -1;
+            const pid_t pid = g_rigPid.exchange(0);
+            if (pid > 0) {
+                waitpid(pid, nullptr, 0);
+            }
+        }
+    }
+
+private:
+    int m_to = -1;
+    int m_from = -1;
+};
+
+bool IsOk(const std::string& answer) {
+    return answer.rfind("ok", 0) == 0;
 }
 
 // The two hosts, this benchmark's socket on host B, and the peers' addresses.
@@ -225,92 +220,32 @@ public:
     bool Ready() const { return m_error.empty(); }
     const std::string& Error() const { return m_error; }
     int Socket() const { return m_socket; }
-    int PeersAdded() const { return m_peersAdded; }
+    Rig& Setup() { return m_rig; }
+    const std::string& HostA() const { return m_hostA; }
 
-    // Adds peer addresses 0..count-1 to host B's interface.
-    bool AddPeerAddresses(int count) {
-        if (count <= m_peersAdded) {
-            return true;
-        }
-        const std::string batchPath = std::string(g_tmpRoot) + "/addresses.batch";
-        {
-            std::ofstream batch(batchPath);
-            for (int i = m_peersAdded; i < count; ++i) {
-                batch << "address add " << Dotted(PeerAddress(i)) << "/32 dev " << m_vethB << "\n";
-            }
-        }
-        if (RunIp({"-n", g_hostB, "-batch", batchPath}) != 0) {
-            return false;
-        }
-        m_peersAdded = count;
-        return true;
-    }
-
-    // A fresh, empty home for one run of the program.
-    std::string NewHome() {
-        const std::string home = std::string(g_tmpRoot) + "/home" + std::to_string(++m_homes);
-        mkdir(home.c_str(), 0700);
-        return home;
-    }
+    // Adds peer addresses 0..count-1 (see PeerIndex) to host B.
+    bool AddPeerAddresses(int count) { return IsOk(m_rig.Ask("peers " + std::to_string(count))); }
 
     void Close() {
         if (m_socket >= 0) {
             close(m_socket);
             m_socket = -1;
         }
+        // The socket holds host B; it is closed before the hosts go.
+        m_rig.End();
     }
 
 private:
     TestNet() {
-        if (geteuid() != 0) {
-            m_error = "needs root: it makes two network namespaces joined by a veth pair";
+        g_netMade = true;
+        std::vector<std::string> words;
+        const std::string answer = m_rig.Ask("hosts", &words);
+        if (!IsOk(answer) || words.size() != 2) {
+            m_error = answer;
             return;
         }
-        if (access(g_ipPath, X_OK) != 0) {
-            std::snprintf(g_ipPath, sizeof g_ipPath, "%s", "/sbin/ip");
-            if (access(g_ipPath, X_OK) != 0) {
-                m_error = "needs iproute2 (ip) for network namespaces";
-                return;
-            }
-        }
-        const int pid = static_cast<int>(getpid());
-        std::snprintf(g_hostA, sizeof g_hostA, "m3b%da", pid);
-        std::snprintf(g_hostB, sizeof g_hostB, "m3b%db", pid);
-        std::snprintf(g_vethA, sizeof g_vethA, "m3b%dva", pid);
-        m_vethB = "m3b" + std::to_string(pid) + "vb";
-        std::snprintf(g_tmpRoot, sizeof g_tmpRoot, "%s", "/tmp/murmex3-bench.XXXXXX");
-        if (mkdtemp(g_tmpRoot) == nullptr) {
-            g_tmpRoot[0] = '\0';
-            m_error = "cannot make a temporary directory";
-            return;
-        }
-        g_hostsMade = true;
-        const std::string a = g_hostA;
-        const std::string b = g_hostB;
-        const std::string va = g_vethA;
-        const std::vector<std::vector<std::string>> steps = {
-            {"netns", "add", a},
-            {"netns", "add", b},
-            {"link", "add", va, "type", "veth", "peer", "name", m_vethB},
-            {"link", "set", va, "netns", a},
-            {"link", "set", m_vethB, "netns", b},
-            {"-n", a, "address", "add", std::string(kAddrA) + "/24", "dev", va},
-            {"-n", b, "address", "add", std::string(kAddrB) + "/24", "dev", m_vethB},
-            {"-n", a, "link", "set", "lo", "up"},
-            {"-n", b, "link", "set", "lo", "up"},
-            {"-n", a, "link", "set", va, "up"},
-            {"-n", b, "link", "set", m_vethB, "up"},
-            // The limited broadcast follows the default route.
-            {"-n", a, "route", "add", "default", "dev", va},
-            {"-n", b, "route", "add", "default", "dev", m_vethB},
-        };
-        for (const auto& step : steps) {
-            if (RunIp(step) != 0) {
-                m_error = "ip " + step[0] + " " + step[1] + " ... failed";
-                return;
-            }
-        }
-        if (!OpenSocketInB()) {
+        m_hostA = words[0];
+        if (!OpenSocketIn(words[1])) {
             m_error = "cannot open the listening socket on the second host";
         }
     }
@@ -319,10 +254,9 @@ private:
 
     // The socket is created inside host B; the process then returns to its
     // own namespace, so the socket stays B's and everything else is as usual.
-    bool OpenSocketInB() {
+    bool OpenSocketIn(const std::string& host) {
         const int own = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
-        const int other =
-            open((std::string("/run/netns/") + g_hostB).c_str(), O_RDONLY | O_CLOEXEC);
+        const int other = open(("/run/netns/" + host).c_str(), O_RDONLY | O_CLOEXEC);
         bool ok = false;
         if (own >= 0 && other >= 0 && setns(other, CLONE_NEWNET) == 0) {
             m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -348,11 +282,10 @@ private:
         return ok;
     }
 
-    std::string m_vethB;
+    Rig m_rig;
+    std::string m_hostA;
     std::string m_error;
     int m_socket = -1;
-    int m_peersAdded = 0;
-    int m_homes = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -406,7 +339,7 @@ void Drain(int fd) {
 }
 
 // ---------------------------------------------------------------------------
-// Processes on host A: the program, its X server and tray, bare receivers.
+// The processes on host A.
 
 // ": <the last line of the file>", or nothing when it is empty.
 std::string LastLine(const std::string& path) {
@@ -419,159 +352,34 @@ std::string LastLine(const std::string& path) {
     return last.empty() ? "" : ": " + last;
 }
 
-// Runs a command on host A ("ip netns exec" execs in place, so the pid is the
-// command's own), in `dir`, with its output in `log`, and notes it in `slot`
-// for the teardown. The command inherits `keepFd`.
-pid_t SpawnInHostA(std::vector<std::string> command, std::atomic<pid_t>& slot,
-                   const std::string& dir, const std::string& log, int keepFd = -1) {
-    std::vector<std::string> args = {"ip", "netns", "exec", g_hostA};
-    args.insert(args.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
-    // No quit signal between the fork and noting the child, so none escapes.
-    sigset_t old;
-    BlockQuitSignals(&old);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        sigprocmask(SIG_SETMASK, &old, nullptr);
-        if (chdir(dir.c_str()) != 0) {
-            _exit(126);
-        }
-        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = open("/dev/null", O_RDONLY);
-        if (out >= 0 && null >= 0) {
-            dup2(null, 0);
-            dup2(out, 1);
-            dup2(out, 2);
-        }
-        if (keepFd >= 0) {
-            fcntl(keepFd, F_SETFD, 0);
-        }
-        execv(g_ipPath, argv.data());
-        _exit(127);
-    }
-    if (pid > 0) {
-        slot = pid;
-    }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    return pid;
-}
-
-// A desktop session's display and bus.
-struct Display {
-    int number = 0;
-    std::string bus;
-};
-
-// One Xvfb and one session bus on host A for the whole run, started on first
-// use. Xvfb picks a free display number itself and writes it to a pipe once it
-// is ready. (Without a bus, the program's D-Bus calls would start one of their
-// own through the X server, and leave it behind.)
-std::optional<Display> XServer() {
-    static const std::optional<Display> display = []() -> std::optional<Display> {
-        const std::string bus = std::string(g_tmpRoot) + "/bus";
-        SpawnInHostA(
-            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + bus},
-            g_busPid, "/", "/dev/null");
-        int fds[2];
-        if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe2(fds, O_CLOEXEC) != 0) {
+// A desktop session's X server and bus on host A, one for the whole run.
+std::optional<int> XServer() {
+    static const std::optional<int> display = []() -> std::optional<int> {
+        std::vector<std::string> words;
+        if (!IsOk(TestNet::Get().Setup().Ask("xvfb", &words)) || words.empty()) {
             return std::nullopt;
         }
-        SpawnInHostA({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                      "1024x768x24", "-nolisten", "tcp", "-noreset"},
-                     g_xvfbPid, "/", std::string(g_tmpRoot) + "/xvfb.log", fds[1]);
-        close(fds[1]);
-        // The whole line: Xvfb ends when the pipe closes before it has written
-        // the newline after the number.
-        std::string text;
-        pollfd ready{fds[0], POLLIN, 0};
-        for (char c = 0; c != '\n' && poll(&ready, 1, 10000) == 1 && read(fds[0], &c, 1) == 1;) {
-            text += c;
-        }
-        close(fds[0]);
-        if (text.empty() || text.back() != '\n') {
-            return std::nullopt;
-        }
-        const int number = std::atoi(text.c_str());
-        std::snprintf(g_xvfbLock, sizeof g_xvfbLock, "/tmp/.X%d-lock", number);
-        std::snprintf(g_xvfbSocket, sizeof g_xvfbSocket, "/tmp/.X11-unix/X%d", number);
-        for (int waited = 0; access(bus.c_str(), F_OK) != 0; waited += 10) {
-            if (waited > 5000) {
-                return std::nullopt;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return Display{number, "unix:path=" + bus};
+        return std::atoi(words[0].c_str());
     }();
     return display;
 }
 
-// The display's window tree as xwininfo prints it: a window a line, children
-// indented below their parent, with their class names as ("name" "Class").
-std::string WindowTree(Display display) {
-    const std::string command =
-        "DISPLAY=:" + std::to_string(display.number) + " xwininfo -root -tree 2>/dev/null";
-    std::string text;
-    if (std::FILE* out = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;) {
-            text.append(buffer, got);
-        }
-        pclose(out);
-    }
-    return text;
-}
-
-constexpr const char* kTrayPanel = "(\"panel\" \"trayer\")";
-
-// Whether a window of the class `name` is docked in the tray's panel.
-bool DockedInTray(Display display, const std::string& name) {
-    std::istringstream tree(WindowTree(display));
-    const std::string wanted = "(\"" + name + "\" ";
-    std::string line;
-    size_t panelDepth = std::string::npos;
-    while (std::getline(tree, line)) {
-        const size_t depth = line.find_first_not_of(' ');
-        if (panelDepth != std::string::npos && depth <= panelDepth) {
-            panelDepth = std::string::npos;
-        }
-        if (line.find(kTrayPanel) != std::string::npos) {
-            panelDepth = depth;
-        } else if (panelDepth != std::string::npos && line.find(wanted) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+// Whether the program's icon is docked in the tray's panel.
+bool DockedInTray() {
+    return TestNet::Get().Setup().Ask("docked") == "ok yes";
 }
 
 // A system tray (trayer) on the display, up before the program starts: the
 // program looks for a tray once, at its start. Ended when it goes out of scope.
 class Tray {
 public:
-    explicit Tray(Display display) {
-        if (access("/usr/bin/trayer", X_OK) != 0) {
-            m_error = "trayer is not installed";
-            return;
+    Tray() {
+        const std::string answer = TestNet::Get().Setup().Ask("tray");
+        if (!IsOk(answer)) {
+            m_error = answer;
         }
-        SpawnInHostA({"env", "-i", "DISPLAY=:" + std::to_string(display.number), "/usr/bin/trayer"},
-                     g_trayPid, "/", std::string(g_tmpRoot) + "/tray.log");
-        const auto deadline = Clock::now() + 5s;
-        while (WindowTree(display).find(kTrayPanel) == std::string::npos) {
-            if (Clock::now() > deadline) {
-                m_error = "the tray's panel did not appear within 5 s" +
-                          LastLine(std::string(g_tmpRoot) + "/tray.log");
-                return;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        // The panel shows first; the tray's selection is taken just after.
-        std::this_thread::sleep_for(500ms);
     }
-    ~Tray() { EndChild(g_trayPid.exchange(0), 1000); }
+    ~Tray() { TestNet::Get().Setup().Ask("untray"); }
 
     const std::string& Error() const { return m_error; }
 
@@ -579,16 +387,18 @@ private:
     std::string m_error;
 };
 
-// A receiver on host A that only blocks in recv (batch 1) or recvmmsg and
-// discards what it reads. Ended when it goes out of scope.
+// A receiver on host A that blocks in recv (batch 1) or recvmmsg and discards
+// what it reads; or, as a bare peer, reads one at a time, keeps who it heard
+// when in a hash map and announces itself every 5 s (a broadcast to its own
+// port). Ended when it goes out of scope.
 class BareReceiver {
 public:
-    BareReceiver(uint16_t port, unsigned batch) {
+    BareReceiver(uint16_t port, unsigned batch, bool asPeer = false) {
         int ready[2];
         if (pipe2(ready, O_CLOEXEC) != 0) {
             return;
         }
-        const std::string host = std::string("/run/netns/") + g_hostA;
+        const std::string host = "/run/netns/" + TestNet::Get().HostA();
         sigset_t old;
         BlockQuitSignals(&old);
         const pid_t pid = fork();
@@ -607,6 +417,9 @@ public:
             if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ||
                 write(ready[1], "1", 1) != 1) {
                 _exit(1);
+            }
+            if (asPeer) {
+                RunPeer(fd, port);
             }
             Discarder receiver(batch);
             for (;;) {
@@ -637,46 +450,42 @@ public:
     pid_t Pid() const { return m_pid; }
 
 private:
+    [[noreturn]] static void RunPeer(int fd, uint16_t port) {
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        sockaddr_in everyone{};
+        everyone.sin_family = AF_INET;
+        everyone.sin_port = htons(port);
+        everyone.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+        const Datagram self = Presence(everyone.sin_addr, kReady, "bare@PEER", "Skupina01", "");
+        std::unordered_map<uint32_t, Clock::time_point> heard;
+        auto nextAnnouncement = Clock::now();
+        for (;;) {
+            if (Clock::now() >= nextAnnouncement) {
+                sendto(fd, self.bytes.data(), self.bytes.size(), 0,
+                       reinterpret_cast<sockaddr*>(&everyone), sizeof everyone);
+                nextAnnouncement += 5s;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                nextAnnouncement - Clock::now());
+            pollfd pfd{fd, POLLIN, 0};
+            if (poll(&pfd, 1, static_cast<int>(left.count()) + 1) <= 0) {
+                continue;
+            }
+            unsigned char data[2048];
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            if (recvfrom(fd, data, sizeof data, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                         &fromLength) >= 0) {
+                heard[from.sin_addr.s_addr] = Clock::now();
+            }
+        }
+    }
+
     pid_t m_pid = 0;
 };
 
-// Starts the program on host A with a fresh home, as the end-to-end tests do.
-pid_t StartProgram(const std::string& home, std::optional<Display> display) {
-    std::string program = MURMEX3_PROGRAM;
-    const char* path = std::getenv("PATH");
-    std::vector<std::string> command = {"env",
-                                        "-i",
-                                        std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
-                                        "HOME=" + home,
-                                        "USER=bench",
-                                        "LOGNAME=bench",
-                                        "XDG_RUNTIME_DIR=" + home};
-    if (display) {
-        command.push_back("QT_QPA_PLATFORM=xcb");
-        command.push_back("DISPLAY=:" + std::to_string(display->number));
-        command.push_back("DBUS_SESSION_BUS_ADDRESS=" + display->bus);
-    } else {
-        command.push_back("QT_QPA_PLATFORM=offscreen");
-    }
-    command.push_back(program);
-    // The sounds folder is found beside the program.
-    return SpawnInHostA(command, g_programPid, program.substr(0, program.rfind('/')),
-                        home + "/program.log");
-}
-
-// SIGTERM, then waits for the exit (at most 10 s, then SIGKILL).
-// Returns the time it took, or nothing when it had to be killed.
-std::optional<double> StopProgram(pid_t pid) {
-    const auto start = Clock::now();
-    const bool clean = EndChild(pid, 10000);
-    g_programPid = 0;
-    if (!clean) {
-        return std::nullopt;
-    }
-    return Seconds(Clock::now() - start);
-}
-
-// "ip netns exec" execs in place, so the forked pid is the program itself.
+// "ip netns exec" execs in place, so the started pid is the program itself.
 bool IsProgram(pid_t pid) {
     std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
@@ -695,9 +504,9 @@ std::optional<double> ResidentMiB(pid_t pid, const char* field) {
     return std::nullopt;
 }
 
-// utime + stime of all threads, in clock ticks.
-std::optional<long long> CpuTicks(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+// utime + stime from a /proc stat file, in clock ticks.
+std::optional<long long> StatTicks(const std::string& path) {
+    std::ifstream stat(path);
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     const auto close = text.rfind(')');
     if (close == std::string::npos) {
@@ -718,6 +527,10 @@ std::optional<long long> CpuTicks(pid_t pid) {
     return utime + stime;
 }
 
+// All threads.
+std::optional<long long> CpuTicks(pid_t pid) {
+    return StatTicks("/proc/" + std::to_string(pid) + "/stat");
+}
 // The program's UDP socket as its own host sees it: bytes waiting and drops.
 struct SocketQueue {
     long long waitingBytes = 0;
@@ -822,23 +635,43 @@ bool WaitQueueEmpty(pid_t pid, Clock::duration limit) {
     return false;
 }
 
+// The main thread (the user interface's): time on a CPU from schedstat, in
+// nanoseconds, and utime + stime from its stat, in clock ticks.
+struct ThreadCpu {
+    double ns = 0;
+    long long ticks = 0;
+};
+
+ThreadCpu MainThreadCpu(pid_t pid) {
+    const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);
+    ThreadCpu cpu;
+    std::ifstream(task + "/schedstat") >> cpu.ns;
+    cpu.ticks = StatTicks(task + "/stat").value_or(0);
+    return cpu;
+}
+
 // One running copy of the program, up and announcing, ended when it goes out
-// of scope.
+// of scope. `env`: VAR=VALUE words added to its environment.
 class RunningProgram {
 public:
-    RunningProgram(TestNet& net, std::optional<Display> display = std::nullopt) : m_net(net) {
+    explicit RunningProgram(TestNet& net, bool onDisplay = false, const std::string& env = "")
+        : m_net(net) {
         Drain(net.Socket());
         m_start = Clock::now();
-        const std::string home = net.NewHome();
-        m_pid = StartProgram(home, display);
-        if (m_pid <= 0) {
-            m_error = "fork failed";
+        std::vector<std::string> words;
+        const std::string answer =
+            net.Setup().Ask(std::string("program ") + (onDisplay ? "xcb" : "offscreen") +
+                                (env.empty() ? "" : " " + env),
+                            &words);
+        if (!IsOk(answer) || words.size() != 2) {
+            m_error = answer;
             return;
         }
+        m_pid = std::atoi(words[0].c_str());
+        m_log = words[1] + "/program.log";
         const auto heard = WaitPresence(net.Socket(), m_start + 10s, false);
         if (!heard) {
-            m_error = "no presence datagram from the program within 10 s" +
-                      LastLine(home + "/program.log");
+            m_error = "no presence datagram from the program within 10 s" + LastLine(m_log);
             return;
         }
         m_firstPresence = heard->when;
@@ -854,15 +687,18 @@ public:
         if (m_pid <= 0) {
             return false;
         }
-        const pid_t pid = m_pid;
         m_pid = 0;
-        m_exitSeconds = StopProgram(pid);
+        std::vector<std::string> words;
+        if (IsOk(m_net.Setup().Ask("stop", &words)) && words.size() == 1) {
+            m_exitSeconds = std::atof(words[0].c_str());
+        }
         m_goodbye = WaitPresence(m_net.Socket(), Clock::now() + 1s, true).has_value();
         return m_exitSeconds.has_value() && m_goodbye;
     }
 
     const std::string& Error() const { return m_error; }
     pid_t Pid() const { return m_pid; }
+    const std::string& LogPath() const { return m_log; }
     Clock::duration StartToPresence() const { return m_firstPresence - m_start; }
     std::optional<double> ExitSeconds() const { return m_exitSeconds; }
     bool SaidGoodbye() const { return m_goodbye; }
@@ -870,6 +706,7 @@ public:
 private:
     TestNet& m_net;
     pid_t m_pid = 0;
+    std::string m_log;
     Clock::time_point m_start;
     Clock::time_point m_firstPresence;
     std::string m_error;
@@ -889,14 +726,14 @@ bool Prepare(benchmark::State& state) {
 // ---------------------------------------------------------------------------
 // 1. Process start (fork/exec) to the first presence datagram heard on host B.
 
-void StartToFirstPresence(benchmark::State& state, std::optional<Display> display) {
+void StartToFirstPresence(benchmark::State& state, bool onDisplay) {
     TestNet& net = TestNet::Get();
     double best = 1e9;
     double worst = 0;
     double exitTotal = 0;
     int exits = 0;
     for (auto _ : state) {
-        RunningProgram program(net, display);
+        RunningProgram program(net, onDisplay);
         if (!program.Error().empty()) {
             state.SkipWithError(program.Error().c_str());
             break;
@@ -924,12 +761,10 @@ void BM_StartToFirstPresence(benchmark::State& state) {
         return;
     }
     // What "ip netns exec" itself adds to every start.
-    std::string truePath = "/bin/true";
-    std::vector<std::string> args = {"netns", "exec", g_hostA, truePath};
     const auto start = Clock::now();
-    RunIp(args);
+    TestNet::Get().Setup().Ask("exec-true");
     state.counters["ip_netns_exec_ms"] = Seconds(Clock::now() - start) * 1e3;
-    StartToFirstPresence(state, std::nullopt);
+    StartToFirstPresence(state, false);
 }
 BENCHMARK(BM_StartToFirstPresence)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
@@ -938,12 +773,11 @@ void BM_StartToFirstPresence_Xvfb(benchmark::State& state) {
     if (!Prepare(state)) {
         return;
     }
-    const auto display = XServer();
-    if (!display) {
+    if (!XServer()) {
         state.SkipWithError("no Xvfb and session bus: not installed, or not started in time");
         return;
     }
-    StartToFirstPresence(state, display);
+    StartToFirstPresence(state, true);
 }
 BENCHMARK(BM_StartToFirstPresence_Xvfb)
     ->UseManualTime()
@@ -1029,8 +863,7 @@ void BM_Idle(benchmark::State& state, int peers, bool withTray) {
         return;
     }
     TestNet& net = TestNet::Get();
-    const auto display = XServer();
-    if (!display || !net.AddPeerAddresses(peers)) {
+    if (!XServer() || !net.AddPeerAddresses(peers)) {
         state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
         return;
     }
@@ -1043,18 +876,18 @@ void BM_Idle(benchmark::State& state, int peers, bool withTray) {
     };
     for (auto _ : state) {
         std::optional<Tray> tray;
-        if (withTray && !tray.emplace(*display).Error().empty()) {
+        if (withTray && !tray.emplace().Error().empty()) {
             state.SkipWithError(tray->Error().c_str());
             break;
         }
         BareReceiver bare(kBarePort, 1);
-        RunningProgram program(net, display);
+        RunningProgram program(net, true);
         if (!program.Error().empty() || bare.Pid() == 0) {
             state.SkipWithError(bare.Pid() == 0 ? "the bare receiver did not start"
                                                 : program.Error().c_str());
             break;
         }
-        if (withTray && !DockedInTray(*display, "murmex3")) {
+        if (withTray && !DockedInTray()) {
             state.SkipWithError("the program's icon is not in the tray");
             break;
         }
@@ -1138,8 +971,7 @@ void BM_Flood(benchmark::State& state, FloodKind kind, bool withTray) {
         return;
     }
     TestNet& net = TestNet::Get();
-    const auto display = XServer();
-    if (!display || !net.AddPeerAddresses(kPeers)) {
+    if (!XServer() || !net.AddPeerAddresses(kPeers)) {
         state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
         return;
     }
@@ -1149,7 +981,7 @@ void BM_Flood(benchmark::State& state, FloodKind kind, bool withTray) {
     const std::atomic<bool> never{false};
     for (auto _ : state) {
         std::optional<Tray> tray;
-        if (withTray && !tray.emplace(*display).Error().empty()) {
+        if (withTray && !tray.emplace().Error().empty()) {
             state.SkipWithError(tray->Error().c_str());
             break;
         }
@@ -1169,12 +1001,12 @@ void BM_Flood(benchmark::State& state, FloodKind kind, bool withTray) {
             state.SkipWithError("the bare receiver did not start");
             break;
         }
-        RunningProgram program(net, display);
+        RunningProgram program(net, true);
         if (!program.Error().empty()) {
             state.SkipWithError(program.Error().c_str());
             break;
         }
-        if (withTray && !DockedInTray(*display, "murmex3")) {
+        if (withTray && !DockedInTray()) {
             state.SkipWithError("the program's icon is not in the tray");
             break;
         }
@@ -1235,21 +1067,300 @@ BENCHMARK_CAPTURE(BM_Flood, mixed, FloodKind::Mixed, false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// ---------------------------------------------------------------------------
+// 5. Scale: 1,000, 5,000 or 20,000 peers, each announcing every 5 s from its
+// own address (a broadcast, as real copies send it, and a unicast copy to a
+// bare peer on host A that reads one at a time, keeps who it heard when in a
+// hash map and announces itself every 5 s). The program runs on an X server,
+// its core's debug lines on: each liveness scan writes how many peers it
+// marked. Figures:
+//   new_peer_ui_us: the user-interface thread's (TID == PID) CPU time per new
+//     peer while they arrive: from the first announcement until that thread
+//     is quiet again (arrival_s; at most 240 s), less what that time costs it
+//     in the steady state that follows (schedstat; new_peer_ui_stat_us: the
+//     same from utime + stime, in 10 ms ticks);
+//   cpu_ms/min (the process's utime + stime, ended threads included),
+//     ui_cpu_ms/min and bare_cpu_ms/min in the steady state, every peer known
+//     and announcing; ratio: the program's to the bare peer's
+//     (threads_cpu_ms/min: the sum of the threads running at both ends);
+//   RSS_KiB/peer: (RSS with every peer known - RSS before the first) / peers;
+//   storm_s: every peer falls silent at once; from then until the scans have
+//     marked them all;
+//   worst_mark_delay_s: the longest time from a peer's last announcement to
+//     its marking. A scan marks every peer silent for more than 30 s, so the
+//     peers are marked in the order in which they last announced: the k-th
+//     peer marked after the storm is the k-th to have gone silent.
+
+// The peers' announcements, on a thread of their own until Stop.
+class Announcer {
+public:
+    Announcer(int fd, int peers, in_addr bare, Clock::duration period)
+        : m_lastSent(static_cast<size_t>(peers)) {
+        std::vector<Datagram> announcements;
+        for (int k = 0; k < peers; ++k) {
+            announcements.push_back(Announcement(PeerIndex(k)));
+        }
+        m_start = Clock::now();
+        m_thread = std::thread([this, fd, peers, bare, period, all = std::move(announcements)] {
+            // Peer k announces at k/peers of the period, then every period.
+            for (long long slot = 0; !m_stop; ++slot) {
+                const auto peer = static_cast<size_t>(slot % peers);
+                std::this_thread::sleep_until(m_start + period * (slot / peers) +
+                                              period * static_cast<long long>(peer) / peers);
+                SendFrom(fd, all[peer], bare, kBarePort);
+                m_failed += SendFrom(fd, all[peer], Broadcast()) ? 0 : 1;
+                m_lastSent[peer] = Clock::now();
+            }
+        });
+    }
+    ~Announcer() { Stop(); }
+
+    // Every peer falls silent; returns when the last announcement has gone.
+    void Stop() {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+    Clock::time_point Start() const { return m_start; }
+    // When each peer announced last; read once stopped.
+    const std::vector<Clock::time_point>& LastSent() const { return m_lastSent; }
+    long long Failed() const { return m_failed; }
+
+private:
+    std::vector<Clock::time_point> m_lastSent;
+    Clock::time_point m_start;
+    std::atomic<bool> m_stop{false};
+    std::atomic<long long> m_failed{0};
+    std::thread m_thread;
+};
+
+// The program's log as it grows: when each liveness scan that marked peers
+// was written, and how many it marked (read every 10 ms).
+class MarkLog {
+public:
+    explicit MarkLog(const std::string& path) {
+        m_thread = std::thread([this, path] {
+            std::ifstream log(path);
+            std::string pending;
+            constexpr std::string_view kLine = "Liveness scan: ";
+            while (!m_stop) {
+                char buffer[4096];
+                log.clear();
+                log.read(buffer, sizeof buffer);
+                const auto got = log.gcount();
+                if (got == 0) {
+                    std::this_thread::sleep_for(10ms);
+                    continue;
+                }
+                const auto when = Clock::now();
+                pending.append(buffer, static_cast<size_t>(got));
+                for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                    const std::string line = pending.substr(0, end);
+                    pending.erase(0, end + 1);
+                    const size_t at = line.find(kLine);
+                    const int count =
+                        at == std::string::npos ? 0 : std::atoi(line.c_str() + at + kLine.size());
+                    if (count > 0) {
+                        std::lock_guard lock(m_mutex);
+                        m_marks.push_back({when, count});
+                    }
+                }
+            }
+        });
+    }
+    ~MarkLog() {
+        m_stop = true;
+        m_thread.join();
+    }
+
+    struct Mark {
+        Clock::time_point when;
+        int count = 0;
+    };
+    std::vector<Mark> Marks() const {
+        std::lock_guard lock(m_mutex);
+        return m_marks;
+    }
+    int MarkedSince(Clock::time_point since) const {
+        int total = 0;
+        for (const Mark& mark : Marks()) {
+            total += mark.when >= since ? mark.count : 0;
+        }
+        return total;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Mark> m_marks;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+void BM_Scale(benchmark::State& state) {
+    constexpr auto kPeriod = 5s;
+    constexpr auto kSteadyWindow = 40s;
+    constexpr auto kStormLimit = 60s;
+    constexpr auto kArrivalLimit = 240s;
+    const int peers = static_cast<int>(state.range(0));
+    if (!Prepare(state)) {
+        return;
+    }
+    TestNet& net = TestNet::Get();
+    if (!XServer() || !net.AddPeerAddresses(peers)) {
+        state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
+        return;
+    }
+    in_addr hostA{};
+    inet_pton(AF_INET, kAddrA, &hostA);
+    for (auto _ : state) {
+        BareReceiver bare(kBarePort, 1, true);
+        RunningProgram program(net, true, "QT_LOGGING_RULES=murmex3.core.debug=true");
+        if (!program.Error().empty() || bare.Pid() == 0) {
+            state.SkipWithError(bare.Pid() == 0 ? "the bare peer did not start"
+                                                : program.Error().c_str());
+            break;
+        }
+        const pid_t pid = program.Pid();
+        MarkLog log(program.LogPath());
+        std::this_thread::sleep_for(2s);
+        const auto rssBefore = ResidentMiB(pid, "VmRSS:");
+
+        // Arrival: from the first announcement until the user-interface
+        // thread, after a period at least, has gone quiet (under 5 ms of CPU
+        // in a second).
+        const ThreadCpu uiBefore = MainThreadCpu(pid);
+        Announcer announcer(net.Socket(), peers, hostA, kPeriod);
+        ThreadCpu uiArrived = uiBefore;
+        auto arrived = announcer.Start();
+        for (bool quiet = false; !quiet && arrived < announcer.Start() + kArrivalLimit;) {
+            std::this_thread::sleep_until(std::max(arrived + 1s, announcer.Start() + kPeriod));
+            const ThreadCpu ui = MainThreadCpu(pid);
+            quiet = ui.ns - uiArrived.ns < 5e6;
+            if (!quiet) {
+                uiArrived = ui;
+                arrived = Clock::now();
+            }
+        }
+
+        // Steady state, after one more period to settle.
+        std::this_thread::sleep_for(kPeriod);
+        const Usage usageBefore = UsageOf(pid);
+        const Usage bareBefore = UsageOf(bare.Pid());
+        const auto ticksBefore = CpuTicks(pid);
+        const auto bareTicksBefore = CpuTicks(bare.Pid());
+        const ThreadCpu uiSteady = MainThreadCpu(pid);
+        const auto steadyStart = Clock::now();
+        // The threads seen, a look a second: those that end take their time
+        // out of threads_cpu_ms/min.
+        std::set<std::string> threads;
+        while (Clock::now() < steadyStart + kSteadyWindow) {
+            std::error_code error;
+            for (const auto& task : std::filesystem::directory_iterator(
+                     "/proc/" + std::to_string(pid) + "/task", error)) {
+                threads.insert(task.path().filename());
+            }
+            std::this_thread::sleep_for(1s);
+        }
+        const Usage usageAfter = UsageOf(pid);
+        const Usage bareAfter = UsageOf(bare.Pid());
+        const auto ticksAfter = CpuTicks(pid);
+        const auto bareTicksAfter = CpuTicks(bare.Pid());
+        const ThreadCpu uiAfter = MainThreadCpu(pid);
+        const double steadySeconds = Seconds(Clock::now() - steadyStart);
+        const auto rss = ResidentMiB(pid, "VmRSS:");
+        const auto queue = ProgramSocket(pid);
+
+        // The storm: every peer falls silent at once.
+        announcer.Stop();
+        const auto stormStart = Clock::now();
+        while (log.MarkedSince(stormStart) < peers && Clock::now() < stormStart + kStormLimit) {
+            std::this_thread::sleep_for(50ms);
+        }
+        std::vector<Clock::time_point> silent = announcer.LastSent();
+        std::sort(silent.begin(), silent.end());
+        int marked = 0;
+        int markedBefore = 0;
+        double worstDelay = 0;
+        Clock::time_point lastMark = stormStart;
+        for (const MarkLog::Mark& mark : log.Marks()) {
+            if (mark.when < stormStart) {
+                markedBefore += mark.count;
+                continue;
+            }
+            for (int i = 0; i < mark.count && marked < peers; ++i, ++marked) {
+                worstDelay = std::max(worstDelay, Seconds(mark.when - silent[marked]));
+            }
+            lastMark = mark.when;
+        }
+        if (!rss || !rssBefore || !queue || !ticksBefore || !ticksAfter || !bareTicksBefore ||
+            !bareTicksAfter) {
+            state.SkipWithError("cannot read the program's /proc entries");
+            break;
+        }
+
+        const double steadyUiNsPerSecond = (uiAfter.ns - uiSteady.ns) / steadySeconds;
+        const double arrivalSeconds = Seconds(arrived - announcer.Start());
+        const double tickNs = 1e9 / static_cast<double>(sysconf(_SC_CLK_TCK));
+        const double steadyUiTicksPerSecond =
+            static_cast<double>(uiAfter.ticks - uiSteady.ticks) / steadySeconds;
+        state.SetIterationTime(steadySeconds);
+        state.counters["new_peer_ui_us"] =
+            (uiArrived.ns - uiBefore.ns - steadyUiNsPerSecond * arrivalSeconds) / peers / 1e3;
+        state.counters["arrival_s"] = arrivalSeconds;
+        state.counters["new_peer_ui_stat_us"] =
+            (static_cast<double>(uiArrived.ticks - uiBefore.ticks) -
+             steadyUiTicksPerSecond * arrivalSeconds) *
+            tickNs / peers / 1e3;
+        const double minutes = steadySeconds / 60;
+        // The process's own count keeps the time of threads that have ended.
+        const double cpu = static_cast<double>(*ticksAfter - *ticksBefore) * tickNs / 1e6 / minutes;
+        const double bareCpu =
+            static_cast<double>(*bareTicksAfter - *bareTicksBefore) * tickNs / 1e6 / minutes;
+        state.counters["cpu_ms/min"] = cpu;
+        state.counters["threads_cpu_ms/min"] = (usageAfter.cpuMs - usageBefore.cpuMs) / minutes;
+        state.counters["bare_threads_cpu_ms/min"] = (bareAfter.cpuMs - bareBefore.cpuMs) / minutes;
+        state.counters["ui_cpu_ms/min"] = (uiAfter.ns - uiSteady.ns) / 1e6 / minutes;
+        state.counters["bare_cpu_ms/min"] = bareCpu;
+        state.counters["ratio"] = bareCpu > 0 ? cpu / bareCpu : 0;
+        state.counters["threads_seen"] = static_cast<double>(threads.size());
+        state.counters["RSS_MiB"] = *rss;
+        state.counters["RSS_KiB/peer"] = (*rss - *rssBefore) * 1024 / peers;
+        state.counters["dropped"] = static_cast<double>(queue->drops);
+        state.counters["send_failures"] = static_cast<double>(announcer.Failed());
+        state.counters["marked_before_storm"] = markedBefore;
+        state.counters["marked"] = marked;
+        state.counters["storm_s"] = Seconds(lastMark - stormStart);
+        state.counters["worst_mark_delay_s"] = worstDelay;
+        if (marked < peers) {
+            state.SkipWithError("not every peer was marked within 60 s of the storm");
+        }
+        program.Stop();
+    }
+}
+BENCHMARK(BM_Scale)
+    ->Arg(1000)
+    ->Arg(5000)
+    ->Arg(20000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 }  // namespace
 
 int main(int argc, char** argv) {
     InstallSignalTeardown();
-    std::atexit(TearDownAll);
+    std::atexit(EndChildren);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    // The socket holds host B; close it before the hosts go.
-    if (g_hostsMade) {
+    if (g_netMade) {
         TestNet::Get().Close();
     }
-    TearDownAll();
+    EndChildren();
     return 0;
 }

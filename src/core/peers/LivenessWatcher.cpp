@@ -2,7 +2,10 @@
 #include "core/peers/LivenessWatcher.h"
 
 #include <optional>
+#include <string>
 #include <utility>
+
+#include "core/base/Log.h"
 
 LivenessWatcher::LivenessWatcher(PeerDirectory& directory, const Clock& clock, StopWait& wait,
                                  std::function<void(std::vector<PeerEvent>)> onMarked)
@@ -45,6 +48,7 @@ void LivenessWatcher::Run() {
                 return;
             }
         }
+        corelog::Debug("peers", "Liveness scan: " + std::to_string(marked->size()) + " marked");
         if (!marked->empty()) {
             m_onMarked(std::move(*marked));  // the lock is released here
         }
