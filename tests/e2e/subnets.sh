@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Two subnets joined by a router that forwards, but not broadcasts: the real
+# program on one side (host A, 10.213.81.2), murmex3-cli watching on the
+# other (host B, 10.213.82.2). Without extra addresses they do not hear each
+# other; a list on either side is enough for both; a goodbye or 30 s of
+# silence ends the answering; a subnet in the list reaches its whole network
+# where the router forwards directed broadcasts.
+#
+#   subnets.sh PROGRAM CLI
+set -euo pipefail
+MURMEX3="$(realpath "$1")"
+CLI="$(realpath "$2")"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+source "$HERE/netns.sh"
+e2e_require_root
+for tool in Xvfb jq; do
+    command -v "$tool" >/dev/null || { echo "SKIP: missing $tool"; exit 77; }
+done
+
+PERIOD=2
+ADDR_A=10.213.81.2
+ADDR_B=10.213.82.2
+E2E_HOST_A="${E2E_TAG}a"
+E2E_HOST_B="${E2E_TAG}b"
+ROUTER="${E2E_TAG}r"
+WATCH=""
+
+fail() {
+    echo "FAIL: $*"
+    for log in "$E2E_TMP"/*.log "$E2E_TMP"/watch-*.jsonl; do
+        [ -s "$log" ] && { echo "--- $log"; tail -20 "$log"; }
+    done
+    exit 1
+}
+cleanup() {
+    local status=$?
+    e2e_stop_xvfb
+    e2e_cleanup
+    ip netns del "$ROUTER" 2>/dev/null || true
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# A - router - B, each side a /24 with its broadcast address, routed through.
+for host in "$E2E_HOST_A" "$ROUTER" "$E2E_HOST_B"; do
+    ip netns add "$host"
+    ip -n "$host" link set lo up
+done
+ip link add "${E2E_TAG}a0" netns "$E2E_HOST_A" type veth peer name "${E2E_TAG}ra" netns "$ROUTER"
+ip link add "${E2E_TAG}b0" netns "$E2E_HOST_B" type veth peer name "${E2E_TAG}rb" netns "$ROUTER"
+ip -n "$E2E_HOST_A" addr add "$ADDR_A/24" brd + dev "${E2E_TAG}a0"
+ip -n "$ROUTER" addr add 10.213.81.1/24 brd + dev "${E2E_TAG}ra"
+ip -n "$ROUTER" addr add 10.213.82.1/24 brd + dev "${E2E_TAG}rb"
+ip -n "$E2E_HOST_B" addr add "$ADDR_B/24" brd + dev "${E2E_TAG}b0"
+ip -n "$E2E_HOST_A" link set "${E2E_TAG}a0" up
+ip -n "$ROUTER" link set "${E2E_TAG}ra" up
+ip -n "$ROUTER" link set "${E2E_TAG}rb" up
+ip -n "$E2E_HOST_B" link set "${E2E_TAG}b0" up
+ip -n "$E2E_HOST_A" route add default via 10.213.81.1
+ip -n "$E2E_HOST_B" route add default via 10.213.82.1
+ip netns exec "$ROUTER" sysctl -qw net.ipv4.ip_forward=1
+
+# settings HOME [EXTRA]: a home whose settings announce every PERIOD seconds.
+settings() {
+    mkdir -p "$1/.config/Quillory"
+    {
+        printf '[Settings]\nAboutMePeriod=%d\n' "$PERIOD"
+        [ -z "${2:-}" ] || printf 'ExtraAddresses=%s\n' "$2"
+    } >"$1/.config/Quillory/Mrmx3.conf"
+}
+
+# The program on A, with the extra addresses given (or none).
+start_program() {
+    settings "$E2E_TMP/home-program" "${1:-}"
+    e2e_start_program "$E2E_HOST_A" "$XVFB_DISPLAY" program
+    PROGRAM_PID="${E2E_PIDS[-1]}"
+    e2e_wait_listening "$E2E_HOST_A" || fail "the program did not start"
+}
+stop_program() {
+    pkill -TERM -P "$PROGRAM_PID" 2>/dev/null || kill -TERM "$PROGRAM_PID" 2>/dev/null || true
+    e2e_wait_until 15 eval "! ip netns exec '$E2E_HOST_A' ss -Hlun 'sport = :23654' | grep -q ." ||
+        fail "the program did not end"
+}
+
+# murmex3-cli watch on B, its events in watch-NAME.jsonl; more arguments
+# are the watch's (--also ...).
+start_watch() {
+    local name="$1"
+    shift
+    settings "$E2E_TMP/home-cli" "${CLI_EXTRA:-}"
+    WATCH_LOG="$E2E_TMP/watch-$name.jsonl"
+    ip netns exec "$E2E_HOST_B" env HOME="$E2E_TMP/home-cli" "$CLI" watch --json "$@" \
+        >"$WATCH_LOG" 2>"$E2E_TMP/watch-$name.log" &
+    WATCH=$!
+    E2E_PIDS+=("$WATCH")
+    e2e_wait_listening "$E2E_HOST_B" || fail "watch $name did not start"
+}
+end_watch() {  # end_watch TERM|KILL
+    kill "-$1" "$WATCH" 2>/dev/null || true
+    wait "$WATCH" 2>/dev/null || true
+}
+heard_program() {
+    jq -e --arg a "$ADDR_A" 'select(.event == "appeared" and .address == $a)' \
+        "$WATCH_LOG" >/dev/null 2>&1
+}
+# A watch that must not hear the program for three periods.
+expect_silence() {
+    sleep $((3 * PERIOD + 1))
+    ! heard_program || fail "$1"
+}
+
+e2e_start_xvfb "$E2E_HOST_A" subnets
+
+echo "== without extra addresses the subnets stay apart"
+start_program
+start_watch apart
+expect_silence "B heard A across the router without extra addresses"
+end_watch TERM
+
+echo "== B lists A (in the desktop program's settings): A answers B"
+CLI_EXTRA="$ADDR_A" start_watch listed
+e2e_wait_until $((2 * PERIOD + 5)) heard_program || fail "A did not answer B's announcements"
+
+echo "== B's goodbye ends A's answers"
+end_watch TERM
+start_watch after-goodbye
+expect_silence "A still sends to B after its goodbye"
+end_watch TERM
+
+echo "== 30 s of silence ends them too (B lists A on its command line)"
+start_watch listed-again --also "$ADDR_A"
+e2e_wait_until $((2 * PERIOD + 5)) heard_program || fail "A did not answer B again"
+end_watch KILL
+sleep 31
+start_watch after-silence
+expect_silence "A still sends to B after 30 s of its silence"
+end_watch TERM
+stop_program
+
+echo "== A lists B's subnet: its directed broadcast reaches B where the router forwards it"
+ip netns exec "$ROUTER" sysctl -qw net.ipv4.conf.all.bc_forwarding=1 2>/dev/null &&
+    ip netns exec "$ROUTER" sysctl -qw "net.ipv4.conf.${E2E_TAG}rb.bc_forwarding=1" \
+        "net.ipv4.conf.${E2E_TAG}ra.bc_forwarding=1" ||
+    { echo "PASS (this kernel cannot forward directed broadcasts: the subnet part skipped)"; exit 0; }
+start_program "10.213.82.0/24"
+start_watch subnet
+e2e_wait_until $((2 * PERIOD + 5)) heard_program || fail "A's subnet broadcast did not reach B"
+end_watch TERM
+stop_program
+echo "PASS"
