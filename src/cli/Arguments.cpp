@@ -1,5 +1,6 @@
 // src/cli/Arguments.cpp
 #include "cli/Arguments.h"
+#include "core/net/ExtraDestinations.h"
 
 #include <algorithm>
 #include <charconv>
@@ -34,6 +35,7 @@ const KnownOption kOptions[] = {
     {"--name", true, {}},
     {"--group", true, {}},
     {"--status", true, {}},
+    {"--also", true, {}},
 };
 
 const char* CommandWord(Command command) {
@@ -80,6 +82,13 @@ std::string ApplyOption(Arguments& a, const std::string& option, const std::stri
         return option + " must not be empty";
     } else if (option == "--to") {
         a.to.push_back(value);
+    } else if (option == "--also") {
+        if (!ParseExtraAddress(value)) {
+            return "--also takes an address (10.1.2.7), a subnet (10.1.2.0/24) or a host "
+                   "name, not '" +
+                   value + "'";
+        }
+        a.also.push_back(value);
     } else if (option == "--name") {
         a.name = value;
     } else if (option == "--group") {
@@ -212,6 +221,10 @@ std::string HelpText() {
            "  --group GROUP   the group to announce (else the desktop program's\n"
            "                  setting, else \"Připojeni\")\n"
            "  --status N      0 ready (default), 1 away, 2 do not disturb, 3 at lunch\n"
+           "  --also ADDRESS  where broadcasts also go beyond this computer's networks:\n"
+           "                  an address, a subnet (10.1.2.0/24) or a host name; it may\n"
+           "                  be repeated, and adds to the desktop program's extra\n"
+           "                  addresses\n"
            "  -h, --help      print this help and exit\n"
            "  -v, --version   print the name and version and exit\n"
            "\n"

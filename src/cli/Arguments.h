@@ -20,6 +20,8 @@ struct Arguments {
     std::optional<std::string> name;   // the user name to announce
     std::optional<std::string> group;  // the group to announce
     std::optional<int16_t> status;     // the status to announce
+    // Where broadcasts also go: addresses, subnets, host names (ASCII).
+    std::vector<std::string> also;
 };
 
 // Texts are UTF-8. `error` is empty when the line was understood.

@@ -8,6 +8,7 @@
 #include "cli/DesktopProfile.h"
 #include "cli/Identity.h"
 #include "cli/Text.h"
+#include "core/net/ExtraDestinations.h"
 #include "core/net/Packet.h"
 #include "platform/Console.h"
 #include "platform/Socket.h"
@@ -95,6 +96,16 @@ int Run(const std::vector<std::string>& words, const Clock& clock, std::FILE* ou
     platform::WatchQuitRequests();
     ErrorPresenter presenter(errors);
     CommandContext context{state, clock, output, errors, presenter, WantsColour()};
+    // The desktop program's extra addresses and those given; names are
+    // looked up before the command begins.
+    ExtraDestinations extras(clock);
+    std::string extraList = state.Read([](const SettingsRecord& s) { return s.extraAddresses; });
+    for (const std::string& entry : arguments.also) {
+        extraList += " " + entry;
+    }
+    extras.SetList(extraList);
+    extras.ResolveNow();
+    context.extras = &extras;
     switch (arguments.command) {
         case Command::Peers:
             return RunPeers(arguments, context);

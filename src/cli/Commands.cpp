@@ -35,6 +35,11 @@ struct Endpoint {
 // Port 23654; where it is taken and `mayShare`, any free port, which reaches
 // the peers on their port all the same. Nothing when neither opens.
 std::optional<Endpoint> OpenEndpoint(CommandContext& context, bool mayShare, const char* command) {
+    if (context.extras != nullptr && !context.socket.extraDestinations) {
+        context.socket.extraDestinations = [extras = context.extras] {
+            return extras->Destinations();
+        };
+    }
     Endpoint endpoint;
     endpoint.socket =
         std::make_unique<CPeerSocket>(context.state, context.presenter, context.socket);
@@ -134,9 +139,18 @@ ListenEnd Listen(CPeerSocket& socket, CommandContext& context, SteadyClock::time
                 context.errors.SystemError("cannot receive a datagram", received.error);
                 return ListenEnd::Failed;
             }
-            if (const auto address = platform::ParseDottedAddress(received.sender);
-                address && socket.IsOwnAddress(*address)) {
+            const auto address = platform::ParseDottedAddress(received.sender);
+            if (address && socket.IsOwnAddress(*address)) {
                 continue;
+            }
+            // A peer beyond this computer's networks hears the broadcasts too.
+            if (address && context.extras != nullptr && !socket.IsOnLocalNetwork(*address)) {
+                const DatagramView datagram(buffer, static_cast<size_t>(received.bytes));
+                if (datagram.IsCompletePresenceStatus() && datagram.Type() == kTypeChat &&
+                    datagram.Subtype() == kSubPresence) {
+                    context.extras->HeardRemote(*address,
+                                                datagram.PresenceStatus() == Disconnected);
+                }
             }
             if (!handle(buffer, static_cast<size_t>(received.bytes), received.sender)) {
                 return ListenEnd::Failed;

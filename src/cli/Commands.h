@@ -7,6 +7,7 @@
 #include "cli/Arguments.h"
 #include "cli/Streams.h"
 #include "core/base/Clock.h"
+#include "core/net/ExtraDestinations.h"
 #include "core/net/PeerSocket.h"
 #include "core/settings/AppState.h"
 #include "platform/Console.h"
@@ -26,6 +27,8 @@ struct CommandContext {
     ErrorPresenter& presenter;
     bool colour = false;
     CPeerSocket::Options socket = {};
+    // Where broadcasts also go; null: nowhere else.
+    ExtraDestinations* extras = nullptr;
     std::function<bool()> quitRequested = platform::QuitRequested;
 };
 

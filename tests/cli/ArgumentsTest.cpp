@@ -143,6 +143,9 @@ TEST(ArgumentsTest, RefusesWhatTheCommandsDoNotTake) {
         {{"watch", "--status", "4"},
          "--status takes 0 (ready), 1 (away), 2 (do not disturb) or 3 (at lunch), not '4'"},
         {{"watch", "--name="}, "--name must not be empty"},
+        {{"watch", "--also", "10.1.2.0/33"},
+         "--also takes an address (10.1.2.7), a subnet (10.1.2.0/24) or a host name, not "
+         "'10.1.2.0/33'"},
     };
     for (const auto& [words, error] : cases) {
         EXPECT_EQ(Parse(words).error, error) << testing::PrintToString(words);
