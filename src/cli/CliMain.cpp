@@ -10,6 +10,7 @@
 #include "cli/Text.h"
 #include "core/net/Packet.h"
 #include "platform/Console.h"
+#include "platform/QuitRequests.h"
 #include "platform/Socket.h"
 
 namespace {
@@ -92,7 +93,7 @@ int Run(const std::vector<std::string>& words, const Clock& clock, std::FILE* ou
         return kExitNetwork;
     }
 
-    platform::WatchQuitRequests();
+    platform::WatchQuitRequests(platform::QuitStyle::Console);
     ErrorPresenter presenter(errors);
     CommandContext context{state, clock, output, errors, presenter, WantsColour()};
     switch (arguments.command) {

@@ -13,7 +13,7 @@
 #include "core/net/PeerSocket.h"
 #include "core/net/PresenceAnnouncer.h"
 #include "core/res/Cp1250.h"
-#include "platform/Console.h"
+#include "platform/QuitRequests.h"
 #include "platform/SocketReceiver.h"
 #include "platform/SocketWait.h"
 
