@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <memory>
 
+#include "core/settings/ProfileNames.h"
 #include "widgets/adapters/Logging.h"
 #include "widgets/adapters/QtProfile.h"
 #include "widgets/app/AppLook.h"
@@ -22,8 +23,8 @@ QStringList Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication::setApplicationName(QStringLiteral("Mrmx3"));
-    QApplication::setOrganizationName(QStringLiteral("Quillory"));
+    QApplication::setApplicationName(QString::fromLatin1(kProfileApplication));
+    QApplication::setOrganizationName(QString::fromLatin1(kProfileOrganisation));
     QApplication::setApplicationVersion(QStringLiteral(MURMEX3_VERSION));
     if (const auto status = commandline::HandleInformation(Arguments(argc, argv))) {
         return *status;

@@ -11,6 +11,7 @@
 #include "core/net/ExtraDestinations.h"
 #include "core/net/Packet.h"
 #include "platform/Console.h"
+#include "platform/QuitRequests.h"
 #include "platform/Socket.h"
 
 namespace {
@@ -93,7 +94,7 @@ int Run(const std::vector<std::string>& words, const Clock& clock, std::FILE* ou
         return kExitNetwork;
     }
 
-    platform::WatchQuitRequests();
+    platform::WatchQuitRequests(platform::QuitStyle::Console);
     ErrorPresenter presenter(errors);
     CommandContext context{state, clock, output, errors, presenter, WantsColour()};
     // The desktop program's extra addresses and those given; names are

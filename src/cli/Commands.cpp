@@ -14,7 +14,7 @@
 #include "core/net/PresenceAnnouncer.h"
 #include "core/peers/LivenessWatcher.h"
 #include "core/res/Cp1250.h"
-#include "platform/Console.h"
+#include "platform/QuitRequests.h"
 #include "platform/SocketReceiver.h"
 #include "platform/SocketWait.h"
 

@@ -10,7 +10,7 @@
 #include "core/net/ExtraDestinations.h"
 #include "core/net/PeerSocket.h"
 #include "core/settings/AppState.h"
-#include "platform/Console.h"
+#include "platform/QuitRequests.h"
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNetwork = 1;

@@ -9,12 +9,11 @@
 
 #include "cli/Text.h"
 #include "core/res/Cp1250.h"
+#include "core/settings/ProfileNames.h"
 #include "platform/ProfileStore.h"
 
 namespace {
 
-constexpr const char* kOrganisation = "Quillory";
-constexpr const char* kApplication = "Mrmx3";
 // A settings file larger than this is not the desktop program's.
 constexpr std::streamsize kMaxFileSize = 1 << 20;
 
@@ -236,7 +235,9 @@ bool StartsWith(const std::string& text, std::string_view prefix) {
 
 // One unescaped string as QSettings turns it into a value: "@@x" is "@x",
 // "@String(x)" is x, "@ByteArray(x)" is x's Latin-1 bytes read as UTF-8;
-// "@Invalid()" and the other "@Type(...)" forms are no text.
+// "@Invalid()" and the other "@Type(...)" forms are no text (QSettings
+// reads a text from some of them, such as a date, which the program never
+// writes).
 std::optional<std::string> StringValue(const Units& units) {
     const std::string text = UnitsToUtf8(units);
     if (text.empty() || text[0] != '@') {
@@ -336,7 +337,9 @@ IniProfile::IniProfile(std::string_view data) {
             if (lower == "general") {
                 section.clear();
             } else {
-                section = (lower == "%general" ? std::string("general") : UnescapeKey(name)) + "/";
+                // "%General" is the section "General" (in the case written).
+                section =
+                    (lower == "%general" ? std::string(name.substr(1)) : UnescapeKey(name)) + "/";
             }
             continue;
         }
@@ -355,14 +358,16 @@ IniProfile::IniProfile(std::string_view data) {
     }
 }
 
-std::optional<std::string> IniProfile::Text(const std::string& key) const {
-    const auto found = m_values.find(NormaliseKey(key));
+std::optional<platform::StoredValue> IniProfile::Stored(const std::string& section,
+                                                        const std::string& name) const {
+    const auto found = m_values.find(NormaliseKey(cp1250::ToUtf8(section + "/" + name)));
     if (found == m_values.end()) {
         return std::nullopt;
     }
     const Unescaped value = UnescapeValue(found->second);
     if (!value.isList) {
-        return StringValue(value.items.front());
+        const std::optional<std::string> text = StringValue(value.items.front());
+        return text ? std::optional(platform::StoredValue{text, std::nullopt}) : std::nullopt;
     }
     // A list is text only while no item is another "@" form; "@@" is "@".
     std::string joined;
@@ -376,16 +381,20 @@ std::optional<std::string> IniProfile::Text(const std::string& key) const {
         }
         joined += (i == 0 ? "" : ", ") + item;
     }
-    return joined;
+    return platform::StoredValue{joined, std::nullopt};
 }
 
-std::optional<std::string> IniProfile::ReadString(const std::string& section,
-                                                  const std::string& name) const {
-    const std::optional<std::string> text = Text(section + "/" + name);
-    if (!text) {
-        return std::nullopt;
+std::optional<platform::StoredValue> RegistryProfile::Stored(const std::string& section,
+                                                             const std::string& name) const {
+    std::optional<platform::StoredValue> value = platform::ReadUserRegistryValue(
+        kProfileOrganisation, kProfileApplication, cp1250::ToUtf8(section), cp1250::ToUtf8(name));
+    if (!value || !value->text) {
+        return value;
     }
-    return cp1250::FromUtf8(*text);
+    Units units;
+    AppendUnits(units, *value->text);
+    value->text = StringValue(units);
+    return value->text ? value : std::nullopt;
 }
 
 namespace {
@@ -412,32 +421,21 @@ std::optional<int32_t> ParseInt(std::string_view digits) {
 
 }  // namespace
 
-std::optional<int32_t> IniProfile::ReadInt(const std::string& section,
-                                           const std::string& name) const {
-    const std::optional<std::string> text = Text(section + "/" + name);
-    return text ? ParseInt(*text) : std::nullopt;
-}
-
-std::optional<std::string> RegistryProfile::ReadString(const std::string& section,
-                                                       const std::string& name) const {
-    const std::optional<platform::StoredValue> value =
-        platform::ReadUserRegistryValue(kOrganisation, kApplication, section, name);
+std::optional<std::string> DesktopProfile::ReadString(const std::string& section,
+                                                      const std::string& name) const {
+    const std::optional<platform::StoredValue> value = Stored(section, name);
     if (!value) {
         return std::nullopt;
     }
     if (value->number) {
         return std::to_string(*value->number);
     }
-    Units units;
-    AppendUnits(units, value->text.value_or(""));
-    const std::optional<std::string> text = StringValue(units);
-    return text ? std::optional<std::string>(cp1250::FromUtf8(*text)) : std::nullopt;
+    return cp1250::FromUtf8(value->text.value_or(""));
 }
 
-std::optional<int32_t> RegistryProfile::ReadInt(const std::string& section,
-                                                const std::string& name) const {
-    const std::optional<platform::StoredValue> value =
-        platform::ReadUserRegistryValue(kOrganisation, kApplication, section, name);
+std::optional<int32_t> DesktopProfile::ReadInt(const std::string& section,
+                                               const std::string& name) const {
+    const std::optional<platform::StoredValue> value = Stored(section, name);
     if (!value) {
         return std::nullopt;
     }
@@ -452,7 +450,7 @@ std::optional<int32_t> RegistryProfile::ReadInt(const std::string& section,
 }
 
 std::unique_ptr<Profile> OpenDesktopProfile() {
-    const std::string path = platform::UserSettingsFile(kOrganisation, kApplication);
+    const std::string path = platform::UserSettingsFile(kProfileOrganisation, kProfileApplication);
     if (path.empty()) {
         return std::make_unique<RegistryProfile>();
     }

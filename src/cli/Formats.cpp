@@ -14,44 +14,30 @@ namespace {
 constexpr const char* kBold = "\x1b[1m";
 constexpr const char* kReset = "\x1b[0m";
 
-const char* EventName(PeerEventKind kind) {
-    switch (kind) {
-        case PeerEventKind::Appeared:
-            return "appeared";
-        case PeerEventKind::StatusChanged:
-            return "status";
-        case PeerEventKind::WentSilent:
-            return "silent";
-        case PeerEventKind::Message:
-            return "message";
-        case PeerEventKind::Bell:
-            return "bell";
-        case PeerEventKind::GroupAssigned:
-            return "group";
-        default:
-            return "";
-    }
-    return "";
-}
+// An event's name and the colour a terminal shows it in.
+struct EventLook {
+    const char* name;
+    const char* colour;
+};
 
-const char* EventColour(PeerEventKind kind) {
+EventLook Look(PeerEventKind kind) {
     switch (kind) {
         case PeerEventKind::Appeared:
-            return "\x1b[32m";  // green
+            return {"appeared", "\x1b[32m"};  // green
         case PeerEventKind::StatusChanged:
-            return "\x1b[33m";  // yellow
+            return {"status", "\x1b[33m"};  // yellow
         case PeerEventKind::WentSilent:
-            return "\x1b[31m";  // red
+            return {"silent", "\x1b[31m"};  // red
         case PeerEventKind::Message:
-            return "\x1b[36m";  // cyan
+            return {"message", "\x1b[36m"};  // cyan
         case PeerEventKind::Bell:
-            return "\x1b[35m";  // magenta
+            return {"bell", "\x1b[35m"};  // magenta
         case PeerEventKind::GroupAssigned:
-            return "\x1b[34m";  // blue
-        default:
-            return "";
+            return {"group", "\x1b[34m"};  // blue
+        default:  // the table prints no other kind
+            return {"", ""};
     }
-    return "";
+    return {"", ""};
 }
 
 // Characters of a UTF-8 text: every byte that does not continue a sequence.
@@ -63,6 +49,11 @@ size_t Characters(const std::string& utf8) {
 
 std::string Utf8(const std::string& cp1250Text) {
     return cp1250::ToUtf8(cp1250Text);
+}
+
+// The short text of a status ("OK", "Pryč", ...); empty outside 0 to 4.
+std::string StatusText(int16_t status) {
+    return Utf8(KnownStatusText(status));
 }
 
 // "OK (0)"
@@ -81,10 +72,6 @@ std::string PeerFields(const Peer& peer) {
 }
 
 }  // namespace
-
-std::string StatusText(int16_t status) {
-    return cp1250::ToUtf8(KnownStatusText(status));
-}
 
 std::string PeersTable(const std::vector<Peer>& peers, int64_t now, bool colour) {
     std::vector<std::vector<std::string>> rows = {{"ADDRESS", "NAME", "GROUP", "STATUS", "HEARD"}};
@@ -128,9 +115,9 @@ std::string PeersJson(const std::vector<Peer>& peers, int64_t now) {
 
 std::string EventLine(const PeerEvent& event, const std::string& clock, bool colour) {
     const Peer& peer = event.peer;
-    std::string name = EventName(event.kind);
+    std::string name = Look(event.kind).name;
     if (colour) {
-        name = EventColour(event.kind) + name + kReset;
+        name = Look(event.kind).colour + name + kReset;
     }
     std::string line = clock + " " + name + " " + peer.address;
     if (event.kind != PeerEventKind::GroupAssigned) {
@@ -161,7 +148,7 @@ std::string EventLine(const PeerEvent& event, const std::string& clock, bool col
 
 std::string EventJson(const PeerEvent& event, int64_t time) {
     std::string out = "{\"time\":" + std::to_string(time) +
-                      ",\"event\":" + clitext::JsonString(EventName(event.kind));
+                      ",\"event\":" + clitext::JsonString(Look(event.kind).name);
     if (event.kind == PeerEventKind::GroupAssigned) {
         out += ",\"address\":" + clitext::JsonString(event.peer.address) +
                ",\"group\":" + clitext::JsonString(Utf8(event.text));

@@ -12,9 +12,6 @@
 // where `colour` is set.
 namespace formats {
 
-// The short text of a status ("OK", "Pryč", ...) as UTF-8; empty outside 0 to 4.
-std::string StatusText(int16_t status);
-
 // A table with a header: address, name, group, status and its number, and
 // the seconds since each peer was last heard.
 std::string PeersTable(const std::vector<Peer>& peers, int64_t now, bool colour);

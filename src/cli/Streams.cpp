@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <utility>
 
 #include "cli/Text.h"
 #include "core/res/Cp1250.h"
@@ -10,21 +11,20 @@
 
 namespace {
 
+// Without the characters of `ending` at its end.
+std::string TrimEnd(std::string text, std::string_view ending) {
+    text.erase(text.find_last_not_of(ending) + 1);
+    return text;
+}
+
 // Without the line break some systems end their texts with.
 std::string WithoutLineEnd(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
+    return TrimEnd(std::move(text), "\n\r ");
 }
 
 // The system's text without the line break and full stop some systems end it with.
 std::string SystemText(int code) {
-    std::string text = platform::SocketErrorMessage(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.')) {
-        text.pop_back();
-    }
+    const std::string text = TrimEnd(platform::SocketErrorMessage(code), "\n\r .");
     return text.empty() ? "unknown error" : text;
 }
 

@@ -48,7 +48,6 @@ std::optional<uint32_t> ParseDottedAddress(const std::string& text);
 std::string FormatDottedAddress(uint32_t address);
 // First IPv4 address the name resolves to; on failure nothing and the error code.
 std::optional<uint32_t> ResolveHost(const std::string& name, int& error);
-std::string LocalHostName();
 
 // One IPv4 address of a local interface. Addresses are in host order.
 struct InterfaceAddress {

@@ -12,7 +12,7 @@ namespace platform {
 enum class WaitResult { Readable, TimedOut, Interrupted, Failed };
 
 // Waits up to `limit` until the socket has something to read. Interrupted: a
-// quit request (Console.h) or a signal came first; Failed: the system's code
+// quit request (QuitRequests.h) or a signal came first; Failed: the system's code
 // is in `error`.
 WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds limit, int& error);
 

@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "cli/Arguments.h"
-#include "cli/Formats.h"
 #include "core/res/Cp1250.h"
+#include "core/settings/UserStatus.h"
 
 namespace {
 
@@ -116,7 +116,7 @@ TEST(ArgumentsTest, TheHelpTheManualPageAndTheReadmeAgree) {
                                       "one announcement period and a second",
                                       "line breaks at its end"};
     for (int16_t status = 0; status <= 4; ++status) {
-        facts.push_back(std::to_string(status) + " " + formats::StatusText(status));
+        facts.push_back(std::to_string(status) + " " + cp1250::ToUtf8(KnownStatusText(status)));
     }
     for (const auto& [document, text] : documents) {
         for (const std::string& fact : facts) {

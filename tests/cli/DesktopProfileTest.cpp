@@ -65,6 +65,19 @@ TEST(DesktopProfileTest, ReadsWhatQtReadsFromAHandEditedFile) {
     EXPECT_FALSE(IniProfile("UserName=x\n").ReadString("Settings", "UserName"));
 }
 
+// Sections and names come in code page 1250 like every text of the core;
+// QSettings writes a section "General" as "[%General]".
+TEST(DesktopProfileTest, FindsTheKeysTheProgramNames) {
+    const IniProfile profile(
+        "[%General]\n"
+        "UserName=a\n"
+        "[Okna%20a%20li%U0161ty]\n"
+        "%U0160%ED%U0159ka=b\n");
+    EXPECT_EQ(profile.ReadString("General", "UserName"), "a");
+    EXPECT_FALSE(profile.ReadString("general", "UserName"));
+    EXPECT_EQ(profile.ReadString(Cp("Okna a lišty"), Cp("Šířka")), "b");
+}
+
 TEST(IdentityTest, AnnouncesTheOptionsOverTheSettingsOverTheDefaults) {
     const FixedNames names("logon", "PC");
     Arguments arguments;

@@ -328,14 +328,6 @@ std::optional<uint32_t> ResolveHost(const std::string& name, int& error) {
     return address;
 }
 
-std::string LocalHostName() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) {
-        return {};
-    }
-    return name;
-}
-
 std::vector<InterfaceAddress> LocalInterfaces() {
     std::vector<InterfaceAddress> interfaces;
     ifaddrs* list = nullptr;

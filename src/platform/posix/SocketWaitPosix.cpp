@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "platform/Console.h"
+#include "platform/QuitRequests.h"
 #include "platform/SocketWait.h"
 
 namespace platform {

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,28 +19,8 @@
 namespace platform {
 namespace {
 
-std::atomic<bool> g_quitRequested{false};
-HANDLE g_quitHandled = nullptr;
-HANDLE g_quitWake = nullptr;       // set with the request, for a wait in SocketWait.h
 UINT g_consoleOutputCodePage = 0;  // what the console had before; 0: unchanged
 UINT g_consoleInputCodePage = 0;
-
-// The longest a closing console waits for the goodbye; the system allows about 5 s.
-constexpr DWORD kCloseWaitMs = 4000;
-
-BOOL WINAPI OnConsoleEvent(DWORD type) {
-    g_quitRequested.store(true);
-    if (g_quitWake != nullptr) {
-        ::SetEvent(g_quitWake);
-    }
-    if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
-        // The process ends when this returns: give the goodbye its time.
-        if (g_quitHandled != nullptr) {
-            ::WaitForSingleObject(g_quitHandled, kCloseWaitMs);
-        }
-    }
-    return TRUE;
-}
 
 void RestoreConsoleCodePages() {
     if (g_consoleOutputCodePage != 0) {
@@ -97,30 +76,6 @@ bool OutputIsColourTerminal() {
     }
     return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
            ::SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-}
-
-void WatchQuitRequests() {
-    if (g_quitHandled == nullptr) {
-        g_quitHandled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    }
-    if (g_quitWake == nullptr) {
-        g_quitWake = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    }
-    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-}
-
-bool QuitRequested() {
-    return g_quitRequested.load();
-}
-
-intptr_t QuitWake() {
-    return g_quitWake != nullptr ? reinterpret_cast<intptr_t>(g_quitWake) : kNoQuitWake;
-}
-
-void QuitHandled() {
-    if (g_quitHandled != nullptr) {
-        ::SetEvent(g_quitHandled);
-    }
 }
 
 }  // namespace platform

@@ -9,7 +9,7 @@
 #include <windows.h>
 // clang-format on
 
-#include "platform/Console.h"
+#include "platform/QuitRequests.h"
 #include "platform/SocketWait.h"
 
 namespace platform {

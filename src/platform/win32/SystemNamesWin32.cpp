@@ -12,26 +12,26 @@ namespace {
 constexpr DWORD kUserNameBuffer = 257;     // the longest logon name and its terminator
 constexpr DWORD kComputerNameBuffer = 16;  // a NetBIOS name and its terminator
 
-}  // namespace
-
-std::optional<std::string> LogonName() {
-    char buffer[kUserNameBuffer] = {};
-    DWORD size = kUserNameBuffer;
-    if (!GetUserNameA(buffer, &size)) {
+// A name the system writes into a buffer of this size, in the ANSI code page.
+template <DWORD kBufferSize>
+std::optional<std::string> AnsiName(BOOL(WINAPI* query)(LPSTR, LPDWORD)) {
+    char buffer[kBufferSize] = {};
+    DWORD size = kBufferSize;
+    if (!query(buffer, &size)) {
         return std::nullopt;
     }
-    buffer[kUserNameBuffer - 1] = '\0';
+    buffer[kBufferSize - 1] = '\0';
     return win32text::AnsiToUtf8(buffer);
 }
 
+}  // namespace
+
+std::optional<std::string> LogonName() {
+    return AnsiName<kUserNameBuffer>(GetUserNameA);
+}
+
 std::optional<std::string> ComputerName() {
-    char buffer[kComputerNameBuffer] = {};
-    DWORD size = kComputerNameBuffer;
-    if (!GetComputerNameA(buffer, &size)) {
-        return std::nullopt;
-    }
-    buffer[kComputerNameBuffer - 1] = '\0';
-    return win32text::AnsiToUtf8(buffer);
+    return AnsiName<kComputerNameBuffer>(GetComputerNameA);
 }
 
 }  // namespace platform

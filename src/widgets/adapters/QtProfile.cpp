@@ -10,6 +10,7 @@
 #include <QVariant>
 #include <limits>
 
+#include "core/settings/ProfileNames.h"
 #include "widgets/adapters/Logging.h"
 #include "widgets/adapters/TextCodec.h"
 
@@ -66,8 +67,8 @@ QString WriteProblem(const QString& path) {
 
 QtProfile::QtProfile()
     : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             QStringLiteral("Quillory"), QStringLiteral("Mrmx3"))) {
-}
+                                             QString::fromLatin1(kProfileOrganisation),
+                                             QString::fromLatin1(kProfileApplication))) {}
 
 QtProfile::QtProfile(std::unique_ptr<QSettings> settings) : m_settings(std::move(settings)) {}
 

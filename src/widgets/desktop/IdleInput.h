@@ -1,16 +1,14 @@
 // src/widgets/desktop/IdleInput.h
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
 #include "core/settings/InactivityWatch.h"
+#include "platform/LastInput.h"
 
-// The time of the last keyboard or mouse input of the desktop session.
+// The time of the last keyboard or mouse input of the desktop session, in
+// the tick count of platform/LastInput.h.
 namespace platform {
-
-// A steady tick count in milliseconds, wrapping at 2^32.
-uint32_t TickCount();
 
 // The probe for the inactivity watch: the first source of the desktop that
 // answers (on Linux the session bus's idle monitors, GNOME's and then the

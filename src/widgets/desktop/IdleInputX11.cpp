@@ -5,13 +5,13 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
 
+#include "platform/LastInput.h"
 #include "widgets/adapters/Logging.h"
 #include "widgets/desktop/IdleInput.h"
 #include "widgets/desktop/IdleInputDBus.h"
@@ -152,12 +152,6 @@ bool IsDesktopPlatform() {
 }
 
 }  // namespace
-
-uint32_t TickCount() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
 
 std::unique_ptr<IdleInputProbe> MakeIdleInputProbe() {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr ||

@@ -68,10 +68,6 @@ SingleInstance::Start SingleInstance::Begin() {
     return Start::First;
 }
 
-bool SingleInstance::Listening() const {
-    return m_server != nullptr && m_server->isListening();
-}
-
 SingleInstance::Start SingleInstance::AskRunningCopy() {
     QLocalSocket socket;
     socket.connectToServer(m_name);

@@ -34,7 +34,6 @@ public:
     Start Begin();
     // Called for each later copy's request, on this object's thread.
     void SetShowHandler(std::function<void()> handler) { m_onShow = std::move(handler); }
-    bool Listening() const;
 
 private:
     Start AskRunningCopy();
