@@ -116,8 +116,11 @@ bool Dispatcher::UpdateKnownPeer(uint32_t sender, const DatagramView& datagram,
             record.group = std::move(group);
         }
         record.status = status;
-        event.peer = m_s.directory.Facts(index);
-        return event.nameChanged || event.groupChanged || event.previousStatus != status;
+        const bool any = event.nameChanged || event.groupChanged || event.previousStatus != status;
+        if (any) {
+            event.peer = m_s.directory.Facts(index);
+        }
+        return any;
     });
     if (!changed) {
         return true;
