@@ -59,6 +59,9 @@ struct Peers {
 
     // Peers `from` to `to` - 1 announce themselves, as in a drain at a time.
     void Arrive(int from, int to, PeerTree* batched = nullptr) {
+        if (batched != nullptr) {
+            batched->BeginBatch();
+        }
         for (int peer = from; peer < to; ++peer) {
             PacketBuffer packet;
             BuildPresence(packet, Ready, "uzivatel" + std::to_string(peer),
@@ -67,7 +70,9 @@ struct Peers {
             dispatcher.DispatchDatagram(packet.data(), kPresenceLength,
                                         0x0A000000u + static_cast<uint32_t>(peer));
         }
-        (void)batched;
+        if (batched != nullptr) {
+            batched->EndBatch();
+        }
     }
 
     SystemClock clock;
