@@ -9,6 +9,8 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QTreeWidgetItem>
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -170,6 +172,18 @@ void BM_PeerMemoryTree(benchmark::State& state) {
             peers.Arrive(from, std::min(kPeers + 1, from + 256), view.get());
             QApplication::processEvents();
         }
+        // Until the last items have gone into the tree and it is laid out.
+        const auto inTree = [&view] {
+            int rows = 0;
+            for (int i = 0; i < view->topLevelItemCount(); ++i) {
+                rows += view->topLevelItem(i)->childCount();
+            }
+            return rows;
+        };
+        while (inTree() < kPeers + 1) {
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        QApplication::processEvents();
         perItem = (HeapInUse() - before - directoryPart) / kPeers;
 
         QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(view.get());
@@ -181,6 +195,7 @@ void BM_PeerMemoryTree(benchmark::State& state) {
         perRow = (HeapInUse() - before) / rows;
     }
     state.counters["tree_item"] = perItem;
+    state.counters["qtreewidgetitem"] = sizeof(QTreeWidgetItem);
     state.counters["accessible_row"] = perRow;
 }
 BENCHMARK(BM_PeerMemoryTree)->Iterations(1)->Unit(benchmark::kMillisecond);
