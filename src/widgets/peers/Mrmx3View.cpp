@@ -329,7 +329,11 @@ void CMrmx3View::SelectItem(TreeItem item) {
         return;
     }
     if (ToViewItem(item)->waitingGroup != nullptr) {
+        // Chosen outside a batch, an item waits no longer.
         m_waitingSelection = ToItem(item);
+        if (m_batchDepth == 0) {
+            InsertWaitingItems();
+        }
         return;
     }
     m_waitingSelection = nullptr;
