@@ -10,6 +10,7 @@
 #include <QTreeWidgetItem>
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <string>
 
 #include "BenchFakes.h"
@@ -135,6 +136,70 @@ BENCHMARK(BM_GroupChangePerDatagram)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(10);
+
+// The processor time of this thread, so that an idle wait does not count.
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The peer items under the groups of the tree.
+int PeerRows(const CMrmx3View& view) {
+    int rows = 0;
+    for (int i = 0; i < view.topLevelItemCount(); ++i) {
+        rows += view.topLevelItem(i)->childCount();
+    }
+    return rows;
+}
+
+// A tree of range(0) peers in 50 groups, all open, shown; then half as many
+// new peers arrive in those groups, in drains of kDrain announcements, each
+// drain a batch of the tree followed by the event loop's pass, until every
+// new item is in the tree and laid out. The time is the processor time per
+// new peer (an idle wait is not counted).
+void BM_NewPeerItem(benchmark::State& state) {
+    constexpr int kGroups = 50;
+    const int peers = static_cast<int>(state.range(0));
+    const int added = std::max(kDrain, peers / 2 / kDrain * kDrain);
+    int rows = 0;
+    for (auto _ : state) {
+        TreeNetwork network;
+        const auto drain = [&network](int from, int to) {
+            network.view.BeginBatch();
+            for (int i = from; i < to; ++i) {
+                network.Announce(i, GroupName(i % kGroups));
+            }
+            network.view.EndBatch();
+            QApplication::processEvents();
+        };
+        const auto settle = [&network](int count) {
+            while (PeerRows(network.view) < count) {
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
+            QApplication::processEvents();
+        };
+        for (int peer = 0; peer < peers; peer += kDrain) {
+            drain(peer, std::min(peers, peer + kDrain));
+        }
+        settle(peers);
+        const double start = ThreadSeconds();
+        for (int peer = peers; peer < peers + added; peer += kDrain) {
+            drain(peer, peer + kDrain);
+        }
+        settle(peers + added);
+        state.SetIterationTime((ThreadSeconds() - start) / added);
+        rows = network.view.topLevelItemCount() + PeerRows(network.view);
+    }
+    state.counters["rows"] = rows;
+}
+BENCHMARK(BM_NewPeerItem)
+    ->Arg(1'000)
+    ->Arg(5'000)
+    ->Arg(20'000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(4);
 
 // A click on a group with 25,000 groups of one peer each, all of them open as
 // their arrivals left them: the chosen group opens, the event loop runs.

@@ -2,13 +2,16 @@
 #include <QAbstractItemModel>
 #include <QAccessible>
 #include <QImage>
+#include <QModelIndex>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QSvgRenderer>
 #include <QTest>
 #include <QTreeWidgetItem>
+#include <algorithm>
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/Fakes.h"
@@ -118,6 +121,8 @@ private Q_SLOTS:
     void groupsWithoutPeersGoAndComeBackThroughTheIndex();
     void enterOpensTheCurrentPeerAndTheTreeIsNamed();
     void accessibleRowsAreMadeOnceAndGoWithTheirItems();
+    void aBatchsItemsGoUnderTheirGroupsTogetherAtItsEnd();
+    void inALargeTreeABatchsItemsWaitForMoreAtMostAWhile();
 
 private:
     CMrmx3View& View() { return *m_h->view; }
@@ -697,6 +702,70 @@ void TestMrmx3View::accessibleRowsAreMadeOnceAndGoWithTheirItems() {
     Group("Solo")->setExpanded(false);
     QCOMPARE(names(), (QStringList{"Sklad", "bara@PC", "adela@PC", "Solo"}));
     QVERIFY(tree->child(3)->state().collapsed);
+}
+
+// The items a batch makes go under their groups at its end, one insertion per
+// group, in order; meanwhile the peer logic may select, regroup and delete
+// them as shown items.
+void TestMrmx3View::aBatchsItemsGoUnderTheirGroupsTogetherAtItsEnd() {
+    CMrmx3View& view = View();
+    view.LoadIcons();
+    Announce("10.0.0.1", Ready, "adam", "Sklad");
+    view.setCurrentItem(PeerItem(0));
+    QSignalSpy inserted(view.model(), &QAbstractItemModel::rowsInserted);
+    const auto peerInsertions = [&inserted] {
+        return std::count_if(inserted.begin(), inserted.end(), [](const QList<QVariant>& args) {
+            return args.at(0).value<QModelIndex>().isValid();
+        });
+    };
+
+    view.BeginBatch();
+    Announce("10.0.0.2", Ready, "bara", "Sklad");
+    Announce("10.0.0.3", Ready, "cyril", "Kancl");
+    Announce("10.0.0.4", Ready, "emil", "Kancl");
+    Announce("10.0.0.5", Ready, "dana", "Sklad");
+    Announce("10.0.0.4", Ready, "emil", "Sklad");   // its waiting item goes
+    Announce("10.0.0.1", Ready, "adela", "Sklad");  // the selected item is remade
+    QCOMPARE(peerInsertions(), 0);
+    QCOMPARE(ChildTexts(Group("Sklad")), QStringList{});
+    QCOMPARE(view.GroupOf(PeerItem(1)), static_cast<TreeItem>(Group("Sklad")));
+    QVERIFY(view.HasPeerItems(Group("Kancl")));
+    QVERIFY(view.IsSelectedItem(PeerItem(0)));
+    view.EndBatch();
+
+    QCOMPARE(peerInsertions(), 2);
+    QCOMPARE(GroupTexts(), (QStringList{"Sklad", "Kancl"}));
+    QCOMPARE(ChildTexts(Group("Sklad")),
+             (QStringList{"bara@PC", "dana@PC", "emil@PC", "adela@PC"}));
+    QCOMPARE(ChildTexts(Group("Kancl")), (QStringList{"cyril@PC"}));
+    QVERIFY(Group("Sklad")->isExpanded() && Group("Kancl")->isExpanded());
+    QCOMPARE(view.currentItem(), PeerItem(0));
+    for (int index = 0; index < 5; ++index) {
+        QCOMPARE(PeerItem(index)->parent(), Group(index == 2 ? "Kancl" : "Sklad"));
+        QCOMPARE(Data(PeerItem(index)), static_cast<quint32>(index));
+    }
+    VerifyItemPictures();
+    QCOMPARE(view.findItems("dana@PC", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
+}
+
+// In a large tree the items of a small batch wait for more, so that the tree
+// is laid out once for many; they come in within the longest wait.
+void TestMrmx3View::inALargeTreeABatchsItemsWaitForMoreAtMostAWhile() {
+    CMrmx3View& view = View();
+    for (int i = 0; i < CMrmx3View::kPromptRows; ++i) {
+        Announce("10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256), Ready,
+                 "u" + std::to_string(i), "Sklad");
+    }
+    view.BeginBatch();
+    Announce("10.0.0.1", Ready, "adam", "Kancl");
+    view.EndBatch();
+    TreeItem adam = PeerItem(CMrmx3View::kPromptRows);
+    QCOMPARE(view.GroupOf(adam), static_cast<TreeItem>(Group("Kancl")));
+    QCOMPARE(Group("Kancl")->childCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(Group("Kancl")->childCount(), 1,
+                              static_cast<int>(CMrmx3View::kLongestWait.count()) * 20);
+    QCOMPARE(Group("Kancl")->child(0), adam);
+    QCOMPARE(ChildTexts(Group("Kancl")), (QStringList{"adam@PC"}));
 }
 
 QTEST_MAIN(TestMrmx3View)

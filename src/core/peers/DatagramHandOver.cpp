@@ -55,6 +55,11 @@ void DatagramHandOver::Push(std::vector<Arrival>& arrivals) {
     }
 }
 
+void DatagramHandOver::SetBatchBounds(std::function<void()> begin, std::function<void()> end) {
+    m_batchBegin = std::move(begin);
+    m_batchEnd = std::move(end);
+}
+
 void DatagramHandOver::Stop() {
     {
         std::lock_guard lock(m_mutex);
@@ -96,11 +101,18 @@ void DatagramHandOver::Drain() {
     // The receive thread may read on while this batch is dispatched.
     m_room.notify_all();
 
+    const bool bounded = !m_batch.empty() && m_batchBegin && m_batchEnd;
+    if (bounded) {
+        m_batchBegin();
+    }
     for (const Arrival& arrival : m_batch) {
         if (m_stopped) {
             break;
         }
         m_dispatch(arrival);
+    }
+    if (bounded) {
+        m_batchEnd();
     }
 
     bool post = false;

@@ -49,6 +49,10 @@ public:
     // Appends the arrivals in their order and empties the vector.
     void Push(std::vector<Arrival>& arrivals);
 
+    // User-interface thread: `begin` is called before a drain dispatches its
+    // batch and `end` after it, also when it stops early.
+    void SetBatchBounds(std::function<void()> begin, std::function<void()> end);
+
     // Any thread: ends a wait for room and every later one; no drain dispatches
     // anything more.
     void Stop();
@@ -80,6 +84,8 @@ private:
     // User-interface thread only.
     bool m_draining = false;
     std::vector<Arrival> m_batch;
+    std::function<void()> m_batchBegin;
+    std::function<void()> m_batchEnd;
 
     std::shared_ptr<DatagramHandOver*> m_alive = std::make_shared<DatagramHandOver*>(this);
 };

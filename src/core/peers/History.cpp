@@ -4,7 +4,8 @@
 #include <algorithm>
 
 History::History(const History& other)
-    : m_entries(other.m_entries), m_ages(other.m_ages), m_firstSerial(other.m_firstSerial) {}
+    : m_lines(other.m_lines ? std::make_unique<Lines>(*other.m_lines) : nullptr),
+      m_firstSerial(other.m_firstSerial) {}
 
 History::~History() {
     if (m_budget != nullptr) {
@@ -12,12 +13,20 @@ History::~History() {
     }
 }
 
+const std::deque<HistoryEntry>& History::List() const {
+    static const std::deque<HistoryEntry> kNone;
+    return m_lines ? m_lines->entries : kNone;
+}
+
 void History::Append(HistoryEntry entry) {
-    const bool wasEmpty = m_entries.empty();
+    const bool wasEmpty = m_lines == nullptr;
+    if (wasEmpty) {
+        m_lines = std::make_unique<Lines>();
+    }
     const std::size_t cost = HistoryBudget::Cost(entry);
-    m_entries.push_back(std::move(entry));
-    m_ages.push_back(m_budget != nullptr ? m_budget->Added(*this, cost, wasEmpty) : 0);
-    while (m_entries.size() > kMaxEntries) {
+    m_lines->entries.push_back(std::move(entry));
+    m_lines->ages.push_back(m_budget != nullptr ? m_budget->Added(*this, cost, wasEmpty) : 0);
+    while (m_lines->entries.size() > kMaxEntries) {
         RemoveOldest();
     }
     if (m_budget != nullptr) {
@@ -26,10 +35,13 @@ void History::Append(HistoryEntry entry) {
 }
 
 void History::RemoveOldest() {
-    const std::size_t cost = HistoryBudget::Cost(m_entries.front());
-    const uint64_t age = m_ages.front();
-    m_entries.pop_front();
-    m_ages.pop_front();
+    const std::size_t cost = HistoryBudget::Cost(m_lines->entries.front());
+    const uint64_t age = m_lines->ages.front();
+    m_lines->entries.pop_front();
+    m_lines->ages.pop_front();
+    if (m_lines->entries.empty()) {
+        m_lines.reset();
+    }
     ++m_firstSerial;
     if (m_budget != nullptr) {
         m_budget->Removed(*this, cost, age);
@@ -37,7 +49,7 @@ void History::RemoveOldest() {
 }
 
 bool History::operator==(const std::vector<HistoryEntry>& entries) const {
-    return std::equal(m_entries.begin(), m_entries.end(), entries.begin(), entries.end());
+    return std::equal(begin(), end(), entries.begin(), entries.end());
 }
 
 void HistoryBudget::Attach(History& history) {
@@ -45,8 +57,8 @@ void HistoryBudget::Attach(History& history) {
     history.m_slot = static_cast<int>(m_histories.size());
     m_histories.push_back(&history);
     // Whatever it holds already counts from now on, as the youngest.
-    for (std::size_t i = 0; i < history.m_entries.size(); ++i) {
-        history.m_ages[i] = Added(history, Cost(history.m_entries[i]), i == 0);
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        history.m_lines->ages[i] = Added(history, Cost(history[i]), i == 0);
     }
     Trim();
 }
@@ -63,17 +75,17 @@ uint64_t HistoryBudget::Added(const History& history, std::size_t cost, bool was
 void HistoryBudget::Removed(const History& history, std::size_t cost, uint64_t age) {
     m_bytes -= cost;
     m_fronts.erase({age, history.m_slot});
-    if (!history.m_ages.empty()) {
-        m_fronts.emplace(history.m_ages.front(), history.m_slot);
+    if (!history.empty()) {
+        m_fronts.emplace(history.m_lines->ages.front(), history.m_slot);
     }
 }
 
 void HistoryBudget::Detach(const History& history) {
-    for (const HistoryEntry& entry : history.m_entries) {
+    for (const HistoryEntry& entry : history) {
         m_bytes -= Cost(entry);
     }
-    if (!history.m_ages.empty()) {
-        m_fronts.erase({history.m_ages.front(), history.m_slot});
+    if (!history.empty()) {
+        m_fronts.erase({history.m_lines->ages.front(), history.m_slot});
     }
     m_histories[static_cast<std::size_t>(history.m_slot)] = nullptr;
 }

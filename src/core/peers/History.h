@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -34,7 +35,8 @@ class HistoryBudget;
 // memory. Entries leave only from the front, the oldest first. Every entry
 // has a serial number, counted from the first entry of the run: the serial of
 // the front entry is the number of entries removed before it. Used under the
-// lock of the directory that holds it.
+// lock of the directory that holds it. An empty history takes no heap: its
+// entries are made at the first append and go with the last entry.
 class History {
 public:
     static constexpr std::size_t kMaxEntries = 10000;
@@ -51,30 +53,35 @@ public:
     // Appends at the end; then the oldest entries go while a bound is exceeded.
     void Append(HistoryEntry entry);
 
-    std::size_t size() const { return m_entries.size(); }
-    bool empty() const { return m_entries.empty(); }
-    const HistoryEntry& operator[](std::size_t index) const { return m_entries[index]; }
-    const HistoryEntry& front() const { return m_entries.front(); }
-    const HistoryEntry& back() const { return m_entries.back(); }
-    const_iterator begin() const { return m_entries.begin(); }
-    const_iterator end() const { return m_entries.end(); }
-    const_reverse_iterator rbegin() const { return m_entries.rbegin(); }
-    const_reverse_iterator rend() const { return m_entries.rend(); }
+    std::size_t size() const { return m_lines ? m_lines->entries.size() : 0; }
+    bool empty() const { return m_lines == nullptr; }
+    const HistoryEntry& operator[](std::size_t index) const { return m_lines->entries[index]; }
+    const HistoryEntry& front() const { return m_lines->entries.front(); }
+    const HistoryEntry& back() const { return m_lines->entries.back(); }
+    const_iterator begin() const { return List().begin(); }
+    const_iterator end() const { return List().end(); }
+    const_reverse_iterator rbegin() const { return List().rbegin(); }
+    const_reverse_iterator rend() const { return List().rend(); }
 
     uint64_t FirstSerial() const { return m_firstSerial; }
-    uint64_t EndSerial() const { return m_firstSerial + m_entries.size(); }
+    uint64_t EndSerial() const { return m_firstSerial + size(); }
     // Older entries have been removed to keep the bounds.
     bool OlderRemoved() const { return m_firstSerial > 0; }
-    std::vector<HistoryEntry> Entries() const { return {m_entries.begin(), m_entries.end()}; }
+    std::vector<HistoryEntry> Entries() const { return {begin(), end()}; }
 
     bool operator==(const std::vector<HistoryEntry>& entries) const;
 
 private:
     friend class HistoryBudget;
     void RemoveOldest();
+    // The entries, or an empty list shared by every empty history.
+    const std::deque<HistoryEntry>& List() const;
 
-    std::deque<HistoryEntry> m_entries;
-    std::deque<uint64_t> m_ages;  // each entry's place in the budget's order of appends
+    struct Lines {
+        std::deque<HistoryEntry> entries;
+        std::deque<uint64_t> ages;  // each entry's place in the budget's order of appends
+    };
+    std::unique_ptr<Lines> m_lines;  // null while empty
     uint64_t m_firstSerial = 0;
     HistoryBudget* m_budget = nullptr;
     int m_slot = -1;  // its number in the budget

@@ -73,6 +73,8 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           }
       })) {
     ReadExtraAddresses();
+    // The tree takes what one drain dispatches as one batch.
+    m_handOver.SetBatchBounds([this] { m_s.tree.BeginBatch(); }, [this] { m_s.tree.EndBatch(); });
     // One peer's new lines may remove the oldest of another's: its open window
     // is redrawn once the append is done.
     m_directory.SetTrimmedListener([this] {

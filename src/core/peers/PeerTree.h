@@ -34,4 +34,11 @@ struct PeerTree {
     virtual void SelectItem(TreeItem item) = 0;
     virtual void SetItemData(TreeItem item, uint32_t data) = 0;
     virtual void SetItemImage(TreeItem item, int image) = 0;
+
+    // The calls between these two are one batch (what one step of the receive
+    // hand-over dispatches); batches may nest. The tree may show the peer
+    // items a batch makes only at its end, and until then answers for them,
+    // in every call above, as for shown items.
+    virtual void BeginBatch() {}
+    virtual void EndBatch() {}
 };

@@ -1,15 +1,18 @@
 // src/widgets/peers/Mrmx3View.cpp
 #include "widgets/peers/Mrmx3View.h"
 
-#include <QByteArray>
 #include <QKeyEvent>
+#include <QList>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
 #include <QTreeWidgetItemIterator>
 #include <QVariant>
+#include <string>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "widgets/adapters/TextCodec.h"
 #include "widgets/peers/Mrmx3ViewAccessible.h"
@@ -47,21 +50,64 @@ QTreeWidgetItem* ToItem(TreeItem item) {
     return static_cast<QTreeWidgetItem*>(item);
 }
 
-// An item of the tree that keeps its image index itself, so that a new image
-// changes the model once, through the picture.
-class ViewItem final : public QTreeWidgetItem {
+// An item of the tree that keeps its text, image index and data itself and
+// takes its picture from the view's list, so it holds no list of roles: a
+// new image changes the model once, through the picture.
+class ViewItem : public QTreeWidgetItem {
 public:
-    using QTreeWidgetItem::QTreeWidgetItem;
+    ViewItem(QString shown, int imageIndex) : text(std::move(shown)), image(imageIndex) {}
 
     QVariant data(int column, int role) const override {
-        if (column == 0 && role == CMrmx3View::kImageRole) {
-            return image < 0 ? QVariant() : QVariant(image);
+        if (column != 0) {
+            return QTreeWidgetItem::data(column, role);
         }
-        return QTreeWidgetItem::data(column, role);
+        switch (role) {
+            case Qt::DisplayRole:
+            case Qt::EditRole:
+            case Qt::AccessibleTextRole:
+                return text;
+            case Qt::DecorationRole: {
+                const auto* tree = static_cast<const CMrmx3View*>(treeWidget());
+                return tree == nullptr || image < 0 ? QVariant() : QVariant(tree->IconAt(image));
+            }
+            case CMrmx3View::kImageRole:
+                return image < 0 ? QVariant() : QVariant(image);
+            case CMrmx3View::kItemDataRole:
+                return hasValue ? QVariant::fromValue<quint32>(value) : QVariant();
+            default:
+                return QTreeWidgetItem::data(column, role);
+        }
     }
 
+    // The view redraws the row and tells whoever listens to the model.
+    void Changed() { emitDataChanged(); }
+
+    QString text;
     int image = -1;
+    quint32 value = 0;
+    bool hasValue = false;
+    // A waiting peer item's group; null once it is in the tree.
+    QTreeWidgetItem* waitingGroup = nullptr;
+    // A group's waiting peer items.
+    int waitingChildren = 0;
 };
+
+// A group item, with the first 48 bytes of its text under which the view
+// finds it.
+class GroupItem final : public ViewItem {
+public:
+    GroupItem(QString shown, std::string groupKey)
+        : ViewItem(std::move(shown), kGroupIcon), key(std::move(groupKey)) {
+        value = kGroupItemData;
+        hasValue = true;
+    }
+
+    const std::string key;
+};
+
+ViewItem* ToViewItem(TreeItem item) {
+    return static_cast<ViewItem*>(item);
+}
 
 std::string FirstBytes(const std::string& text) {
     return text.substr(0, kGroupCompareBytes);
@@ -85,7 +131,14 @@ CMrmx3View::CMrmx3View(Services services, QWidget* parent)
     setExpandsOnDoubleClick(true);
 
     connect(this, &QTreeWidget::currentItemChanged, this, &CMrmx3View::OnCurrentItemChanged);
+    m_waitEnds.setSingleShot(true);
+    m_waitEnds.setInterval(kLongestWait);
+    connect(&m_waitEnds, &QTimer::timeout, this, &CMrmx3View::InsertWaitingItems);
     Mrmx3ViewAccessible::InstallFactory();
+}
+
+CMrmx3View::~CMrmx3View() {
+    qDeleteAll(m_waiting);
 }
 
 void CMrmx3View::LoadIcons() {
@@ -132,9 +185,8 @@ void CMrmx3View::LoadIcons() {
 
     // The items keep their image indexes; only the pictures change.
     for (QTreeWidgetItemIterator it(this); *it != nullptr; ++it) {
-        const QVariant image = (*it)->data(0, kImageRole);
-        if (image.isValid()) {
-            (*it)->setIcon(0, IconAt(image.toInt()));
+        if (auto* item = static_cast<ViewItem*>(*it); item->image >= 0) {
+            item->Changed();
         }
     }
 }
@@ -181,15 +233,13 @@ void CMrmx3View::keyPressEvent(QKeyEvent* event) {
 }
 
 TreeItem CMrmx3View::FindOrAddGroupItem(const std::string& group) {
-    const std::string wanted = FirstBytes(group);
+    std::string wanted = FirstBytes(group);
     if (const auto known = m_groups.find(wanted); known != m_groups.end()) {
         return known->second;
     }
-    auto* item = new ViewItem(this);
-    SetItemText(item, group);
-    SetItemImage(item, kGroupIcon);
-    SetItemData(item, kGroupItemData);
-    m_groups.emplace(wanted, item);
+    auto* item = new GroupItem(platform::FromCp1250(group), wanted);
+    addTopLevelItem(item);
+    m_groups.emplace(std::move(wanted), item);
     return item;
 }
 
@@ -197,10 +247,17 @@ TreeItem CMrmx3View::InsertPeerItem(TreeItem group, const std::string& name, int
     if (group == nullptr) {
         return nullptr;
     }
-    auto* item = new ViewItem(ToItem(group));
+    auto* item = new ViewItem(platform::FromCp1250(name), image);
+    // Spares the layout the questions about children for each peer row.
+    item->setFlags(item->flags() | Qt::ItemNeverHasChildren);
     ++m_peerItems;
-    SetItemText(item, name);
-    SetItemImage(item, image);
+    if (m_batchDepth > 0) {
+        item->waitingGroup = ToItem(group);
+        ++ToViewItem(group)->waitingChildren;
+        m_waiting.push_back(item);
+    } else {
+        ToItem(group)->addChild(item);
+    }
     return item;
 }
 
@@ -216,15 +273,25 @@ void CMrmx3View::DeleteItem(TreeItem item) {
     if (item == nullptr) {
         return;
     }
-    QTreeWidgetItem* doomed = ToItem(item);
+    ViewItem* doomed = ToViewItem(item);
+    if (doomed->waitingGroup != nullptr) {
+        --m_peerItems;
+        --ToViewItem(doomed->waitingGroup)->waitingChildren;
+        std::erase(m_waiting, doomed);
+        if (m_waitingSelection == doomed) {
+            m_waitingSelection = nullptr;
+        }
+        delete doomed;
+        return;
+    }
     if (doomed->parent() != nullptr) {
         --m_peerItems;
-    } else if (doomed->childCount() != 0) {
+    } else if (doomed->childCount() != 0 || doomed->waitingChildren != 0) {
         // Its peers' records still point at their items.
         return;
     } else {
-        const QByteArray text = doomed->data(0, kTextBytesRole).toByteArray();
-        if (const auto known = m_groups.find(FirstBytes(text.toStdString()));
+        const std::string& key = static_cast<GroupItem*>(doomed)->key;
+        if (const auto known = m_groups.find(key);
             known != m_groups.end() && known->second == doomed) {
             m_groups.erase(known);
         }
@@ -238,14 +305,22 @@ void CMrmx3View::DeleteItem(TreeItem item) {
 }
 
 TreeItem CMrmx3View::GroupOf(TreeItem item) const {
-    return item == nullptr ? nullptr : ToItem(item)->parent();
+    if (item == nullptr) {
+        return nullptr;
+    }
+    const ViewItem* peer = ToViewItem(item);
+    return peer->waitingGroup != nullptr ? peer->waitingGroup : peer->parent();
 }
 
 bool CMrmx3View::HasPeerItems(TreeItem group) const {
-    return group != nullptr && ToItem(group)->childCount() != 0;
+    return group != nullptr &&
+           (ToItem(group)->childCount() != 0 || ToViewItem(group)->waitingChildren != 0);
 }
 
 bool CMrmx3View::IsSelectedItem(TreeItem item) const {
+    if (m_waitingSelection != nullptr) {
+        return item == m_waitingSelection;
+    }
     return item != nullptr && currentItem() == ToItem(item);
 }
 
@@ -253,31 +328,97 @@ void CMrmx3View::SelectItem(TreeItem item) {
     if (item == nullptr) {
         return;
     }
+    if (ToViewItem(item)->waitingGroup != nullptr) {
+        // Chosen outside a batch, an item waits no longer.
+        m_waitingSelection = ToItem(item);
+        if (m_batchDepth == 0) {
+            InsertWaitingItems();
+        }
+        return;
+    }
+    m_waitingSelection = nullptr;
     m_keepGroups = true;
     setCurrentItem(ToItem(item));
     m_keepGroups = false;
 }
 
 void CMrmx3View::SetItemData(TreeItem item, uint32_t value) {
-    if (item != nullptr) {
-        ToItem(item)->setData(0, kItemDataRole, QVariant::fromValue<quint32>(value));
+    if (item == nullptr) {
+        return;
     }
+    ViewItem* treeItem = ToViewItem(item);
+    if (treeItem->hasValue && treeItem->value == value) {
+        return;
+    }
+    treeItem->value = value;
+    treeItem->hasValue = true;
+    treeItem->Changed();
 }
 
 void CMrmx3View::SetItemImage(TreeItem item, int image) {
     if (item == nullptr) {
         return;
     }
-    auto* treeItem = static_cast<ViewItem*>(ToItem(item));
+    ViewItem* treeItem = ToViewItem(item);
     // A picture set again would be a change of the row (icons do not compare).
     if (treeItem->image == image) {
         return;
     }
     treeItem->image = image;
-    treeItem->setIcon(0, IconAt(image));
+    treeItem->Changed();
+}
+
+void CMrmx3View::BeginBatch() {
+    ++m_batchDepth;
+}
+
+void CMrmx3View::EndBatch() {
+    if (m_batchDepth == 0 || --m_batchDepth > 0 || m_waiting.empty()) {
+        return;
+    }
+    const int waiting = static_cast<int>(m_waiting.size());
+    const int shown = ItemCount() - waiting;
+    if (shown < kPromptRows || waiting * kShownRowsPerWaitingItem >= shown ||
+        m_waitingSelection != nullptr) {
+        InsertWaitingItems();
+    } else if (!m_waitEnds.isActive()) {
+        m_waitEnds.start();
+    }
+}
+
+void CMrmx3View::InsertWaitingItems() {
+    m_waitEnds.stop();
+    if (m_waiting.empty()) {
+        return;
+    }
+    // One insertion per group, its items in the order they were made.
+    std::vector<std::pair<QTreeWidgetItem*, QList<QTreeWidgetItem*>>> byGroup;
+    std::unordered_map<QTreeWidgetItem*, size_t> slotOf;
+    for (QTreeWidgetItem* waiting : std::exchange(m_waiting, {})) {
+        ViewItem* item = static_cast<ViewItem*>(waiting);
+        QTreeWidgetItem* group = std::exchange(item->waitingGroup, nullptr);
+        ToViewItem(group)->waitingChildren = 0;
+        const auto [slot, added] = slotOf.try_emplace(group, byGroup.size());
+        if (added) {
+            byGroup.emplace_back(group, QList<QTreeWidgetItem*>{});
+        }
+        byGroup[slot->second].second.push_back(item);
+    }
+    for (auto& [group, items] : byGroup) {
+        group->addChildren(items);
+    }
+    if (QTreeWidgetItem* chosen = std::exchange(m_waitingSelection, nullptr)) {
+        m_keepGroups = true;
+        setCurrentItem(chosen);
+        m_keepGroups = false;
+    }
 }
 
 void CMrmx3View::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* /*previous*/) {
+    if (!m_keepGroups) {
+        // The user's choice stands over a waiting item's selection.
+        m_waitingSelection = nullptr;
+    }
     if (m_keepGroups || current == nullptr || current->parent() != nullptr) {
         return;
     }
@@ -288,16 +429,4 @@ void CMrmx3View::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*
     }
     current->setExpanded(true);
     m_chosenGroup = current;
-}
-
-void CMrmx3View::SetItemText(QTreeWidgetItem* item, const std::string& text) {
-    const QByteArray bytes = QByteArray::fromStdString(text);
-    if (const QVariant stored = item->data(0, kTextBytesRole);
-        stored.isValid() && stored.toByteArray() == bytes) {
-        return;
-    }
-    const QString shown = platform::FromCp1250(text);
-    item->setText(0, shown);
-    item->setData(0, Qt::AccessibleTextRole, shown);
-    item->setData(0, kTextBytesRole, bytes);
 }
