@@ -34,7 +34,7 @@ EventLook Look(PeerEventKind kind) {
             return {"bell", "\x1b[35m"};  // magenta
         case PeerEventKind::GroupAssigned:
             return {"group", "\x1b[34m"};  // blue
-        default:  // the table prints no other kind
+        default:                           // the table prints no other kind
             return {"", ""};
     }
     return {"", ""};
