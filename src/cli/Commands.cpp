@@ -139,18 +139,9 @@ ListenEnd Listen(CPeerSocket& socket, CommandContext& context, SteadyClock::time
                 context.errors.SystemError("cannot receive a datagram", received.error);
                 return ListenEnd::Failed;
             }
-            const auto address = platform::ParseDottedAddress(received.sender);
-            if (address && socket.IsOwnAddress(*address)) {
+            if (const auto address = platform::ParseDottedAddress(received.sender);
+                address && socket.IsOwnAddress(*address)) {
                 continue;
-            }
-            // A peer beyond this computer's networks hears the broadcasts too.
-            if (address && context.extras != nullptr && !socket.IsOnLocalNetwork(*address)) {
-                const DatagramView datagram(buffer, static_cast<size_t>(received.bytes));
-                if (datagram.IsCompletePresenceStatus() && datagram.Type() == kTypeChat &&
-                    datagram.Subtype() == kSubPresence) {
-                    context.extras->HeardRemote(*address,
-                                                datagram.PresenceStatus() == Disconnected);
-                }
             }
             if (!handle(buffer, static_cast<size_t>(received.bytes), received.sender)) {
                 return ListenEnd::Failed;

@@ -30,6 +30,9 @@ int SetBroadcastOption(SocketHandle socket);
 int RequestReceiveBuffer(SocketHandle socket, int bytes);
 int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
                  size_t size);
+// The same without waiting for room in the send buffer: a full buffer fails it.
+int SendDatagramNow(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
+                    size_t size);
 
 struct ReceivedDatagram {
     int bytes = 0;       // > 0 read, 0 nothing to read, < 0 failed (see error)

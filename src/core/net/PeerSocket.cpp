@@ -36,6 +36,9 @@ CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter, Options o
     if (!m_options.interfaces) {
         m_options.interfaces = platform::LocalInterfaces;
     }
+    if (!m_options.sendNow) {
+        m_options.sendNow = m_options.send ? m_options.send : platform::SendDatagramNow;
+    }
     if (!m_options.send) {
         m_options.send = platform::SendDatagram;
     }
@@ -267,7 +270,7 @@ bool CPeerSocket::TransmitToExtras(platform::SocketHandle socket, uint16_t port,
         if (Contains(local, destination) || IsOnLocalNetwork(destination)) {
             continue;
         }
-        const int code = m_options.send(socket, destination, port, data, size);
+        const int code = m_options.sendNow(socket, destination, port, data, size);
         std::lock_guard lock(m_addressMutex);
         const auto failing = std::find(m_failingExtras.begin(), m_failingExtras.end(), destination);
         if (code == 0) {

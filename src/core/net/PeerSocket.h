@@ -46,6 +46,10 @@ public:
         std::function<int64_t()> monotonicSeconds;
         // Hands one datagram to the system (0 or an error code); empty: the socket's own.
         SendFunction send;
+        // The same for an extra destination, which never waits for room in the
+        // send buffer: many of them must not hold up the announcements. Empty:
+        // `send` where that is given, else the socket's own.
+        SendFunction sendNow;
         // Where a broadcast also goes, beyond this computer's networks, each
         // once; empty: nowhere else. Those on a local network are skipped, the
         // broadcast reaches them already.

@@ -218,10 +218,13 @@ int RequestReceiveBuffer(SocketHandle socket, int bytes) {
     return granted;
 }
 
-int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
-                 size_t size) {
+namespace {
+
+// A send that finds no room in the send buffer waits for room up to roomWait.
+int SendWaitingForRoom(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
+                       size_t size, std::chrono::milliseconds roomWait) {
     const sockaddr_in addr = MakeAddress(address, port);
-    const auto deadline = std::chrono::steady_clock::now() + kSendRoomWait;
+    const auto deadline = std::chrono::steady_clock::now() + roomWait;
     for (;;) {
         const ssize_t sent = ::sendto(Fd(socket), data, size, kSendFlags,
                                       reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
@@ -240,6 +243,18 @@ int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const voi
             return code;
         }
     }
+}
+
+}  // namespace
+
+int SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
+                 size_t size) {
+    return SendWaitingForRoom(socket, address, port, data, size, kSendRoomWait);
+}
+
+int SendDatagramNow(SocketHandle socket, uint32_t address, uint16_t port, const void* data,
+                    size_t size) {
+    return SendWaitingForRoom(socket, address, port, data, size, std::chrono::milliseconds(0));
 }
 
 ReceivedDatagram ReceiveDatagram(SocketHandle socket, void* buffer, size_t capacity) {
