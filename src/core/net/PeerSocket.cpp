@@ -253,8 +253,7 @@ std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& pa
     if (broadcast && m_options.extraDestinations) {
         // Their failures are logged, never shown: the box tells of this
         // computer's networks.
-        taken = TransmitToExtras(socket, port, packet.data(), static_cast<size_t>(length),
-                                 destinations) ||
+        taken = TransmitToExtras(port, packet.data(), static_cast<size_t>(length), destinations) ||
                 taken;
     }
     if (taken) {
@@ -263,27 +262,44 @@ std::optional<CPeerSocket::Failure> CPeerSocket::Transmit(const PacketBuffer& pa
     return Failure{"SendTo", BroadcastFailureCode(codes)};
 }
 
-bool CPeerSocket::TransmitToExtras(platform::SocketHandle socket, uint16_t port, const void* data,
-                                   size_t size, const std::vector<uint32_t>& local) {
+bool CPeerSocket::TransmitToExtras(uint16_t port, const void* data, size_t size,
+                                   const std::vector<uint32_t>& local) {
+    const std::vector<uint32_t> extras = m_options.extraDestinations();
+    if (extras.empty()) {
+        return false;
+    }
+    platform::SocketHandle socket = m_extrasSocket.load();
+    if (socket == platform::kInvalidSocket) {
+        int error = 0;
+        platform::SocketHandle opened = platform::OpenUdpSocket(0, error);
+        if (opened == platform::kInvalidSocket) {
+            corelog::Warning(
+                "net", "No socket for the extra destinations: " + std::to_string(error) + " " +
+                           platform::SocketErrorMessage(error));
+            return false;
+        }
+        platform::SetBroadcastOption(opened);  // for the subnets' directed broadcasts
+        if (m_extrasSocket.compare_exchange_strong(socket, opened)) {
+            socket = opened;
+        } else {
+            platform::CloseSocket(opened);  // another thread was first
+        }
+    }
     bool taken = false;
-    for (const uint32_t destination : m_options.extraDestinations()) {
+    for (const uint32_t destination : extras) {
         if (Contains(local, destination) || IsOnLocalNetwork(destination)) {
             continue;
         }
         const int code = m_options.sendNow(socket, destination, port, data, size);
         std::lock_guard lock(m_addressMutex);
-        const auto failing = std::find(m_failingExtras.begin(), m_failingExtras.end(), destination);
         if (code == 0) {
             ++m_sentCount;
             taken = true;
-            if (failing != m_failingExtras.end()) {
-                m_failingExtras.erase(failing);
-            }
+            m_failingExtras.erase(destination);
             continue;
         }
         ++m_extraFailures;
-        if (failing == m_failingExtras.end()) {
-            m_failingExtras.push_back(destination);
+        if (m_failingExtras.insert(destination).second) {
             corelog::Warning("net", "A broadcast did not leave for " +
                                         platform::FormatDottedAddress(destination) + ": " +
                                         std::to_string(code) + " " +
@@ -357,5 +373,9 @@ void CPeerSocket::Close() {
     const platform::SocketHandle socket = m_socket.exchange(platform::kInvalidSocket);
     if (socket != platform::kInvalidSocket) {
         platform::CloseSocket(socket);
+    }
+    const platform::SocketHandle extras = m_extrasSocket.exchange(platform::kInvalidSocket);
+    if (extras != platform::kInvalidSocket) {
+        platform::CloseSocket(extras);
     }
 }

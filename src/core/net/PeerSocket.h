@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/base/Presenter.h"
@@ -143,8 +144,8 @@ private:
                                     bool presence);
     // Sends to every extra destination that is neither in `local` nor on a
     // local network; true if one took it. Failures are logged and counted.
-    bool TransmitToExtras(platform::SocketHandle socket, uint16_t port, const void* data,
-                          size_t size, const std::vector<uint32_t>& local);
+    bool TransmitToExtras(uint16_t port, const void* data, size_t size,
+                          const std::vector<uint32_t>& local);
     void AnnouncePresence(bool goodbye);
     void CountAnnouncement(const std::optional<Failure>& failure);
 
@@ -173,5 +174,9 @@ private:
     std::atomic<int> m_extraFailures{0};
     // Extra destinations whose last datagram failed; a failure is logged
     // when an address joins.
-    std::vector<uint32_t> m_failingExtras;  // under m_addressMutex
+    std::unordered_set<uint32_t> m_failingExtras;  // under m_addressMutex
+    // The extra destinations' own socket (any free port): what waits in its
+    // send buffer, such as datagrams to addresses the link layer has not
+    // found yet, never takes the room of the local broadcasts and the goodbye.
+    std::atomic<platform::SocketHandle> m_extrasSocket{platform::kInvalidSocket};
 };
