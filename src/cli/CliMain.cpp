@@ -99,7 +99,7 @@ int Run(const std::vector<std::string>& words, const Clock& clock, std::FILE* ou
     CommandContext context{state, clock, output, errors, presenter, WantsColour()};
     // The desktop program's extra addresses and those given; names are
     // looked up before the command begins.
-    ExtraDestinations extras(clock);
+    ExtraDestinations extras;
     std::string extraList = state.Read([](const SettingsRecord& s) { return s.extraAddresses; });
     for (const std::string& entry : arguments.also) {
         extraList += " " + entry;

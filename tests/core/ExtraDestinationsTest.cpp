@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "core/Fakes.h"
 #include "core/net/ExtraDestinations.h"
 #include "platform/Socket.h"
 
@@ -48,36 +47,19 @@ TEST(ExtraAddresses, ReadsAddressesSubnetsAndNamesAndRefusesTheRest) {
     EXPECT_EQ(capped.refused.size(), 44u);
 }
 
-TEST(ExtraDestinations, RemotePeersLastWhileHeardAtMostTheCapEachOnce) {
-    FakeClock clock{1000};
-    ExtraDestinations extras{clock, [](const std::string& name, int& error) {
-                                 error = 0;
-                                 return name == "pc-jana" ? std::optional(Ip("10.9.0.5"))
-                                                          : std::nullopt;
-                             }};
-    extras.SetList("10.1.2.7 pc-jana nikde");
-    extras.ResolveNow();
-    extras.HeardRemote(Ip("10.1.2.7"), false);  // listed too: once
-    extras.HeardRemote(Ip("10.7.0.1"), false);
+TEST(ExtraDestinations, ListedAddressesAndResolvedNamesEachOnce) {
+    ExtraDestinations extras{[](const std::string& name, int& error) {
+        error = 0;
+        return name == "pc-jana" ? std::optional(Ip("10.9.0.5")) : std::nullopt;
+    }};
+    extras.SetList("10.1.2.7 pc-jana nikde 10.1.3.0/24");
+    EXPECT_EQ(Dotted(extras.Destinations()), (std::vector<std::string>{"10.1.2.7", "10.1.3.255"}));
+    extras.ResolveNow();  // "nikde" does not resolve: skipped
     EXPECT_EQ(Dotted(extras.Destinations()),
-              (std::vector<std::string>{"10.1.2.7", "10.9.0.5", "10.7.0.1"}));
-
-    // A goodbye ends a remote peer at once, 30 s of silence a little later.
-    extras.HeardRemote(Ip("10.7.0.1"), true);
-    extras.HeardRemote(Ip("10.7.0.2"), false);
-    clock.Advance(20);
-    extras.HeardRemote(Ip("10.7.0.3"), false);
-    clock.Advance(11);
-    EXPECT_EQ(Dotted(extras.RemotePeers()), (std::vector<std::string>{"10.7.0.3"}));
-
-    // A flood of announcers: the least recently heard go first.
-    for (uint32_t i = 0; i < ExtraDestinations::kMaxRemote + 10; ++i) {
-        extras.HeardRemote(Ip("10.8.0.0") + i, false);
-    }
-    const std::vector<uint32_t> remote = extras.RemotePeers();
-    ASSERT_EQ(remote.size(), ExtraDestinations::kMaxRemote);
-    EXPECT_EQ(remote.front(), Ip("10.8.0.10"));
-    EXPECT_EQ(remote.back(), Ip("10.8.0.0") + ExtraDestinations::kMaxRemote + 9);
+              (std::vector<std::string>{"10.1.2.7", "10.9.0.5", "10.1.3.255"}));
+    extras.SetList("pc-jana 10.9.0.5");  // the same address twice: once
+    extras.ResolveNow();
+    EXPECT_EQ(Dotted(extras.Destinations()), (std::vector<std::string>{"10.9.0.5"}));
 }
 
 }  // namespace

@@ -153,8 +153,7 @@ struct ExtraDestinations::Shared {
     bool resolving = false;  // a worker runs
 };
 
-ExtraDestinations::ExtraDestinations(const Clock& clock, Resolver resolver)
-    : m_clock(clock), m_shared(std::make_shared<Shared>()) {
+ExtraDestinations::ExtraDestinations(Resolver resolver) : m_shared(std::make_shared<Shared>()) {
     m_shared->resolver = resolver ? std::move(resolver) : Resolver(platform::ResolveHost);
 }
 
@@ -249,33 +248,6 @@ void ExtraDestinations::ResolveAll(Shared& shared) {
     shared.resolved = std::move(resolved);
 }
 
-void ExtraDestinations::HeardRemote(uint32_t address, bool goodbye) {
-    const int64_t now = m_clock.NowSeconds();
-    std::lock_guard lock(m_remoteMutex);
-    const auto known = m_remoteIndex.find(address);
-    if (known != m_remoteIndex.end()) {
-        m_remote.erase(known->second);
-        m_remoteIndex.erase(known);
-    }
-    if (goodbye) {
-        return;
-    }
-    ExpireRemote(now);
-    if (m_remote.size() == kMaxRemote) {
-        m_remoteIndex.erase(m_remote.front().first);
-        m_remote.pop_front();
-    }
-    m_remote.emplace_back(address, now);
-    m_remoteIndex.emplace(address, std::prev(m_remote.end()));
-}
-
-void ExtraDestinations::ExpireRemote(int64_t now) {
-    while (!m_remote.empty() && now - m_remote.front().second > kRemoteTimeout) {
-        m_remoteIndex.erase(m_remote.front().first);
-        m_remote.pop_front();
-    }
-}
-
 std::vector<uint32_t> ExtraDestinations::Destinations() {
     std::vector<uint32_t> destinations;
     std::unordered_set<uint32_t> seen;
@@ -293,21 +265,5 @@ std::vector<uint32_t> ExtraDestinations::Destinations() {
             }
         }
     }
-    for (const uint32_t address : RemotePeers()) {
-        if (seen.insert(address).second) {
-            destinations.push_back(address);
-        }
-    }
     return destinations;
-}
-
-std::vector<uint32_t> ExtraDestinations::RemotePeers() {
-    std::lock_guard lock(m_remoteMutex);
-    ExpireRemote(m_clock.NowSeconds());
-    std::vector<uint32_t> peers;
-    peers.reserve(m_remote.size());
-    for (const auto& [address, heard] : m_remote) {
-        peers.push_back(address);
-    }
-    return peers;
 }

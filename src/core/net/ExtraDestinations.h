@@ -6,17 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <unordered_map>
 #include <vector>
-
-#include "core/base/Clock.h"
 
 // One entry of the "ExtraAddresses" list: a computer's address, a subnet
 // (reached by its directed broadcast) or a host name.
@@ -46,23 +42,16 @@ ExtraAddressList ParseExtraAddresses(std::string_view text);
 std::optional<ExtraAddress> ParseExtraAddress(std::string_view entry);
 
 // Where a broadcast goes besides this computer's own networks: the entries
-// of the "ExtraAddresses" list, and the remote peers that announced
-// themselves from beyond those networks, for as long as they are heard
-// (a goodbye or kRemoteTimeout seconds of silence ends it). At most
-// kMaxRemote remote peers, the least recently heard going first, so that
-// spoofed announcements cannot make this program a source of traffic.
-// Host names are resolved on a worker thread of its own, again every
-// kResolvePeriod; one that does not resolve is skipped and logged.
-// Safe from any thread.
+// of the "ExtraAddresses" list. Host names are resolved on a worker thread of
+// its own, again every kResolvePeriod; one that does not resolve is skipped
+// and logged. Safe from any thread.
 class ExtraDestinations {
 public:
     using Resolver = std::function<std::optional<uint32_t>(const std::string& name, int& error)>;
 
-    static constexpr std::size_t kMaxRemote = 1024;
-    static constexpr int64_t kRemoteTimeout = 30;
     static constexpr std::chrono::seconds kResolvePeriod{300};
 
-    explicit ExtraDestinations(const Clock& clock, Resolver resolver = {});
+    explicit ExtraDestinations(Resolver resolver = {});
     // Stops the resolver; one that waits for the system's answer is left to
     // end on its own.
     ~ExtraDestinations();
@@ -78,22 +67,12 @@ public:
     // Resolves every host name of the list on the caller's thread.
     void ResolveNow();
 
-    // A presence heard from beyond this computer's networks.
-    void HeardRemote(uint32_t address, bool goodbye);
-    // Every destination, each once: the listed ones (host names as last
-    // resolved), then the remote peers heard within kRemoteTimeout.
+    // Every destination, each once (host names as last resolved).
     std::vector<uint32_t> Destinations();
-    std::vector<uint32_t> RemotePeers();
 
 private:
     struct Shared;
     static void ResolveAll(Shared& shared);
-    void ExpireRemote(int64_t now);
 
-    const Clock& m_clock;
     std::shared_ptr<Shared> m_shared;
-
-    std::mutex m_remoteMutex;
-    std::list<std::pair<uint32_t, int64_t>> m_remote;  // least recently heard first
-    std::unordered_map<uint32_t, std::list<std::pair<uint32_t, int64_t>>::iterator> m_remoteIndex;
 };

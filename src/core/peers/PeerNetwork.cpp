@@ -11,7 +11,7 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
       m_threadPresenter(m_s.presenter, m_s.poster),
       m_alerts(m_s.presenter, m_s.clock, m_s.poster),
       m_directory(m_s.clock),
-      m_extras(m_s.clock),
+      m_extras(),
       m_socket(m_s.state, m_threadPresenter, WithExtras(std::move(options), m_extras)),
       m_items(m_directory, m_s.tree, m_alerts),
       m_notifier(m_s.notifications),
@@ -34,13 +34,6 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           .showMySelf =
               [this] {
                   return m_s.state.Read([](const SettingsRecord& s) { return s.showMySelf; });
-              },
-          .presenceHeard =
-              [this](uint32_t sender, bool goodbye) {
-                  // A peer beyond this computer's networks hears the broadcasts too.
-                  if (!m_socket.IsOnLocalNetwork(sender)) {
-                      m_extras.HeardRemote(sender, goodbye);
-                  }
               }}),
       m_announcer(
           [this] {
@@ -115,9 +108,11 @@ void PeerNetwork::ReadExtraAddresses() {
 
 std::vector<int> PeerNetwork::RemotePeers() {
     std::vector<int> peers;
-    for (const uint32_t address : m_extras.RemotePeers()) {
-        if (const std::optional<int> index = m_directory.FindPeerByAddress(address)) {
-            peers.push_back(*index);
+    for (int i = 0; i < m_directory.PeerCount(); ++i) {
+        const auto [ip, status] = m_directory.Read(
+            i, [](const PeerRecord& record) { return std::pair(record.ip, record.status); });
+        if (ip != 0 && status != Disconnected && !m_socket.IsOnLocalNetwork(ip)) {
+            peers.push_back(i);
         }
     }
     return peers;

@@ -80,7 +80,8 @@ public:
     bool StopRequested() const { return m_stopRequested; }
     // No announcement has left for several periods in a row (any thread).
     bool NetworkUnreachable() const { return m_socket.NetworkUnreachable(); }
-    // The peers heard from beyond this computer's networks, by index.
+    // The peers heard from beyond this computer's networks and not
+    // Disconnected, by index.
     std::vector<int> RemotePeers();
     bool ThreadsRunning() const {
         return m_announcer.Running() || m_watcher.Running() || m_receiver.Running();
