@@ -97,34 +97,20 @@ bool Dispatcher::UpdateKnownPeer(uint32_t sender, const DatagramView& datagram,
         return false;
     }
     const int index = *found;
+    const int16_t status = datagram.PresenceStatus();
+    const PeerDirectory::PresenceChange change =
+        m_s.directory.UpdatePresence(index, status, datagram.PresenceNameView(),
+                                     datagram.PresenceGroupView(), m_s.clock.NowSeconds());
+    if (!change.nameChanged && !change.groupChanged && change.previousStatus == status) {
+        return true;
+    }
     PeerEvent event;
     event.index = index;
     event.sender = sender;
-    const int16_t status = datagram.PresenceStatus();
-    std::string name = datagram.PresenceName();
-    std::string group = datagram.PresenceGroup();
-    const int64_t now = m_s.clock.NowSeconds();
-    const bool changed = m_s.directory.Modify(index, [&](PeerRecord& record) {
-        m_s.directory.Heard(index, now);
-        event.nameChanged = record.name != name;
-        event.groupChanged = record.group != group;
-        event.previousStatus = static_cast<int16_t>(record.status);
-        if (event.nameChanged) {
-            record.name = std::move(name);
-        }
-        if (event.groupChanged) {
-            record.group = std::move(group);
-        }
-        record.status = status;
-        const bool any = event.nameChanged || event.groupChanged || event.previousStatus != status;
-        if (any) {
-            event.peer = m_s.directory.Facts(index);
-        }
-        return any;
-    });
-    if (!changed) {
-        return true;
-    }
+    event.nameChanged = change.nameChanged;
+    event.groupChanged = change.groupChanged;
+    event.previousStatus = static_cast<int16_t>(change.previousStatus);
+    event.peer = m_s.directory.Facts(index);
     if (event.previousStatus != status) {
         event.kind = PeerEventKind::StatusChanged;
         event.cameBack = event.previousStatus == Disconnected;

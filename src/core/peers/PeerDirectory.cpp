@@ -111,6 +111,28 @@ void PeerDirectory::Heard(int index, int64_t now) {
     LinkLast(index);
 }
 
+PeerDirectory::PresenceChange PeerDirectory::UpdatePresence(int index, int32_t status,
+                                                            std::string_view name,
+                                                            std::string_view group, int64_t now) {
+    std::lock_guard lock(m_lock);
+    PeerRecord& record = m_records[static_cast<size_t>(index)];
+    record.lastHeard = now;
+    Unlink(index);
+    LinkLast(index);
+    PresenceChange change;
+    change.nameChanged = record.name != name;
+    change.groupChanged = record.group != group;
+    change.previousStatus = record.status;
+    if (change.nameChanged) {
+        record.name.assign(name);
+    }
+    if (change.groupChanged) {
+        record.group.assign(group);
+    }
+    record.status = status;
+    return change;
+}
+
 bool PeerDirectory::RefreshIfUnchanged(uint32_t address, int32_t status, std::string_view name,
                                        std::string_view group, int64_t now) {
     std::lock_guard lock(m_lock);

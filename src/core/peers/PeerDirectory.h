@@ -103,6 +103,17 @@ public:
     // The record was heard now: its time last heard is set and it moves to the
     // end of the order of hearing.
     void Heard(int index, int64_t now);
+    // What an announcement changed in a record.
+    struct PresenceChange {
+        bool nameChanged = false;
+        bool groupChanged = false;
+        int32_t previousStatus = 0;
+    };
+    // A known peer's announcement: the record takes its name, group and
+    // status and was heard now, under one lock; nothing is copied unless it
+    // changed.
+    PresenceChange UpdatePresence(int index, int32_t status, std::string_view name,
+                                  std::string_view group, int64_t now);
     // A known sender's presence that changes nothing in its record only
     // refreshes the time last heard: true then, false (nothing done) otherwise.
     bool RefreshIfUnchanged(uint32_t address, int32_t status, std::string_view name,
