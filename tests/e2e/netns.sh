@@ -8,6 +8,7 @@ E2E_HOST_A="${E2E_TAG}a"
 E2E_HOST_B="${E2E_TAG}b"
 E2E_ADDR_A="10.213.77.1"
 E2E_ADDR_B="10.213.77.2"
+E2E_ROUTER="${E2E_TAG}r"
 E2E_PIDS=()
 E2E_TMP="$(mktemp -d /tmp/murmex3-e2e.XXXXXX)"
 
@@ -28,20 +29,39 @@ e2e_cleanup() {
     done
     ip netns del "$E2E_HOST_A" 2>/dev/null || true
     ip netns del "$E2E_HOST_B" 2>/dev/null || true
+    ip netns del "$E2E_ROUTER" 2>/dev/null || true
     rm -rf "$E2E_TMP"
 }
 
-# e2e_make_hosts [--no-default-route]: without a default route, as on a LAN with
-# no gateway, the limited broadcast 255.255.255.255 has no way out.
+# e2e_make_hosts [--no-default-route | --routed]: without a default route, as
+# on a LAN with no gateway, the limited broadcast 255.255.255.255 has no way
+# out. --routed puts the hosts on two subnets, A on 10.213.81.0/24 and B on
+# 10.213.82.0/24, joined by a router host (E2E_ROUTER, .1 on each side) that
+# forwards unicast but no broadcast; E2E_ADDR_A and E2E_ADDR_B change to match.
 e2e_make_hosts() {
-    local defaultRoute=1
-    [ "${1:-}" = "--no-default-route" ] && defaultRoute=0
+    local mode="${1:-}"
     trap e2e_cleanup EXIT
     ip netns add "$E2E_HOST_A"
     ip netns add "$E2E_HOST_B"
-    ip link add "${E2E_TAG}va" type veth peer name "${E2E_TAG}vb"
-    ip link set "${E2E_TAG}va" netns "$E2E_HOST_A"
-    ip link set "${E2E_TAG}vb" netns "$E2E_HOST_B"
+    if [ "$mode" = "--routed" ]; then
+        E2E_ADDR_A=10.213.81.2
+        E2E_ADDR_B=10.213.82.2
+        ip netns add "$E2E_ROUTER"
+        ip -n "$E2E_ROUTER" link set lo up
+        ip link add "${E2E_TAG}va" netns "$E2E_HOST_A" type veth peer name "${E2E_TAG}ra" \
+            netns "$E2E_ROUTER"
+        ip link add "${E2E_TAG}vb" netns "$E2E_HOST_B" type veth peer name "${E2E_TAG}rb" \
+            netns "$E2E_ROUTER"
+        ip -n "$E2E_ROUTER" addr add 10.213.81.1/24 brd + dev "${E2E_TAG}ra"
+        ip -n "$E2E_ROUTER" addr add 10.213.82.1/24 brd + dev "${E2E_TAG}rb"
+        ip -n "$E2E_ROUTER" link set "${E2E_TAG}ra" up
+        ip -n "$E2E_ROUTER" link set "${E2E_TAG}rb" up
+        ip netns exec "$E2E_ROUTER" sysctl -qw net.ipv4.ip_forward=1
+    else
+        ip link add "${E2E_TAG}va" type veth peer name "${E2E_TAG}vb"
+        ip link set "${E2E_TAG}va" netns "$E2E_HOST_A"
+        ip link set "${E2E_TAG}vb" netns "$E2E_HOST_B"
+    fi
     ip -n "$E2E_HOST_A" addr add "$E2E_ADDR_A/24" brd + dev "${E2E_TAG}va"
     ip -n "$E2E_HOST_B" addr add "$E2E_ADDR_B/24" brd + dev "${E2E_TAG}vb"
     for host in "$E2E_HOST_A" "$E2E_HOST_B"; do
@@ -49,7 +69,10 @@ e2e_make_hosts() {
     done
     ip -n "$E2E_HOST_A" link set "${E2E_TAG}va" up
     ip -n "$E2E_HOST_B" link set "${E2E_TAG}vb" up
-    if [ "$defaultRoute" -eq 1 ]; then
+    if [ "$mode" = "--routed" ]; then
+        ip -n "$E2E_HOST_A" route add default via 10.213.81.1
+        ip -n "$E2E_HOST_B" route add default via 10.213.82.1
+    elif [ "$mode" != "--no-default-route" ]; then
         # The limited broadcast 255.255.255.255 follows the default route.
         ip -n "$E2E_HOST_A" route add default dev "${E2E_TAG}va"
         ip -n "$E2E_HOST_B" route add default dev "${E2E_TAG}vb"

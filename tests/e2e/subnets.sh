@@ -18,12 +18,12 @@ for tool in Xvfb jq; do
     command -v "$tool" >/dev/null || { echo "SKIP: missing $tool"; exit 77; }
 done
 
+# A - router - B: each side a /24 with its broadcast address, routed through.
+e2e_make_hosts --routed
+ADDR_A="$E2E_ADDR_A"
+ADDR_B="$E2E_ADDR_B"
+ROUTER="$E2E_ROUTER"
 PERIOD=2
-ADDR_A=10.213.81.2
-ADDR_B=10.213.82.2
-E2E_HOST_A="${E2E_TAG}a"
-E2E_HOST_B="${E2E_TAG}b"
-ROUTER="${E2E_TAG}r"
 WATCH=""
 
 fail() {
@@ -37,31 +37,11 @@ cleanup() {
     local status=$?
     e2e_stop_xvfb
     e2e_cleanup
-    ip netns del "$ROUTER" 2>/dev/null || true
     exit "$status"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
-
-# A - router - B, each side a /24 with its broadcast address, routed through.
-for host in "$E2E_HOST_A" "$ROUTER" "$E2E_HOST_B"; do
-    ip netns add "$host"
-    ip -n "$host" link set lo up
-done
-ip link add "${E2E_TAG}a0" netns "$E2E_HOST_A" type veth peer name "${E2E_TAG}ra" netns "$ROUTER"
-ip link add "${E2E_TAG}b0" netns "$E2E_HOST_B" type veth peer name "${E2E_TAG}rb" netns "$ROUTER"
-ip -n "$E2E_HOST_A" addr add "$ADDR_A/24" brd + dev "${E2E_TAG}a0"
-ip -n "$ROUTER" addr add 10.213.81.1/24 brd + dev "${E2E_TAG}ra"
-ip -n "$ROUTER" addr add 10.213.82.1/24 brd + dev "${E2E_TAG}rb"
-ip -n "$E2E_HOST_B" addr add "$ADDR_B/24" brd + dev "${E2E_TAG}b0"
-ip -n "$E2E_HOST_A" link set "${E2E_TAG}a0" up
-ip -n "$ROUTER" link set "${E2E_TAG}ra" up
-ip -n "$ROUTER" link set "${E2E_TAG}rb" up
-ip -n "$E2E_HOST_B" link set "${E2E_TAG}b0" up
-ip -n "$E2E_HOST_A" route add default via 10.213.81.1
-ip -n "$E2E_HOST_B" route add default via 10.213.82.1
-ip netns exec "$ROUTER" sysctl -qw net.ipv4.ip_forward=1
 
 # settings HOME [EXTRA]: a home whose settings announce every PERIOD seconds.
 settings() {
