@@ -197,6 +197,9 @@ class Copy:
         self.process = None
         self._app = None
         self.notices_taken = 0
+        # "ExtraAddresses" of its settings, when set: the hosts it reaches
+        # beyond its own network.
+        self.extra_addresses = None
 
     @property
     def name(self):
@@ -205,9 +208,13 @@ class Copy:
     def start(self):
         config = os.path.join(self.home, ".config", "Quillory")
         os.makedirs(config, exist_ok=True)
-        if self.user is not None:
+        if self.user is not None or self.extra_addresses is not None:
             with open(os.path.join(config, "Mrmx3.conf"), "w", encoding="utf-8") as f:
-                f.write("[Settings]\nUserName=%s\nWindowsUserName=0\n" % self.user)
+                f.write("[Settings]\n")
+                if self.user is not None:
+                    f.write("UserName=%s\nWindowsUserName=0\n" % self.user)
+                if self.extra_addresses is not None:
+                    f.write("ExtraAddresses=%s\n" % self.extra_addresses)
         runtime = os.path.join(self.home, "run")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         env = {
