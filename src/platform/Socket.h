@@ -66,6 +66,11 @@ struct InterfaceAddress {
 };
 // Every IPv4 address of the local interfaces, loopback included, in system order.
 std::vector<InterfaceAddress> LocalInterfaces();
+// Whether the system's route to the address (host order) leads through a
+// router, or out of an interface that carries no broadcasts (a tunnel): this
+// computer's broadcasts do not reach it there. False when it has no route or
+// cannot tell.
+bool IsBeyondRouter(uint32_t address);
 
 // The system's text for an error code as UTF-8, converted from the locale's
 // encoding (on Windows from the ANSI code page).

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Fakes.h"
+#include "core/net/AnsweredPeers.h"
 #include "core/net/ExtraDestinations.h"
 #include "platform/Socket.h"
 
@@ -60,6 +62,71 @@ TEST(ExtraDestinations, ListedAddressesAndResolvedNamesEachOnce) {
     extras.SetList("pc-jana 10.9.0.5");  // the same address twice: once
     extras.ResolveNow();
     EXPECT_EQ(Dotted(extras.Destinations()), (std::vector<std::string>{"10.9.0.5"}));
+}
+
+// Peers beyond a router are answered while heard; those on this computer's
+// links are not, and are not asked about again soon.
+TEST(AnsweredPeers, AnswersPeersBeyondARouterWhileHeard) {
+    FakeClock clock;
+    std::vector<uint32_t> asked;
+    AnsweredPeers answered{clock, [&](uint32_t address) {
+                               asked.push_back(address);
+                               return address >> 16 == (Ip("10.7.0.0") >> 16);
+                           }};
+    answered.Heard(Ip("10.7.0.1"), false);
+    answered.Heard(Ip("10.7.0.2"), false);
+    answered.Heard(Ip("10.7.0.1"), false);  // again: once, now the latest
+    answered.Heard(Ip("172.16.0.9"), false);
+    answered.Heard(Ip("172.16.0.9"), false);
+    answered.Heard(Ip("10.7.0.3"), true);  // a stranger's goodbye
+    EXPECT_EQ(Dotted(answered.Addresses()), (std::vector<std::string>{"10.7.0.2", "10.7.0.1"}));
+    EXPECT_EQ(Dotted(asked), (std::vector<std::string>{"10.7.0.1", "10.7.0.2", "172.16.0.9"}));
+
+    // A goodbye ends one at once, 30 s of silence the other.
+    answered.Heard(Ip("10.7.0.2"), true);
+    clock.Advance(20);
+    answered.Heard(Ip("10.7.0.4"), false);
+    clock.Advance(11);
+    EXPECT_EQ(Dotted(answered.Addresses()), (std::vector<std::string>{"10.7.0.4"}));
+
+    // The address on a link is asked about again after a while.
+    clock.Advance(AnsweredPeers::kRecheckAfter);
+    answered.Heard(Ip("172.16.0.9"), false);
+    EXPECT_EQ(Dotted(asked).back(), "172.16.0.9");
+    EXPECT_EQ(asked.size(), 5u);
+}
+
+// A flood of announcers: the system is asked a bounded number of times a
+// second, and at most kMax peers are answered, the least recently heard going.
+TEST(AnsweredPeers, AFloodOfAnnouncersIsBounded) {
+    FakeClock clock;
+    int asked = 0;
+    AnsweredPeers answered{clock, [&](uint32_t) {
+                               ++asked;
+                               return true;
+                           }};
+    const uint32_t first = Ip("10.8.0.0");
+    uint32_t next = first;
+    for (int second = 0; second < 10; ++second, clock.Advance(1)) {
+        for (int i = 0; i < 500; ++i) {
+            answered.Heard(next++, false);
+        }
+    }
+    EXPECT_EQ(asked, 10 * AnsweredPeers::kChecksPerSecond);
+    // The answered are those asked about, each the first of its second.
+    const std::vector<uint32_t> addresses = answered.Addresses();
+    ASSERT_EQ(addresses.size(), static_cast<size_t>(10 * AnsweredPeers::kChecksPerSecond));
+    EXPECT_EQ(addresses.front(), first);
+
+    for (int second = 0; second < 20; ++second, clock.Advance(1)) {
+        for (int i = 0; i < AnsweredPeers::kChecksPerSecond; ++i) {
+            answered.Heard(next++, false);
+        }
+    }
+    const std::vector<uint32_t> capped = answered.Addresses();
+    ASSERT_EQ(capped.size(), AnsweredPeers::kMax);
+    EXPECT_EQ(capped.back(), next - 1);
+    EXPECT_EQ(capped.front(), next - AnsweredPeers::kMax);
 }
 
 }  // namespace

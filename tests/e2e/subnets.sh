@@ -3,9 +3,9 @@
 # program on one side (host A, 10.213.81.2), murmex3-cli on the other (host B,
 # 10.213.82.2). Without extra addresses they do not hear each other; the
 # program's list brings its announcements and its goodbye across; the CLI's
-# list (from the program's settings file, or --also) brings its own; a subnet
-# in the list reaches its whole network where the router forwards directed
-# broadcasts.
+# list (from the program's settings file, or --also) brings its own, and the
+# program answers it until its goodbye; a subnet in the list reaches its whole
+# network where the router forwards directed broadcasts.
 #
 #   subnets.sh PROGRAM CLI
 set -euo pipefail
@@ -140,6 +140,18 @@ start_watch also-list --also "$ADDR_A"
 e2e_wait_until $((2 * PERIOD + 5)) heard_cli also || fail "A did not hear B (--also)"
 end_watch TERM
 kill -TERM "$WATCH_A"; wait "$WATCH_A" 2>/dev/null || true
+
+echo "== B lists A, A lists nobody: the program answers B until B says goodbye"
+start_program
+start_watch answered --also "$ADDR_A"
+e2e_wait_until $((2 * PERIOD + 5)) heard_program || fail "the program did not answer B"
+end_watch TERM
+# The goodbye is on its way at once; what A sent before it may still arrive.
+sleep 1
+! ip netns exec "$E2E_HOST_B" python3 "$HERE/udp_listen.py" $((3 * PERIOD + 1)) \
+    >"$E2E_TMP/after-goodbye.log" ||
+    fail "the program still sends to B after its goodbye: $(cat "$E2E_TMP/after-goodbye.log")"
+stop_program
 
 echo "== A lists B's subnet: its directed broadcast reaches B where the router forwards it"
 ip netns exec "$ROUTER" sysctl -qw net.ipv4.conf.all.bc_forwarding=1 2>/dev/null &&

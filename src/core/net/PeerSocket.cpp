@@ -33,6 +33,11 @@ CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter)
 
 CPeerSocket::CPeerSocket(AppState& state, MessagePresenter& presenter, Options options)
     : m_state(state), m_presenter(presenter), m_options(std::move(options)) {
+    if (!m_options.beyondRouter) {
+        m_options.beyondRouter = m_options.interfaces
+                                     ? std::function<bool(uint32_t)>([](uint32_t) { return false; })
+                                     : std::function<bool(uint32_t)>(platform::IsBeyondRouter);
+    }
     if (!m_options.interfaces) {
         m_options.interfaces = platform::LocalInterfaces;
     }

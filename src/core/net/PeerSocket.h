@@ -55,6 +55,9 @@ public:
         // once; empty: nowhere else. Those on a local network are skipped, the
         // broadcast reaches them already.
         std::function<std::vector<uint32_t>()> extraDestinations;
+        // Whether an address lies beyond a router. Empty: the system's route;
+        // where `interfaces` is given, none does.
+        std::function<bool(uint32_t)> beyondRouter;
     };
 
     // Announcements in a row that no destination took before the network
@@ -115,6 +118,8 @@ public:
     // True when the address (host order) lies in a network of one of this
     // computer's interfaces, as known at the last presence broadcast.
     bool IsOnLocalNetwork(uint32_t address) const;
+    // True when the way to the address leads through a router or a tunnel.
+    bool IsBeyondRouter(uint32_t address) const { return m_options.beyondRouter(address); }
 
     // True from the kUnreachableAfter-th announcement in a row that no
     // destination took until one is taken again. Safe from any thread.

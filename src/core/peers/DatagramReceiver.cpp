@@ -120,6 +120,10 @@ void DatagramReceiver::Absorb(Batch batch) {
         if (!own && IsPresence(datagram.data, datagram.bytes)) {
             m_candidate[i] = true;
             anyCandidate = true;
+            if (m_s.presenceHeard) {
+                const DatagramView presence(datagram.data, static_cast<size_t>(datagram.bytes));
+                m_s.presenceHeard(m_senders[i], presence.PresenceStatus() == Disconnected);
+            }
         }
     }
 

@@ -41,6 +41,9 @@ public:
         // and so do its messages, typing notices and bells while it has no
         // record; they are dropped here.
         std::function<bool()> showMySelf;
+        // Every other computer's presence, on the receive thread, with
+        // whether it is a goodbye; empty: none is told.
+        std::function<void(uint32_t sender, bool goodbye)> presenceHeard = {};
     };
 
     explicit DatagramReceiver(Services services) : m_s(std::move(services)) {}

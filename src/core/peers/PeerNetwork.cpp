@@ -1,6 +1,7 @@
 // src/core/peers/PeerNetwork.cpp
 #include "core/peers/PeerNetwork.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -12,7 +13,8 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
       m_alerts(m_s.presenter, m_s.clock, m_s.poster),
       m_directory(m_s.clock),
       m_extras(),
-      m_socket(m_s.state, m_threadPresenter, WithExtras(std::move(options), m_extras)),
+      m_answered(m_s.clock, [this](uint32_t address) { return m_socket.IsBeyondRouter(address); }),
+      m_socket(m_s.state, m_threadPresenter, WithExtras(std::move(options))),
       m_items(m_directory, m_s.tree, m_alerts),
       m_notifier(m_s.notifications),
       m_screen(PeerScreen::Services{
@@ -34,6 +36,12 @@ PeerNetwork::PeerNetwork(Services services, CPeerSocket::Options options)
           .showMySelf =
               [this] {
                   return m_s.state.Read([](const SettingsRecord& s) { return s.showMySelf; });
+              },
+          .presenceHeard =
+              [this](uint32_t sender, bool goodbye) {
+                  if (!m_socket.IsOnLocalNetwork(sender)) {
+                      m_answered.Heard(sender, goodbye);
+                  }
               }}),
       m_announcer(
           [this] {
@@ -91,10 +99,18 @@ void PeerNetwork::RedrawTrimmedWindows() {
     }
 }
 
-CPeerSocket::Options PeerNetwork::WithExtras(CPeerSocket::Options options,
-                                             ExtraDestinations& extras) {
+CPeerSocket::Options PeerNetwork::WithExtras(CPeerSocket::Options options) {
     if (!options.extraDestinations) {
-        options.extraDestinations = [&extras] { return extras.Destinations(); };
+        options.extraDestinations = [this] {
+            std::vector<uint32_t> destinations = m_extras.Destinations();
+            for (const uint32_t address : m_answered.Addresses()) {
+                if (std::find(destinations.begin(), destinations.end(), address) ==
+                    destinations.end()) {
+                    destinations.push_back(address);
+                }
+            }
+            return destinations;
+        };
     }
     return options;
 }

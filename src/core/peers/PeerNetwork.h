@@ -12,6 +12,7 @@
 #include "core/base/Presenter.h"
 #include "core/base/StopWait.h"
 #include "core/base/UiPoster.h"
+#include "core/net/AnsweredPeers.h"
 #include "core/net/ExtraDestinations.h"
 #include "core/net/PeerSocket.h"
 #include "core/net/PresenceAnnouncer.h"
@@ -91,7 +92,8 @@ public:
     void TellPeersSilent(const std::vector<PeerEvent>& marked);
 
 private:
-    static CPeerSocket::Options WithExtras(CPeerSocket::Options options, ExtraDestinations& extras);
+    // The socket's extra destinations: the listed ones, then the answered peers.
+    CPeerSocket::Options WithExtras(CPeerSocket::Options options);
     // "ExtraAddresses" as the settings hold it now.
     void ReadExtraAddresses();
     // One arrival from the receive thread, on the user-interface thread.
@@ -104,6 +106,7 @@ private:
     AlertGate m_alerts;
     PeerDirectory m_directory;
     ExtraDestinations m_extras;
+    AnsweredPeers m_answered;
     CPeerSocket m_socket;
     PeerItems m_items;
     PeerNotifier m_notifier;

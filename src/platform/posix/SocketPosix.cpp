@@ -8,9 +8,16 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#ifdef __linux__
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -391,6 +398,93 @@ std::vector<InterfaceAddress> LocalInterfaces() {
     }
     return interfaces;
 }
+
+#ifdef __linux__
+namespace {
+
+// Whether the interface carries broadcasts (a tunnel or other point-to-point
+// link does not).
+bool CarriesBroadcasts(int interfaceIndex) {
+    char name[IF_NAMESIZE] = {};
+    if (::if_indextoname(static_cast<unsigned>(interfaceIndex), name) == nullptr) {
+        return true;
+    }
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return true;
+    }
+    ifreq request{};
+    std::memcpy(request.ifr_name, name, sizeof name);
+    const bool known = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    ::close(fd);
+    return !known ||
+           ((request.ifr_flags & IFF_BROADCAST) != 0 && (request.ifr_flags & IFF_POINTOPOINT) == 0);
+}
+
+}  // namespace
+
+// The kernel's own answer for one destination ("ip route get"), over netlink.
+bool IsBeyondRouter(uint32_t address) {
+    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0) {
+        return false;
+    }
+    struct {
+        nlmsghdr header;
+        rtmsg route;
+        char attributes[RTA_SPACE(sizeof(uint32_t))];
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(rtmsg)) + RTA_SPACE(sizeof(uint32_t));
+    request.header.nlmsg_type = RTM_GETROUTE;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.header.nlmsg_seq = 1;
+    request.route.rtm_family = AF_INET;
+    request.route.rtm_dst_len = 32;
+    rtattr* const destination = reinterpret_cast<rtattr*>(request.attributes);
+    destination->rta_type = RTA_DST;
+    destination->rta_len = RTA_LENGTH(sizeof(uint32_t));
+    const uint32_t wire = htonl(address);
+    std::memcpy(RTA_DATA(destination), &wire, sizeof wire);
+
+    // The kernel answers while it takes the request; the timeout only guards.
+    const timeval timeout{0, 200000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    alignas(nlmsghdr) char answer[4096];
+    ssize_t length = -1;
+    if (::send(fd, &request, request.header.nlmsg_len, 0) ==
+        static_cast<ssize_t>(request.header.nlmsg_len)) {
+        length = ::recv(fd, answer, sizeof answer, 0);
+    }
+    ::close(fd);
+
+    bool gateway = false;
+    int interfaceIndex = 0;
+    bool unicast = false;
+    int remaining = static_cast<int>(length);
+    for (const nlmsghdr* header = reinterpret_cast<const nlmsghdr*>(answer);
+         length > 0 && NLMSG_OK(header, remaining); header = NLMSG_NEXT(header, remaining)) {
+        if (header->nlmsg_type != RTM_NEWROUTE) {
+            continue;  // an error: no route
+        }
+        const rtmsg* const route = static_cast<const rtmsg*>(NLMSG_DATA(header));
+        unicast = route->rtm_type == RTN_UNICAST;
+        int attributesLength = static_cast<int>(RTM_PAYLOAD(header));
+        for (const rtattr* attribute = RTM_RTA(route); RTA_OK(attribute, attributesLength);
+             attribute = RTA_NEXT(attribute, attributesLength)) {
+            if (attribute->rta_type == RTA_GATEWAY) {
+                gateway = true;
+            } else if (attribute->rta_type == RTA_OIF && RTA_PAYLOAD(attribute) >= sizeof(int)) {
+                std::memcpy(&interfaceIndex, RTA_DATA(attribute), sizeof interfaceIndex);
+            }
+        }
+    }
+    return unicast && (gateway || (interfaceIndex > 0 && !CarriesBroadcasts(interfaceIndex)));
+}
+#else
+bool IsBeyondRouter(uint32_t) {
+    return false;
+}
+#endif
 
 std::string SocketErrorMessage(int code) {
     if (code < 0) {

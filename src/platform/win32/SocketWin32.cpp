@@ -318,6 +318,15 @@ std::vector<InterfaceAddress> LocalInterfaces() {
     return interfaces;
 }
 
+bool IsBeyondRouter(uint32_t address) {
+    MIB_IPFORWARDROW route{};
+    if (::GetBestRoute(htonl(address), 0, &route) != NO_ERROR) {
+        return false;
+    }
+    // An indirect route has a router as its next hop.
+    return route.dwForwardType == MIB_IPROUTE_TYPE_INDIRECT;
+}
+
 std::string SocketErrorMessage(int code) {
     char* text = nullptr;
     const DWORD length = ::FormatMessageA(
