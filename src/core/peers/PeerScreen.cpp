@@ -170,10 +170,9 @@ void PeerScreen::WentSilent(const PeerEvent& event) {
 }
 
 void PeerScreen::Message(const PeerEvent& event) {
-    ConversationWindow* window = WindowOf(event.index);
-    const bool windowShown =
-        window != nullptr &&
-        !m_s.directory.Read(event.index, [](const PeerRecord& r) { return r.windowHidden; });
+    ConversationWindow* const window = m_s.directory.Read(
+        event.index, [](const PeerRecord& r) { return r.windowHidden ? nullptr : r.window; });
+    const bool windowShown = window != nullptr;
     m_s.items.SetPeerIcon(event.index, kMessageIcon);
     if (!windowShown) {
         m_s.sounds.PlayEventSound(res::kStrMessageWav);
