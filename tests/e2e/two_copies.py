@@ -693,36 +693,41 @@ class Session:
             raise CheckFailed("the bell changed a log")
         return "%r after %.1f s" % (text, time.monotonic() - started)
 
-    def to_everybody(self):
-        alice, bob = self.alice, self.bob
-        window = self.alice_window
+    def window_of(self, copy):
+        return self.alice_window if copy is self.alice else self.bob_window
+
+    def to_everybody(self, sender, receiver):
+        window = self.window_of(sender)
+        other = self.window_of(receiver)
         combo = at.find(window, "combo box")
-        alice.click(combo)
-        alice.xdo("key", "Down", "Return")
+        sender.click(combo)
+        sender.xdo("key", "Down", "Return")
         if not wait_for(lambda: combo.get_name() == "Všem", 5.0):
             raise CheckFailed("the recipient is %r" % combo.get_name())
-        before = log_of(self.bob_window)
+        before = log_of(other)
         started = time.monotonic()
-        alice.click(at.find(window, "text", "Zpráva"))
-        alice.type_text(ALL_TEXT)
-        alice.xdo("key", "Return")
-        line = "%s: %s" % (alice.name, ALL_TEXT)
-        expect_soon(lambda: log_of(self.bob_window) == before + "\n" + line,
-                    lambda: "%s's log is %r" % (bob.label, log_of(self.bob_window)))
+        sender.click(at.find(window, "text", "Zpráva"))
+        sender.type_text(ALL_TEXT)
+        sender.xdo("key", "Return")
+        line = "%s: %s" % (sender.name, ALL_TEXT)
+        expect_soon(lambda: log_of(other) == before + "\n" + line,
+                    lambda: "%s's log is %r" % (receiver.label, log_of(other)))
         expect_soon(lambda: log_of(window).endswith(line),
-                    lambda: "%s's own log is %r" % (alice.label, log_of(window)))
+                    lambda: "%s's own log is %r" % (sender.label, log_of(window)))
         # The copy hears its own broadcast and drops it: one own line, still
         # one a while after the other copy has shown it.
         time.sleep(0.5)
-        if log_of(window).count(ALL_TEXT) != 1:
-            raise CheckFailed("%s's own log is %r" % (alice.label, log_of(window)))
+        if log_of(window).count(line) != 1:
+            raise CheckFailed("%s's own log is %r" % (sender.label, log_of(window)))
+        if receiver.boxes() or receiver.notices():
+            raise CheckFailed("notified on %s: %r" % (
+                receiver.label, (receiver.boxes() + receiver.notices())[0][2]))
+        if sender is not self.alice:  # the capture hears alice only
+            return "%r in %s's log" % (line, receiver.label)
         self.capture.wait_sent(started, TEXT, [("255.255.255.255", ALL_TEXT)])
         self.capture.wait_sent(started, TYPING, ["255.255.255.255"])
-        if bob.boxes() or bob.notices():
-            raise CheckFailed("notified on %s: %r" % (bob.label,
-                                                      (bob.boxes() + bob.notices())[0][2]))
-        self.screenshot(alice, bob.name, "conversation.png")
-        return "broadcast to 255.255.255.255, %r in %s's log" % (line, bob.label)
+        self.screenshot(sender, receiver.name, "conversation.png")
+        return "broadcast to 255.255.255.255, %r in %s's log" % (line, receiver.label)
 
     def message_to_closed_window(self):
         alice, bob = self.alice, self.bob
@@ -929,7 +934,10 @@ class Session:
                    self.status_change)
         self.check("3. a typed message arrives, after the typing caption", self.message)
         self.check("4. the bell shows its notification on the other copy", self.bell)
-        self.check("5. a message to \"Všem\" arrives at the other copy", self.to_everybody)
+        self.check("5. a message to \"Všem\" arrives at the other copy",
+                   lambda: self.to_everybody(alice, bob))
+        self.check("5a. a message to \"Všem\" from the second copy arrives at the first",
+                   lambda: self.to_everybody(bob, alice))
         self.check("5b. a message to a closed window shows a box, then its line",
                    self.message_to_closed_window)
         self.check("6. \"Konec\" shows the copy disconnected at once in the other",
