@@ -2,9 +2,17 @@
 # Two copies of the real program on two hosts of their own, each on its own
 # X display, driven through the accessibility bus and xdotool by
 # two_copies.py. This script makes the hosts, the displays and the buses and
-# removes them again; the checks are in the Python driver.
+# removes them again; the checks are in the Python driver. With --routed the
+# hosts stand on two subnets joined by a router, which forwards no broadcast.
+#
+#   two_copies.sh PROGRAM [--routed]
 set -euo pipefail
 MURMEX3="$(realpath "$1")"
+ROUTED="${2:-}"
+case "$ROUTED" in
+    "" | --routed) ;;
+    *) echo "usage: two_copies.sh PROGRAM [--routed]"; exit 2 ;;
+esac
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/netns.sh"
 e2e_require_root
@@ -32,7 +40,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 77
 fi
 
-e2e_make_hosts
+e2e_make_hosts $ROUTED
 DRIVER_PIDS="$E2E_TMP/driver.pids"
 BUS_MARK="MURMEX3_E2E_BUS=$E2E_TAG"
 : >"$DRIVER_PIDS"
@@ -88,4 +96,4 @@ e2e_start_session_buses "$PYTHON"
     --host-a "$E2E_HOST_A" --host-b "$E2E_HOST_B" \
     --addr-a "$E2E_ADDR_A" --addr-b "$E2E_ADDR_B" \
     --link-a "${E2E_TAG}va" \
-    --display-a "$DISPLAY_A" --display-b "$DISPLAY_B"
+    --display-a "$DISPLAY_A" --display-b "$DISPLAY_B" $ROUTED
