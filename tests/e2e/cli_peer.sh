@@ -19,9 +19,10 @@ for option in "${@:3}"; do
         *) echo "usage: $0 PROGRAM CLI [--wine] [--routed]" >&2; exit 2 ;;
     esac
 done
+# Before netns.sh, which makes the run's temporary folder.
+[ -x "$1" ] || { echo "SKIP: no desktop program at $1 (the Linux build makes it)"; exit 77; }
 source "$HERE/netns.sh"
 e2e_require_root
-[ -x "$1" ] || { echo "SKIP: no desktop program at $1 (the Linux build makes it)"; exit 77; }
 MURMEX3="$(realpath "$1")"
 CLI="$(realpath "$2")"
 WINE_DIR=/usr/lib/wine
