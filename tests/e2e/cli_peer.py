@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """murmex3-cli (on host B, natively or under Wine) against the real desktop
 program "alice" (on host A, driven as two_copies.py drives it). A capture on
-host A checks what the CLI sends byte for byte. Started by cli_peer.sh; prints
-one PASS or FAIL line per check."""
+host A checks what the CLI sends byte for byte. With --routed the hosts are on
+two subnets joined by a router that forwards no broadcast: alice lists host B
+among its extra addresses, every CLI command is given host A with --also, and
+what the CLI broadcasts reaches host A as that copy alone. Started by
+cli_peer.sh; prints one PASS or FAIL line per check."""
 import argparse
 import json
 import os
@@ -89,9 +92,14 @@ class Session:
         self.tmp = args.tmp
         self.pid_file = args.pid_file
         self.wine = args.wine
+        self.routed = args.routed
+        # Where the CLI's broadcasts that reach host A are addressed.
+        self.broadcast = args.addr_a if args.routed else "255.255.255.255"
         self.label = "winrobot" if args.wine else "robot"
         self.notices = tc.Notices(os.path.join(self.tmp, "notifications.jsonl"))
         self.alice = tc.Copy(self, "alice", args.host_a, args.display_a, "alice")
+        if args.routed:
+            self.alice.extra_addresses = args.addr_b
         self.capture = None
         self.watch = None
         self.window = None
@@ -115,8 +123,11 @@ class Session:
             for name in ("WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES"):
                 env[name] = os.environ[name]
             command = [WINE64, self.args.cli]
+        args = list(args)
+        if self.routed:
+            args[1:1] = ["--also", self.args.addr_a]
         return (["ip", "netns", "exec", host or self.args.host_b, "env", "-i"]
-                + ["%s=%s" % item for item in env.items()] + command + list(args))
+                + ["%s=%s" % item for item in env.items()] + command + args)
 
     def cli(self, *args, host=None, pipe=None):
         """Runs the CLI to its end; with `pipe`, as `murmex3-cli ARGS | PIPE`."""
@@ -173,7 +184,7 @@ class Session:
             sent = wire(self.capture, started)
             return sent[0][1][6:54].split(b"\0")[0].decode("cp1250") if sent else ""
         name = tc.wait_for(name_sent, 5.0, 0.05) or ""
-        expected = [("255.255.255.255", presence_bytes(status, name, GROUP)) for status in (0, 4)]
+        expected = [(self.broadcast, presence_bytes(status, name, GROUP)) for status in (0, 4)]
         if not name.startswith(self.label + "@"):
             raise tc.CheckFailed("the CLI sent %r" % wire(self.capture, started))
         wait_sent(self.capture, started, expected)
@@ -309,7 +320,7 @@ class Session:
             return sent if sent[-2:] == [(self.args.addr_a, TYPING_BYTES),
                                          (self.args.addr_a, text_bytes(BY_NAME))] else None
         sent = tc.wait_for(spoke, 5.0, 0.05)
-        if not sent or sent[0][0] != "255.255.255.255" or sent[0][1][:4] != b"\x01\0\x01\0":
+        if not sent or sent[0][0] != self.broadcast or sent[0][1][:4] != b"\x01\0\x01\0":
             raise tc.CheckFailed("on the wire %r" % wire(self.capture, started))
         return "'nobody' refused listing %s; %r" % (alice.name, line)
 
@@ -330,6 +341,8 @@ class Session:
             print("FAIL: start - %s\n%s" % (error, alice.log_tail()))
             return 1
         cli = "the Windows CLI under Wine" if self.wine else "the CLI"
+        if self.routed:
+            cli += " across the router"
         self.check("1. %s lists the program with its status (JSON, jq)" % cli, self.peers)
         if self.cli_name is None:
             return 1
@@ -349,7 +362,9 @@ class Session:
         self.check("7. watch says goodbye on its quit signal", self.watch_goodbye)
         if not self.wine and self.window is not None:
             self.check("8. send finds the program by its name", self.send_by_name)
-        self.check("9. a character outside code page 1250 is refused", self.refuses_foreign_text)
+        if not self.routed:  # refused before anything is sent
+            self.check("9. a character outside code page 1250 is refused",
+                       self.refuses_foreign_text)
         self.check("10. the program ends cleanly", self.program_quits)
         failed = [title for title, ok in self.results if not ok]
         print("%d checks, %d failed, %.0f s" % (len(self.results), len(failed),
@@ -378,6 +393,7 @@ def main():
                    "display-a"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--routed", action="store_true")
     session = Session(parser.parse_args())
     try:
         return session.run()

@@ -2,17 +2,29 @@
 # murmex3-cli on one host against the desktop program on the other, under
 # Xvfb with the accessibility bus. With --wine the CLI is the Windows build
 # under Wine, in a prefix of its own whose wineserver (the owner of Wine's
-# sockets) runs inside the CLI's host. The checks are in cli_peer.py.
+# sockets) runs inside the CLI's host. With --routed the hosts stand on two
+# subnets joined by a router that forwards no broadcast: the program lists the
+# CLI's host among its extra addresses and the CLI is given the program's host
+# with --also. The checks are in cli_peer.py.
 #
-#   cli_peer.sh PROGRAM CLI [--wine]
+#   cli_peer.sh PROGRAM CLI [--wine] [--routed]
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
+WINE_MODE=""
+ROUTED=""
+for option in "${@:3}"; do
+    case "$option" in
+        --wine) WINE_MODE=--wine ;;
+        --routed) ROUTED=--routed ;;
+        *) echo "usage: $0 PROGRAM CLI [--wine] [--routed]" >&2; exit 2 ;;
+    esac
+done
+# Before netns.sh, which makes the run's temporary folder.
+[ -x "$1" ] || { echo "SKIP: no desktop program at $1 (the Linux build makes it)"; exit 77; }
 source "$HERE/netns.sh"
 e2e_require_root
-[ -x "$1" ] || { echo "SKIP: no desktop program at $1 (the Linux build makes it)"; exit 77; }
 MURMEX3="$(realpath "$1")"
 CLI="$(realpath "$2")"
-WINE_MODE="${3:-}"
 WINE_DIR=/usr/lib/wine
 
 # The driver needs the system's Python, which has the accessibility bindings.
@@ -31,7 +43,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 77
 fi
 
-e2e_make_hosts
+e2e_make_hosts $ROUTED
 DRIVER_PIDS="$E2E_TMP/driver.pids"
 BUS_MARK="MURMEX3_E2E_BUS=$E2E_TAG"
 : >"$DRIVER_PIDS"
@@ -72,4 +84,4 @@ fi
     --program "$MURMEX3" --cli "$CLI" --tmp "$E2E_TMP" --pid-file "$DRIVER_PIDS" \
     --host-a "$E2E_HOST_A" --host-b "$E2E_HOST_B" \
     --addr-a "$E2E_ADDR_A" --addr-b "$E2E_ADDR_B" --display-a "$XVFB_DISPLAY" \
-    ${WINE_MODE:+--wine}
+    $WINE_MODE $ROUTED
