@@ -199,7 +199,7 @@ e2e_start_notification_service() {  # $1: a python3 with GLib's bindings
         >"$E2E_TMP/notification-service.out" 2>&1 &
     E2E_PIDS+=($!)
     for _ in $(seq 1 100); do
-        grep -q ready "$E2E_TMP/notification-service.out" && return 0
+        grep -qs ready "$E2E_TMP/notification-service.out" && return 0
         sleep 0.05
     done
 }
