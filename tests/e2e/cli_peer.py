@@ -3,7 +3,8 @@
 program "alice" (on host A, driven as two_copies.py drives it). A capture on
 host A checks what the CLI sends byte for byte. With --routed the hosts are on
 two subnets joined by a router that forwards no broadcast: alice lists host B
-among its extra addresses, every CLI command is given host A with --also, and
+among its extra addresses, every CLI command is given host A with --also (the
+Windows CLI reads it from the program's settings in Wine's registry), and
 what the CLI broadcasts reaches host A as that copy alone. Started by
 cli_peer.sh; prints one PASS or FAIL line per check."""
 import argparse
@@ -124,7 +125,7 @@ class Session:
                 env[name] = os.environ[name]
             command = [WINE64, self.args.cli]
         args = list(args)
-        if self.routed:
+        if self.routed and not self.wine:  # under Wine: the registry's ExtraAddresses
             args[1:1] = ["--also", self.args.addr_a]
         return (["ip", "netns", "exec", host or self.args.host_b, "env", "-i"]
                 + ["%s=%s" % item for item in env.items()] + command + args)

@@ -78,6 +78,14 @@ if [ -n "$WINE_MODE" ]; then
     ip netns exec "$E2E_HOST_B" "$WINE_DIR/wineserver" -p
     ip netns exec "$E2E_HOST_B" env -u DISPLAY "$WINE_DIR/wine64" wineboot </dev/null \
         >"$E2E_TMP/wineboot.log" 2>&1 || fail "wineboot: $(tail -5 "$E2E_TMP/wineboot.log")"
+    # Across the router the Windows CLI finds host A in the desktop program's
+    # settings, which Windows keeps in the registry.
+    if [ -n "$ROUTED" ]; then
+        ip netns exec "$E2E_HOST_B" env -u DISPLAY "$WINE_DIR/wine64" reg add \
+            'HKCU\Software\Quillory\Mrmx3\Settings' /v ExtraAddresses /t REG_SZ \
+            /d "$E2E_ADDR_A" /f </dev/null >"$E2E_TMP/reg.log" 2>&1 ||
+            fail "reg add: $(tail -5 "$E2E_TMP/reg.log")"
+    fi
 fi
 
 "$PYTHON" "$HERE/cli_peer.py" \
