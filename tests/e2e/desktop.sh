@@ -138,15 +138,22 @@ icon_geometry() {
             split(size, wh, /[x+]/); abs = $NF; sub(/^\+/, "", abs); split(abs, xy, /\+/)
             print xy[1], xy[2], wh[1], wh[2]; done = 1 }'
 }
-for _ in $(seq 1 200); do
-    ICON="$(icon_geometry)"
-    [ -n "$ICON" ] && break
-    sleep 0.05
-done
-[ -n "$ICON" ] || fail "the icon did not dock in the tray that appeared"
-read -r ix iy iw ih <<<"$ICON"
-ICON_X=$((ix + iw / 2))
-ICON_Y=$((iy + ih / 2))
+# settle_icon: the icon's centre in ICON_X, ICON_Y, once two readings a moment
+# apart agree: the panel may still move an icon that has just docked.
+settle_icon() {
+    local last="" now
+    for _ in $(seq 1 40); do
+        now="$(icon_geometry)"
+        [ -n "$now" ] && [ "$now" = "$last" ] && break
+        last="$now"
+        sleep 0.25
+    done
+    [ -n "$now" ] && [ "$now" = "$last" ] || return 1
+    read -r ix iy iw ih <<<"$now"
+    ICON_X=$((ix + iw / 2))
+    ICON_Y=$((iy + ih / 2))
+}
+settle_icon || fail "the icon did not dock in the tray that appeared"
 echo "tray icon: docked at $ICON_X,$ICON_Y"
 press_in "$FRAME" alt+F4
 wait_gone '^jana@' 5 || fail "closing the main window with a tray did not hide it"
@@ -175,6 +182,7 @@ wait_balloon() {
 # A left click on the icon while a balloon shows: the window, no conversation.
 message "Jedna"
 wait_balloon "the first message"
+settle_icon || fail "the icon left the tray"
 xdotool mousemove --sync "$ICON_X" "$ICON_Y" click 1
 wait_visible '^jana@' 5 >/dev/null || fail "a left click on the icon did not show the window"
 sleep 0.5
@@ -187,6 +195,7 @@ echo "left click on the icon over a balloon: the window, no conversation"
 message "Dvě"
 wait_balloon "the second message"
 before="$(xdotool search --onlyvisible --class Mrmx3 | sort)"
+settle_icon || fail "the icon left the tray"
 xdotool mousemove --sync "$ICON_X" "$ICON_Y" click 3
 menu=""
 for _ in $(seq 1 100); do
