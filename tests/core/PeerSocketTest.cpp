@@ -543,8 +543,20 @@ TEST(PeerSocket, InterfacesTellTheirStateAndBroadcastAddress) {
             const std::string text = platform::FormatDottedAddress(entry.address);
             EXPECT_EQ(entry.broadcast & entry.address, entry.address) << text;
             EXPECT_NE(entry.broadcast, entry.address) << text;
+#ifdef __linux__
+            // A neighbour on the same link is reached by the broadcast, not
+            // through a router.
+            if (entry.up && !entry.loopback && entry.netmask != 0 && ~entry.netmask > 2) {
+                const uint32_t neighbour =
+                    (entry.address & entry.netmask) | (entry.address % 2 == 1 ? 2u : 1u);
+                EXPECT_FALSE(platform::IsBeyondRouter(neighbour)) << text;
+            }
+#endif
         }
     }
+#ifdef __linux__
+    EXPECT_FALSE(platform::IsBeyondRouter(0x7F000001));
+#endif
 }
 
 namespace {
@@ -891,7 +903,8 @@ TEST(PeerSocketBeyondTheNetworks, ExtraDestinationsGetEachBroadcastOnceAndFailQu
     options.extraDestinations = [] {
         return std::vector<uint32_t>{*platform::ParseDottedAddress("10.1.2.7"),
                                      *platform::ParseDottedAddress("10.0.0.9"),  // local
-                                     *platform::ParseDottedAddress("10.1.3.255")};
+                                     *platform::ParseDottedAddress("10.1.3.255"),
+                                     *platform::ParseDottedAddress("10.1.2.7")};  // again
     };
     Copy copy{options};
     ASSERT_TRUE(copy.socket.OpenEndpoint());

@@ -14,10 +14,10 @@ void AnsweredPeers::Heard(uint32_t address, bool goodbye) {
     if (known != m_index.end()) {
         m_peers.erase(known->second);
         m_index.erase(known);
+        if (goodbye) {
+            return;
+        }
     } else if (goodbye || !Admit(address, now, lock) || m_index.contains(address)) {
-        return;
-    }
-    if (goodbye) {
         return;
     }
     Expire(now);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <unordered_set>
 #include <utility>
 
 #include "core/base/Log.h"
@@ -291,8 +292,10 @@ bool CPeerSocket::TransmitToExtras(uint16_t port, const void* data, size_t size,
         }
     }
     bool taken = false;
+    std::unordered_set<uint32_t> sent;
     for (const uint32_t destination : extras) {
-        if (Contains(local, destination) || IsOnLocalNetwork(destination)) {
+        if (Contains(local, destination) || IsOnLocalNetwork(destination) ||
+            !sent.insert(destination).second) {
             continue;
         }
         const int code = m_options.sendNow(socket, destination, port, data, size);

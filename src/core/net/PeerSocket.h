@@ -51,9 +51,9 @@ public:
         // send buffer: many of them must not hold up the announcements. Empty:
         // `send` where that is given, else the socket's own.
         SendFunction sendNow;
-        // Where a broadcast also goes, beyond this computer's networks, each
-        // once; empty: nowhere else. Those on a local network are skipped, the
-        // broadcast reaches them already.
+        // Where a broadcast also goes, beyond this computer's networks;
+        // empty: nowhere else. Each gets it once, however often listed; those
+        // on a local network are skipped, the broadcast reaches them already.
         std::function<std::vector<uint32_t>()> extraDestinations;
         // Whether an address lies beyond a router. Empty: the system's route;
         // where `interfaces` is given, none does.
@@ -147,8 +147,8 @@ private:
     // The failure when no destination took the datagram; nothing when one did.
     std::optional<Failure> Transmit(const PacketBuffer& packet, const std::string& target,
                                     bool presence);
-    // Sends to every extra destination that is neither in `local` nor on a
-    // local network; true if one took it. Failures are logged and counted.
+    // Sends once to every extra destination that is neither in `local` nor on
+    // a local network; true if one took it. Failures are logged and counted.
     bool TransmitToExtras(uint16_t port, const void* data, size_t size,
                           const std::vector<uint32_t>& local);
     void AnnouncePresence(bool goodbye);

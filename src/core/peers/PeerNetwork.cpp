@@ -1,7 +1,6 @@
 // src/core/peers/PeerNetwork.cpp
 #include "core/peers/PeerNetwork.h"
 
-#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -103,12 +102,8 @@ CPeerSocket::Options PeerNetwork::WithExtras(CPeerSocket::Options options) {
     if (!options.extraDestinations) {
         options.extraDestinations = [this] {
             std::vector<uint32_t> destinations = m_extras.Destinations();
-            for (const uint32_t address : m_answered.Addresses()) {
-                if (std::find(destinations.begin(), destinations.end(), address) ==
-                    destinations.end()) {
-                    destinations.push_back(address);
-                }
-            }
+            const std::vector<uint32_t> answered = m_answered.Addresses();
+            destinations.insert(destinations.end(), answered.begin(), answered.end());
             return destinations;
         };
     }
