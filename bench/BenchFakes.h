@@ -3,13 +3,19 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/base/Clock.h"
 #include "core/base/Presenter.h"
 #include "core/peers/PeerDirectory.h"
+#include "core/peers/PeerItems.h"
 #include "core/peers/PeerNotifier.h"
+#include "core/peers/PeerScreen.h"
 #include "core/peers/PeerTree.h"
+#include "core/settings/AppState.h"
 #include "core/settings/SoundEvents.h"
 
 // What the benchmarks put where the desktop would show, play or draw.
@@ -48,6 +54,34 @@ private:
         return &m_items.back();
     }
     std::deque<char> m_items;
+};
+
+// The desktop's peer logic over a tree: the directory, its items and the
+// dispatcher, with nothing shown, played or notified. The tree is only kept
+// by reference here, so it may be a member made after this part.
+struct PeerScreenRig {
+    explicit PeerScreenRig(
+        PeerTree& tree, std::function<bool(uint32_t)> isOwnAddress = [](uint32_t) { return false; })
+        : items(directory, tree, presenter),
+          dispatcher(PeerScreen::Services{.directory = directory,
+                                          .state = settings,
+                                          .items = items,
+                                          .notifier = notifier,
+                                          .sounds = sounds,
+                                          .presenter = presenter,
+                                          .clock = clock,
+                                          .isOwnAddress = std::move(isOwnAddress)}) {}
+
+    SystemClock clock;
+    AppState settings;
+    SilentPresenter presenter;
+    PeerDirectory directory{clock};
+    PeerItems items;
+    NullSink sink;
+    PeerNotifier notifier{sink};
+    NullPlayer player;
+    SoundEvents sounds{settings, clock, player};
+    PeerScreen dispatcher;
 };
 
 // Half Incoming, half Outgoing, 60-byte texts with code page 1250 letters; every

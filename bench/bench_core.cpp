@@ -26,9 +26,8 @@
 
 namespace {
 
-using bench::NullPlayer;
-using bench::NullSink;
 using bench::NullTree;
+using bench::PeerScreenRig;
 using bench::SilentPresenter;
 
 // 10.0.0.0 onwards, in host order.
@@ -76,8 +75,9 @@ struct QueuedPoster final : UiPoster {
 // The network side without a socket: the directory, the dispatcher with
 // silent tree, sounds and balloons, the hand-over and the receive thread's
 // part, all run on the benchmark's thread. `peers` known peers, in status Away.
-struct Network {
-    explicit Network(int peers) {
+struct Network : PeerScreenRig {
+    explicit Network(int peers)
+        : PeerScreenRig(tree, [this](uint32_t address) { return address == ownAddress; }) {
         settings.Modify([](SettingsRecord& s) {
             s.soundFolder = "Standard";
             s.groupName = "Sklad";
@@ -109,26 +109,8 @@ struct Network {
         return batch;
     }
 
-    SystemClock clock;
-    AppState settings;
-    PeerDirectory directory{clock};
     NullTree tree;
-    SilentPresenter presenter;
-    PeerItems items{directory, tree, presenter};
-    NullSink sink;
-    PeerNotifier notifier{sink};
-    NullPlayer player;
-    SoundEvents sounds{settings, clock, player};
     const uint32_t ownAddress = AddressOf(0xFFFFFE);
-    PeerScreen dispatcher{PeerScreen::Services{
-        .directory = directory,
-        .state = settings,
-        .items = items,
-        .notifier = notifier,
-        .sounds = sounds,
-        .presenter = presenter,
-        .clock = clock,
-        .isOwnAddress = [this](uint32_t address) { return address == ownAddress; }}};
     QueuedPoster poster;
     DatagramHandOver handOver{poster, [this](const Arrival& arrival) {
                                   dispatcher.DispatchDatagram(arrival.bytes.data(),

@@ -30,9 +30,8 @@
 
 namespace {
 
-using bench::NullPlayer;
-using bench::NullSink;
 using bench::NullTree;
+using bench::PeerScreenRig;
 using bench::SilentPresenter;
 
 constexpr int kPeers = 10'000;
@@ -46,17 +45,8 @@ double HeapInUse() {
 }
 
 // The dispatcher adding peers into a directory and a tree of either kind.
-struct Peers {
-    explicit Peers(PeerTree& tree)
-        : items(directory, tree, presenter),
-          dispatcher(PeerScreen::Services{.directory = directory,
-                                          .state = settings,
-                                          .items = items,
-                                          .notifier = notifier,
-                                          .sounds = sounds,
-                                          .presenter = presenter,
-                                          .clock = clock,
-                                          .isOwnAddress = [](uint32_t) { return false; }}) {}
+struct Peers : PeerScreenRig {
+    explicit Peers(PeerTree& tree) : PeerScreenRig(tree) {}
 
     // Peers `from` to `to` - 1 announce themselves, as in a drain at a time.
     void Arrive(int from, int to, PeerTree* batched = nullptr) {
@@ -75,17 +65,6 @@ struct Peers {
             batched->EndBatch();
         }
     }
-
-    SystemClock clock;
-    AppState settings;
-    SilentPresenter presenter;
-    PeerDirectory directory{clock};
-    PeerItems items;
-    NullSink sink;
-    PeerNotifier notifier{sink};
-    NullPlayer player;
-    SoundEvents sounds{settings, clock, player};
-    PeerScreen dispatcher;
 };
 
 // The directory's part: records, histories, strings, index and links, with a

@@ -26,9 +26,7 @@
 
 namespace {
 
-using bench::NullPlayer;
-using bench::NullSink;
-using bench::SilentPresenter;
+using bench::PeerScreenRig;
 
 // 10.0.0.0 onwards, in host order.
 uint32_t AddressOf(int i) {
@@ -41,8 +39,8 @@ constexpr int kTimedDrains = 8;
 constexpr int kWarmUpDrains = 8;
 
 // The dispatcher driving the real tree, which is on the (offscreen) screen.
-struct TreeNetwork {
-    TreeNetwork() {
+struct TreeNetwork : PeerScreenRig {
+    TreeNetwork() : PeerScreenRig(view) {
         settings.Modify([](SettingsRecord& s) { s.soundFolder = "Standard"; });
         view.LoadIcons();
         view.resize(300, 600);
@@ -59,25 +57,8 @@ struct TreeNetwork {
         return static_cast<QTreeWidgetItem*>(view.FindOrAddGroupItem(group));
     }
 
-    SystemClock clock;
-    AppState settings;
-    SilentPresenter presenter;
     CMrmx3View view{CMrmx3View::Services{
         .state = settings, .presenter = presenter, .openConversation = [](int) {}}};
-    PeerDirectory directory{clock};
-    PeerItems items{directory, view, presenter};
-    NullSink sink;
-    PeerNotifier notifier{sink};
-    NullPlayer player;
-    SoundEvents sounds{settings, clock, player};
-    PeerScreen dispatcher{PeerScreen::Services{.directory = directory,
-                                               .state = settings,
-                                               .items = items,
-                                               .notifier = notifier,
-                                               .sounds = sounds,
-                                               .presenter = presenter,
-                                               .clock = clock,
-                                               .isOwnAddress = [](uint32_t) { return false; }}};
 };
 
 std::string GroupName(int i) {
