@@ -296,10 +296,16 @@ struct Heard {
     int16_t status = 0;
 };
 
-// Waits for the next presence datagram of host A (any, or a goodbye only).
-std::optional<Heard> WaitPresence(int fd, Clock::time_point deadline, bool goodbyeOnly) {
+// Host A's address, where the program runs.
+in_addr HostA() {
     in_addr hostA{};
     inet_pton(AF_INET, kAddrA, &hostA);
+    return hostA;
+}
+
+// Waits for the next presence datagram of host A (any, or a goodbye only).
+std::optional<Heard> WaitPresence(int fd, Clock::time_point deadline, bool goodbyeOnly) {
+    const in_addr hostA = HostA();
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -723,6 +729,18 @@ bool Prepare(benchmark::State& state) {
     return true;
 }
 
+// Prepare, with an X server and the first `peers` peers' addresses on host B.
+bool PrepareWithPeers(benchmark::State& state, int peers) {
+    if (!Prepare(state)) {
+        return false;
+    }
+    if (!XServer() || !TestNet::Get().AddPeerAddresses(peers)) {
+        state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
+        return false;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // 1. Process start (fork/exec) to the first presence datagram heard on host B.
 
@@ -859,16 +877,11 @@ BENCHMARK(BM_ResidentWith1000Peers)->UseManualTime()->Unit(benchmark::kMilliseco
 void BM_Idle(benchmark::State& state, int peers, bool withTray) {
     constexpr std::chrono::milliseconds kPeriod = 5s;
     constexpr auto kWindow = 20s;
-    if (!Prepare(state)) {
+    if (!PrepareWithPeers(state, peers)) {
         return;
     }
     TestNet& net = TestNet::Get();
-    if (!XServer() || !net.AddPeerAddresses(peers)) {
-        state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
-        return;
-    }
-    in_addr hostA{};
-    inet_pton(AF_INET, kAddrA, &hostA);
+    const in_addr hostA = HostA();
     const auto announce = [&](int peer) {
         const Datagram datagram = Announcement(peer);
         SendFrom(net.Socket(), datagram, hostA, kBarePort);
@@ -967,16 +980,11 @@ void BM_Flood(benchmark::State& state, FloodKind kind, bool withTray) {
     constexpr int kPeers = 1000;
     const double seconds = kind == FloodKind::Mixed ? 8 : 5;
     const bool groups = kind == FloodKind::Mixed;
-    if (!Prepare(state)) {
+    if (!PrepareWithPeers(state, kPeers)) {
         return;
     }
     TestNet& net = TestNet::Get();
-    if (!XServer() || !net.AddPeerAddresses(kPeers)) {
-        state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
-        return;
-    }
-    in_addr hostA{};
-    inet_pton(AF_INET, kAddrA, &hostA);
+    const in_addr hostA = HostA();
     const std::vector<Datagram> pool = FloodPool(kind, kPeers);
     const std::atomic<bool> never{false};
     for (auto _ : state) {
@@ -1204,16 +1212,11 @@ void BM_Scale(benchmark::State& state) {
     constexpr auto kStormLimit = 60s;
     constexpr auto kArrivalLimit = 240s;
     const int peers = static_cast<int>(state.range(0));
-    if (!Prepare(state)) {
+    if (!PrepareWithPeers(state, peers)) {
         return;
     }
     TestNet& net = TestNet::Get();
-    if (!XServer() || !net.AddPeerAddresses(peers)) {
-        state.SkipWithError("no Xvfb, or cannot add the peers' addresses to the second host");
-        return;
-    }
-    in_addr hostA{};
-    inet_pton(AF_INET, kAddrA, &hostA);
+    const in_addr hostA = HostA();
     for (auto _ : state) {
         BareReceiver bare(kBarePort, 1, true);
         RunningProgram program(net, true, "QT_LOGGING_RULES=murmex3.core.debug=true");
